@@ -1,0 +1,31 @@
+#pragma once
+// The one process-wide record of the module, and its log.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "include/VorquellCamera.h"
+
+struct DriverContext {
+  std::atomic<DebugMsgProc> debugMsgProc{nullptr};
+  // The host's system folder; the log file and the settings file live there.
+  // Host threads set it while other threads log, so it is read and written
+  // through the two accessors only.
+  std::string SystemPath() const;
+  void SetSystemPath(const std::string& path);
+  std::atomic<int32_t> refcount{0};
+  std::atomic<int32_t> logLevel{1};
+  std::atomic<bool> logIntoFile{false};
+  std::atomic<int32_t> debugView{2};
+
+ private:
+  mutable std::mutex _systemPathLock;
+  std::string _systemPath;
+};
+
+DriverContext* GetDriverContext();
+
+// Formats a printf-style message and sends it to the debugger output (level <=
+// debugView), the host callback and the log file (level <= logLevel).
+int WriteLog(DriverContext* context, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));

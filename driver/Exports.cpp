@@ -1,0 +1,264 @@
+// The eighteen entry points of the CVL driver interface. Each is a thin
+// boundary: a log line, a lookup in the camera list, a call to the camera,
+// and a catch-all that turns any exception into a logged failure, so that
+// nothing ever escapes into the host.
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "bus/CameraList.h"
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+#include "include/VorquellCamera.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr const char* kVersion = "1,1,0,19";
+constexpr int kGrabbers = 1;
+constexpr int kPorts = 20;
+
+bool IsUndefinedCameraName(const char* name) {
+  return !name || !*name || strcasecmp(name, "Undefined") == 0 || strcasecmp(name, "Udefinert") == 0;
+}
+
+const char* Shown(const char* text) { return text ? text : "(null)"; }
+
+// Bytes of a row the host asked for: (last - first + 1) pixels from the row's
+// start, cut to the row so that nothing outside it is read.
+size_t RowCopyLength(int firstPixel, int lastPixel, int bitsPerPixel, size_t rowSize) {
+  int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
+  if (pixels <= 0) return 0;
+  int64_t bytes = pixels * (bitsPerPixel / 8);
+  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(rowSize)));
+}
+
+}  // namespace
+
+extern "C" {
+
+int initialize(const char* systemPath, DebugMsgProc proc) {
+  DriverContext* context = GetDriverContext();
+  try {
+    if (systemPath && *systemPath) context->SetSystemPath(systemPath);
+    context->debugMsgProc = proc;
+    WriteLog(context, 2, "===============initialize: \n");
+    if (context->refcount == 0) CameraList::GetInstance().Init();
+    int32_t count = ++context->refcount;
+    std::tm now = vq::LocalTime(std::time(nullptr));
+    WriteLog(context, 1, "initialize: Vorquell camera driver V%s, refcount=%d, %d-%d-%d %d:%d:%d\n", kVersion, count,
+             now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "initialize: Vorquell camera driver -- EXCEPTION occured\n");
+    return 0;
+  }
+}
+
+int finalize(void) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 2, "finalize: entering, refcount=%d\n", context->refcount.load());
+    int32_t count = --context->refcount;
+    if (count == 0) CameraList::DeleteInstance();
+    WriteLog(context, 2, "finalize: leaving, refcount=%d\n", count);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "finalize: --EXCEPTION occured \n");
+    return 0;
+  }
+}
+
+int setSystemPath(const char* path) {
+  if (!path || !*path) return 0;
+  GetDriverContext()->SetSystemPath(path);
+  return 1;
+}
+
+void setDebugMsgProc(DebugMsgProc proc) { GetDriverContext()->debugMsgProc = proc; }
+
+int getCVLMaxNoOfGrabbers(void) { return kGrabbers; }
+
+int getCVLMaxNoOfPorts(void) { return kPorts; }
+
+// The list is built on first use; should that ever fail, the host still gets
+// a valid, empty answer rather than an exception.
+const char** getCVLCameraConfigNames(void) {
+  static const char* noNames[] = {nullptr};
+  try {
+    return CameraList::GetInstance().ConfigNames();
+  } catch (...) {
+    return noNames;
+  }
+}
+
+int getCVLNoOfSupportedCameras(void) {
+  try {
+    return CameraList::GetInstance().Count();
+  } catch (...) {
+    return 0;
+  }
+}
+
+int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize[2]) {
+  DriverContext* context = GetDriverContext();
+  try {
+    imageSize[0] = 0;
+    imageSize[1] = 0;
+    WriteLog(context, 2, "openCVLPort: entering grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
+             Shown(cameraName));
+    if (IsUndefinedCameraName(cameraName)) {
+      WriteLog(context, 1, "openCVLPort: ERROR: undefined camera, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
+               portNo, Shown(cameraName));
+      return 0;
+    }
+    CameraList& list = CameraList::GetInstance();
+    if (!list.IsCameraAvailable(cameraName)) {
+      WriteLog(context, 1, "openCVLPort: ERROR: cannot find camera by name:%s\n", cameraName);
+      return 0;
+    }
+    Camera& camera = list.GetByName(cameraName);
+    if (camera.Open(portNo, imageSize)) {
+      WriteLog(context, 2, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(), portNo);
+      return 1;
+    }
+    WriteLog(context, 1, "openCVLPort: ERROR: camera not opened, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
+             portNo, cameraName);
+    return 0;
+  } catch (...) {
+    WriteLog(context, 1, "openCVLPort: --EXCEPTION caught grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
+             Shown(cameraName));
+    return 0;
+  }
+}
+
+void closeCVLPort(int grabberNo, int portNo) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 2, "closeCVLPort: entering grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+    CameraList::GetInstance().GetByPort(portNo).Close();
+  } catch (...) {
+    WriteLog(context, 1, "closeCVLPort: --EXCEPTION caught  grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+  }
+  WriteLog(context, 2, "closeCVLPort: leaving grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+}
+
+int doCVLGrab(int grabberNo, int portNo) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 3, "doCVLGrab entering grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    if (!CameraList::GetInstance().GetByPort(portNo).Grab()) return 0;
+    WriteLog(context, 3, "doCVLGrab: leaving grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "doCVLGrab: --EXCEPTION caught  grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    return 0;
+  }
+}
+
+int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 4, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    Camera& camera = CameraList::GetInstance().GetByPort(portNo);
+    Camera::Row line = camera.GetRow(row);
+    if (!line || !dest) return 0;
+    size_t length = RowCopyLength(firstPixel, lastPixel, camera.BitsPerPixel(), line.Size());
+    if (length == 0) return 0;
+    std::memcpy(dest, line.Data(), length);
+    WriteLog(context, 4, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "getCVLGrabRow: --EXCEPTION caught \n");
+    return 0;
+  }
+}
+
+int setCompleteCallback(int grabberNo, int portNo, CompleteCallback callback) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 2, "setCompleteCallback: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    CameraList::GetInstance().GetByPort(portNo).SetCompleteCB(callback);
+    WriteLog(context, 2, "setCompleteCallback: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "setCompleteCallback: --EXCEPTION caught \n");
+    return 0;
+  }
+}
+
+int setHWTrigger(void) {
+  try {
+    WriteLog(GetDriverContext(), 2, "setHWTrigger: ");
+    return 1;
+  } catch (...) {
+    WriteLog(GetDriverContext(), 1, " setHWTrigger: --EXCEPTION caught \n");
+    return 1;
+  }
+}
+
+int getProperty(int grabberNo, int portNo, const char* prop, int* value) {
+  (void)grabberNo;
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 3, "getProperty: portNo=%d, prop=%s\n", portNo, Shown(prop));
+    if (!prop || !value) return 0;
+    return CameraList::GetInstance().GetByPort(portNo).GetProperty(prop, value) ? 1 : 0;
+  } catch (...) {
+    WriteLog(context, 1, "--EXCEPTION caught at getProperty\n");
+    return 0;
+  }
+}
+
+int setProperty(int grabberNo, int portNo, const char* prop, int value) {
+  (void)grabberNo;
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 3, "setProperty: portNo=%d\n", portNo);
+    if (!prop) return 0;
+    return CameraList::GetInstance().GetByPort(portNo).SetProperty(prop, value) ? 1 : 0;
+  } catch (...) {
+    WriteLog(context, 1, "setProperty: --EXCEPTION caught \n");
+    return 0;
+  }
+}
+
+int getPropertyRange(int grabberNo, int portNo, const char* prop, int* minValue, int* maxValue) {
+  DriverContext* context = GetDriverContext();
+  try {
+    WriteLog(context, 2, "getPropertyRange: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    if (!prop || !minValue || !maxValue) return 0;
+    if (!CameraList::GetInstance().GetByPort(portNo).GetRange(prop, minValue, maxValue)) return 0;
+    WriteLog(context, 2, "getPropertyRange: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    return 1;
+  } catch (...) {
+    WriteLog(context, 1, "getPropertyRange: --EXCEPTION caught \n");
+    return 0;
+  }
+}
+
+int configureCamera(CvlWindowHandle parentWindow, const char* cameraName) {
+  (void)parentWindow;
+  DriverContext* context = GetDriverContext();
+  int result = 1;
+  try {
+    WriteLog(context, 2, "configureCamera: entering cameraName=%s\n", Shown(cameraName));
+    CameraList& list = CameraList::GetInstance();
+    if (!list.IsCameraAvailable(cameraName)) {
+      WriteLog(context, 1, "configureCamera: ERROR: cannot find camera by name: %s\n", Shown(cameraName));
+      return 0;
+    }
+    // The configuration dialog is not part of this build yet: nothing is
+    // shown and nothing changes, as after Cancel.
+    WriteLog(context, 1, "configureCamera: ERROR: the configuration dialog is not available, cameraName=%s\n",
+             cameraName);
+  } catch (...) {
+    WriteLog(context, 1, "configureCamera --EXCEPTION , cameraName=%s\n", Shown(cameraName));
+  }
+  WriteLog(context, 2, "configureCamera: leaving cameraName=%s\n", Shown(cameraName));
+  return result;
+}
+
+}  // extern "C"
