@@ -1,0 +1,51 @@
+// The SDK's bus-event callbacks. They run on a thread of the SDK's own, so
+// nothing may escape them: a serial number that is not in the list is logged
+// by the lookup and the event is otherwise dropped.
+#include <ctime>
+
+#include "bus/CameraList.h"
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+
+namespace {
+
+// The list the callback was registered with, or the single list when the
+// host's simulated events call without one.
+CameraList& ListOf(void* parameter) {
+  return parameter ? *static_cast<CameraList*>(parameter) : CameraList::GetInstance();
+}
+
+}  // namespace
+
+void CameraList::OnBusReset(void* parameter, unsigned int serialNumber) {
+  try {
+    CameraList& list = ListOf(parameter);
+    list._busStats.busResetCount += 1;
+    WriteLog(GetDriverContext(), 1, "BUS EVENT CALLBACK invoked, camera serial#:%d\n", serialNumber);
+  } catch (...) {
+  }
+}
+
+void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
+  try {
+    CameraList& list = ListOf(parameter);
+    list._busStats.arrivalCount += 1;
+    WriteLog(GetDriverContext(), 1, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n", serialNumber);
+    if (serialNumber != 0) list.GetBySerialNo(serialNumber).MarkArrived();
+  } catch (...) {
+  }
+}
+
+void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
+  try {
+    CameraList& list = ListOf(parameter);
+    list._busStats.removalCount += 1;
+    WriteLog(GetDriverContext(), 1, "BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:%d\n", serialNumber);
+    if (serialNumber != 0) {
+      Camera& camera = list.GetBySerialNo(serialNumber);
+      camera.MarkRemoved(static_cast<int64_t>(std::time(nullptr)));
+      camera.State().AddRequest(ReqCameraCloseOpen);
+    }
+  } catch (...) {
+  }
+}

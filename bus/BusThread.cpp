@@ -1,0 +1,198 @@
+// The bus thread: it carries out every camera's requests, one per camera per
+// pass, so that no camera is opened, closed, started or stopped on a host
+// thread or an SDK thread.
+#include <ctime>
+
+#include "bus/CameraList.h"
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr int kEventWaitMs = 5000;
+constexpr int kRepollMs = 200;
+constexpr int kRemovalGraceSeconds = 10;
+constexpr int kThreadEndWaitMs = 5000;
+
+}  // namespace
+
+bool CameraList::CreateBusThread() {
+  DriverContext* context = GetDriverContext();
+  if (_busThread) {
+    WriteLog(context, 1, "CameraList::CreateBusThread: WARNING: bus thread already active\n");
+    DestroyBusThread();
+  }
+  if (!_busEvent) _busEvent = std::make_unique<vq::Event>();
+  _busThreadEnded.Reset();
+  _stopBusThread = false;
+  try {
+    _busThread = std::make_unique<std::thread>([this] {
+      BusThreadMain();
+      _busThreadEnded.Set();
+    });
+  } catch (const std::exception&) {
+    WriteLog(context, 2, "CameraList::CreateBusThread: ERROR: failed to initialize bus thread\n");
+    return false;
+  }
+  _busThreadActive = true;
+  WriteLog(context, 2, "CameraList::CreateBusThread: thread created %d\n",
+           static_cast<int>(_busThread->native_handle()));
+  return true;
+}
+
+void CameraList::DestroyBusThread() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "CameraList::DestroyBusThread: entering\n");
+  if (_busThread) {
+    _stopBusThread = true;
+    _busEvent->Set();
+    if (!_busThreadEnded.WaitFor(kThreadEndWaitMs)) {
+      // The cameras must not go while the thread may still use them: wait on.
+      WriteLog(context, 1, "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
+               kThreadEndWaitMs);
+    }
+    _busThread->join();
+    _busThread.reset();
+    _busThreadActive = false;
+    WriteLog(context, 2, "CameraList::DestroyBusThread: thread closed\n");
+  }
+  WriteLog(context, 2, "CameraList::DestroyBusThread: leaving\n");
+}
+
+void CameraList::BusThreadMain() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "CameraList::BusThreadMain entering\n");
+  // The stop flag is cleared by CreateBusThread before the thread starts: a
+  // stop requested before this line runs must not be lost.
+  for (;;) {
+    _busEvent->WaitFor(kEventWaitMs);
+    _busEvent->Reset();
+    bool pending;
+    do {
+      pending = false;
+      for (size_t i = 0; i < _cameras.size(); ++i) {
+        Camera& camera = *_cameras[i];
+        HandleCameraStateChange(camera);
+        if (camera.State().HasRequests()) HandleCameraStateRequests(camera);
+        if (camera.State().HasRequests()) pending = true;
+      }
+      if (pending) vq::SleepMs(kRepollMs);
+    } while (pending);
+    if (_stopBusThread) break;
+  }
+  WriteLog(context, 2, "CameraList::BusThreadMain leaving\n");
+}
+
+void CameraList::HandleCameraStateChange(Camera& camera) {
+  CameraState& state = camera.State();
+  CamState now = state.State();
+  CamState prev = state.PrevState();
+  if (now == prev || prev == CamNotInit) return;
+  WriteLog(GetDriverContext(), 3, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
+           camera.Tag().c_str(), StateName(prev), StateName(now));
+  state.ClearPrevState();
+  if (now == CamGrabErr || now == CamOpenErr) state.AddRequest(ReqCameraCloseOpen);
+}
+
+void CameraList::HandleCameraStateRequests(Camera& camera) {
+  CameraState& state = camera.State();
+  if (!state.HasRequests()) return;
+  DriverContext* context = GetDriverContext();
+  if (context->debugView > 2 || context->logLevel > 2)
+    WriteLog(context, 3, "CameraList::HandleCameraStateRequests still pending: %s\n", state.PendingText().c_str());
+  bool remove = true;
+  try {
+    HandleCameraStateRequest(camera, remove);
+  } catch (const std::exception& e) {
+    // A failed open has left the camera in OpenErr, from which the next pass
+    // schedules a reopen; the request that failed is done.
+    WriteLog(context, 3, "CameraList::HandleCameraStateRequests: request failed: %s, %s\n", e.what(),
+             camera.Tag().c_str());
+  } catch (...) {
+    WriteLog(context, 3, "CameraList::HandleCameraStateRequests: request failed, %s\n", camera.Tag().c_str());
+  }
+  if (remove) state.PopRequest();
+}
+
+void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
+  DriverContext* context = GetDriverContext();
+  CameraState& state = camera.State();
+  remove = true;
+  const StateRequest r = state.FrontRequest();
+  const CamState s = state.State();
+  auto noAction = [&] {
+    WriteLog(context, 1,
+             "CameraList::HandleCameraStateRequest: WARNING OR ERROR: No action can be taken, state=%s, stateRequest=%s\n",
+             StateName(s), RequestName(r));
+  };
+
+  switch (r) {
+    case ReqNotAssigned:
+      return;
+    case ReqCameraOpen:
+      if (s == CamClosed) camera.DoOpen();
+      else noAction();
+      return;
+    case ReqCameraOpenOnArrival: {
+      if (s != CamClosed)
+        WriteLog(context, 1, "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
+                 camera.Tag().c_str());
+      int64_t removed = camera.RemovalTime();
+      if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
+        WriteLog(context, 3, "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
+                 camera.Tag().c_str());
+        remove = false;
+        return;
+      }
+      camera.ClearRemoval();
+      camera.DoOpen();
+      return;
+    }
+    case ReqCameraClose:
+      if (s == CamOpened || s == CamOpenErr) {
+        camera.DoClose();
+      } else if (s == CamCapture || s == CamGrabErr) {
+        camera.DoStopCapture();
+        remove = false;
+      } else {
+        noAction();
+      }
+      return;
+    case ReqCameraCloseOpen:
+      WriteLog(context, 1, "CameraList::HandleCameraStateRequest WARNING: ReqCameraCloseOpen ignored\n");
+      return;
+    case ReqCameraDestroy:
+      if (s == CamClosed) {
+        state.SetState(CamDestroy);
+      } else if (s == CamOpened || s == CamOpenErr) {
+        camera.DoClose();
+        remove = false;
+      } else if (s == CamCapture || s == CamGrabErr) {
+        camera.DoStopCapture();
+        remove = false;
+      } else {
+        noAction();
+      }
+      return;
+    case ReqCaptureStart:
+      if (s == CamOpened) camera.DoStartCapture();
+      else noAction();
+      return;
+    case ReqCaptureCont:
+      if (s == CamOpened) {
+        state.SetContinuous(true);
+        camera.DoStartCapture();
+      } else {
+        noAction();
+      }
+      return;
+    case ReqCaptureStop:
+      if (s == CamCapture || s == CamGrabErr) camera.DoStopCapture();
+      else noAction();
+      return;
+    default:
+      noAction();
+      return;
+  }
+}

@@ -1,0 +1,255 @@
+#include "bus/CameraList.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+#include "driver/TextException.h"
+
+namespace {
+
+std::mutex instanceLock;
+std::atomic<CameraList*> instance{nullptr};
+
+// Bytes 0x78, "x": what the host sees of a camera that has no frame.
+constexpr unsigned char kDummyByte = 0x78;
+
+}  // namespace
+
+CameraList& CameraList::GetInstance() {
+  if (CameraList* list = instance.load()) return *list;
+  std::lock_guard<std::mutex> lock(instanceLock);
+  if (!instance.load()) instance = new (std::nothrow) CameraList();
+  if (!instance.load()) {
+    WriteLog(GetDriverContext(), 1, "CameraList::GetInstance: ERROR: no valid instance\n");
+    throw TextException("CameraList::GetInstance: no valid instance");
+  }
+  return *instance.load();
+}
+
+void CameraList::DeleteInstance() {
+  std::lock_guard<std::mutex> lock(instanceLock);
+  // The list stays reachable while it tears down: the bus thread's last
+  // requests wake it through WakeBusThread.
+  delete instance.load();
+  instance = nullptr;
+}
+
+void CameraList::WakeBusThread() {
+  if (CameraList* list = instance.load()) list->Signal();
+}
+
+void CameraList::Signal() {
+  if (_busThreadActive) _busEvent->Set();
+}
+
+CameraList::CameraList() {
+  _cameras.reserve(20);
+  _busStats.Restart();
+}
+
+CameraList::~CameraList() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "CameraList::~CameraList: entering\n");
+  Destroy();
+  WriteLog(context, 2, "CameraList::~CameraList: leaving\n");
+}
+
+bool CameraList::Init() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "CameraList::Init: entering\n");
+
+  unsigned int count = 0;
+  FlyCapture2::Error error = GetNumOfCameras(&count);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(context, 1, "CameraList::Init: ERROR: failed to get number of cameras: %s\n", error.GetDescription());
+    return false;
+  }
+  if (count == 0) {
+    WriteLog(context, 1, "CameraList::Init: WARNING: no supported cameras found\n");
+    return false;
+  }
+
+  for (unsigned int i = 0; i < count; ++i) {
+    FlyCapture2::PGRGuid guid;
+    error = GetCameraFromIndex(i, &guid);
+    if (error != FlyCapture2::PGRERROR_OK) {
+      WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera: %s\n", error.GetDescription());
+      return false;
+    }
+    FlyCapture2::CameraInfo info;
+    {
+      auto probe = std::make_unique<FlyCapture2::Camera>();
+      error = probe->Connect(&guid);
+      if (error != FlyCapture2::PGRERROR_OK) {
+        WriteLog(context, 1, "CameraList::Init: ERROR: failed to connect camera: %s\n", error.GetDescription());
+        return false;
+      }
+      error = probe->GetCameraInfo(&info);
+      if (error != FlyCapture2::PGRERROR_OK) {
+        WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera info: %s\n", error.GetDescription());
+        probe->Disconnect();
+        return false;
+      }
+      probe->Disconnect();
+    }
+
+    CameraIdentity identity;
+    identity.flags = info.isColorCamera ? 2 : 1;
+    char name[sizeof info.modelName + 16];
+    std::snprintf(name, sizeof name, "%s (%u)", info.modelName, info.serialNumber);
+    identity.name = name;
+    identity.serialNumber = info.serialNumber;
+    std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity));
+    if (!camera) {
+      WriteLog(context, 1, "CameraList::Init:  ERROR: could not allocate Camera object\n");
+      throw TextException("CameraList::Init: could not allocate Camera object");
+    }
+    WriteLog(context, 2, "CameraList::Init: %s camera found: %s\n", info.isColorCamera ? "color" : "b/w",
+             camera->Name().c_str());
+    _cameras.push_back(std::move(camera));
+  }
+
+  if (_cameras.empty()) {
+    WriteLog(context, 1, "CameraList::Init: WARNING: no supported cameras found\n");
+    return false;
+  }
+
+  if (!CreateBusThread()) {
+    WriteLog(context, 1, "CameraList::Init: could not create bus thread\n");
+    return false;
+  }
+
+  error = RegisterCallback(OnBusReset, FlyCapture2::BUS_RESET, this, &_busCBHandle_All);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture BUS_RESET callback: %s\n",
+             error.GetDescription());
+    return false;
+  }
+  error = RegisterCallback(OnBusArrival, FlyCapture2::ARRIVAL, this, &_busCBHandle_Arrival);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture bus ARRIVAL callback: %s\n",
+             error.GetDescription());
+    return false;
+  }
+  error = RegisterCallback(OnBusRemoval, FlyCapture2::REMOVAL, this, &_busCBHandle_Removal);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture bus REMOVAL callback: %s\n",
+             error.GetDescription());
+    return false;
+  }
+
+  _busStats.Restart();
+  _dummyLine.reset(new unsigned char[kDummyLineSize]);
+  std::memset(_dummyLine.get(), kDummyByte, kDummyLineSize);
+  WriteLog(context, 2, "CameraList::Init: leaving\n");
+  return true;
+}
+
+void CameraList::Destroy() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "CameraList::Destroy: entering\n");
+
+  struct Registration {
+    FlyCapture2::CallbackHandle& handle;
+    const char* failure;
+  };
+  Registration registrations[] = {
+      {_busCBHandle_All, "CameraList::Destroy: ERROR: failed to unregister _busCBHandle_All callback: %s\n"},
+      {_busCBHandle_Arrival, "CameraList::Destroy: ERROR: failed to unregister _busCBHandle_Arrival callback: %s\n"},
+      {_busCBHandle_Removal, "CameraList::Destroy: ERROR: failed to unregister _busCBHandle_Removal callback: %s\n"},
+  };
+  for (Registration& registration : registrations) {
+    if (!registration.handle) continue;  // never registered: nothing to undo
+    FlyCapture2::Error error = UnregisterCallback(registration.handle);
+    if (error != FlyCapture2::PGRERROR_OK) WriteLog(context, 1, registration.failure, error.GetDescription());
+    registration.handle = nullptr;
+  }
+
+  for (auto& camera : _cameras) camera->State().AddRequest(ReqCameraDestroy);
+  DestroyBusThread();
+  _cameras.clear();
+  _configNames.reset();
+  _dummyLine.reset();
+  WriteLog(context, 2, "CameraList::Destroy: leaving\n");
+}
+
+bool CameraList::IsCameraAvailable(const char* name) const {
+  WriteLog(GetDriverContext(), 3, "CameraList::IsCameraAvailable:  name=%s\n", name ? name : "");
+  if (!name) return false;
+  for (const auto& camera : _cameras)
+    if (camera->Name() == name) return true;
+  return false;
+}
+
+Camera& CameraList::GetByName(const char* name) const {
+  DriverContext* context = GetDriverContext();
+  const char* shown = name ? name : "";
+  WriteLog(context, 3, "CameraList::GetByName: entering %s\n", shown);
+  if (name) {
+    for (const auto& camera : _cameras) {
+      if (camera->Name() == name) {
+        WriteLog(context, 3, "CameraList::GetByName: leaving %s\n", shown);
+        return *camera;
+      }
+    }
+  }
+  WriteLog(context, 1, "CameraList::GetByName: ERROR: could not find camera %s\n", shown);
+  throw TextException();
+}
+
+Camera& CameraList::GetBySerialNo(unsigned int serialNo) const {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 3, "CameraList::GetBySerialNo: entering %d\n", serialNo);
+  for (const auto& camera : _cameras) {
+    if (camera->SerialNumber() == serialNo) {
+      WriteLog(context, 3, "CameraList::GetBySerialNo: leaving %d\n", serialNo);
+      return *camera;
+    }
+  }
+  WriteLog(context, 1, "CameraList::GetBySerialNo: ERROR: could not find camera %d\n", serialNo);
+  throw TextException();
+}
+
+Camera& CameraList::GetByPort(int port) const {
+  for (size_t i = 0; i < _cameras.size(); ++i) {
+    if (!_cameras[i]) {
+      WriteLog(GetDriverContext(), 1, "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n",
+               static_cast<int>(i));
+      throw TextException();
+    }
+    if (_cameras[i]->Port() == port) return *_cameras[i];
+  }
+  WriteLog(GetDriverContext(), 1, "CameraList::GetByPort: ERROR: could not find camera on port %d\n", port);
+  throw TextException();
+}
+
+Camera& CameraList::operator[](int index) const {
+  if (index < 0 || index >= Count()) {
+    WriteLog(GetDriverContext(), 1, "CameraList::operator[] index out of bounds: %d\n", index);
+    throw TextException();
+  }
+  return *_cameras[static_cast<size_t>(index)];
+}
+
+const char** CameraList::ConfigNames() {
+  _configNames.reset(new const char*[_cameras.size() + 1]);
+  for (size_t i = 0; i < _cameras.size(); ++i) _configNames[i] = _cameras[i]->Name().c_str();
+  _configNames[_cameras.size()] = nullptr;
+  return _configNames.get();
+}
+
+void CameraList::PrintAllStats() const {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 1, ">>>ALL STATS for %d cameras:\n", Count());
+  WriteLog(context, 1, ">>>%s\n", _busStats.Text().c_str());
+  for (const auto& camera : _cameras)
+    WriteLog(context, 1, ">>>%s, %s\n", camera->Statistics().Text().c_str(), camera->Tag().c_str());
+}
+
+void CameraList::ResetAllStats() {
+  for (auto& camera : _cameras) camera->Statistics().Reset();
+  _busStats.Restart();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The process-wide registry of cameras. It enumerates the bus at the first
+// initialize, owns one Camera per camera found, answers lookups by name, port
+// and serial number, runs the bus thread that carries out every camera
+// request, and receives the SDK's bus events.
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "camera/CameraStatistics.h"
+#include "platform/Event.h"
+#include "sdk/FlyCapture2.h"
+
+class Camera;
+
+class CameraList : public FlyCapture2::BusManager {
+ public:
+  static constexpr int kDummyLineSize = 12288;
+
+  // The single list, built on first use.
+  static CameraList& GetInstance();
+  // Destroys the single list, if any; a later GetInstance builds a new one.
+  static void DeleteInstance();
+  // Signals the bus thread of the single list, if it runs.
+  static void WakeBusThread();
+
+  CameraList();
+  ~CameraList() override;
+
+  bool Init();
+  void Destroy();
+
+  bool IsCameraAvailable(const char* name) const;
+  Camera& GetByName(const char* name) const;
+  Camera& GetBySerialNo(unsigned int serialNo) const;
+  Camera& GetByPort(int port) const;
+  Camera& operator[](int index) const;
+  int Count() const { return static_cast<int>(_cameras.size()); }
+
+  // Null-terminated array of the camera names, valid until the next call or
+  // Destroy; rebuilt on every call.
+  const char** ConfigNames();
+
+  void PrintAllStats() const;
+  void ResetAllStats();
+  std::string BusStatsText() const { return _busStats.Text(); }
+
+  // Bytes of 0x78 handed out for rows of cameras that are not capturing; null
+  // until Init completes.
+  const unsigned char* DummyLine() const { return _dummyLine.get(); }
+
+  // Bus thread.
+  bool CreateBusThread();
+  void DestroyBusThread();
+  void BusThreadMain();
+  void HandleCameraStateChange(Camera& camera);
+  void HandleCameraStateRequests(Camera& camera);
+  void HandleCameraStateRequest(Camera& camera, bool& remove);
+
+  // Bus event callbacks, called by the SDK on its own thread with the list as
+  // parameter; the host commands "BusRemoval" and "BusArrival" call them too.
+  static void OnBusReset(void* parameter, unsigned int serialNumber);
+  static void OnBusArrival(void* parameter, unsigned int serialNumber);
+  static void OnBusRemoval(void* parameter, unsigned int serialNumber);
+
+ private:
+  void Signal();
+
+  std::vector<std::unique_ptr<Camera>> _cameras;
+  std::unique_ptr<const char*[]> _configNames;
+  std::unique_ptr<std::thread> _busThread;
+  // Created with the first bus thread and kept until the list is destroyed, so
+  // that a wake-up racing with the thread's end never meets a freed event.
+  std::unique_ptr<vq::Event> _busEvent;
+  std::atomic<bool> _busThreadActive{false};
+  std::atomic<bool> _stopBusThread{false};
+  // Set by the bus thread as it leaves, so the teardown can wait for it with
+  // a time-out.
+  vq::Event _busThreadEnded;
+  FlyCapture2::CallbackHandle _busCBHandle_All = nullptr;
+  FlyCapture2::CallbackHandle _busCBHandle_Arrival = nullptr;
+  FlyCapture2::CallbackHandle _busCBHandle_Removal = nullptr;
+  BusStatistics _busStats;
+  std::unique_ptr<unsigned char[]> _dummyLine;
+};

@@ -1,0 +1,264 @@
+// The camera object: construction, opening and closing. Open and Close run on
+// the host's thread and only post a request and poll the state; DoOpen,
+// DoClose and Cleanup run on the bus thread and do the SDK work.
+#include "camera/Camera.h"
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+#include "bus/CameraList.h"
+#include "bus/FlyError.h"
+#include "camera/GrabThread.h"
+#include "params/DcamImageSizes.h"
+#include "params/ParameterAccess.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr int kPollSleepMs = 10;
+constexpr int kPollCount = 500;
+constexpr int kDestroyPollSleepMs = 20;
+constexpr int kDestroyPollCount = 200;
+
+}  // namespace
+
+Camera::Camera(CameraIdentity identity)
+    : _identity(std::move(identity)),
+      _state(_identity.serialNumber),
+      _parameters(_identity),
+      _context(GetDriverContext()),
+      _bitsPerPixel((_identity.flags & 2) ? 24 : 8) {}
+
+Camera::~Camera() {
+  if (!_state.IsState(CamDestroy)) {
+    _state.AddRequest(ReqCameraDestroy);
+    for (int sleeps = 1; !_state.IsState(CamDestroy); ++sleeps) {
+      vq::SleepMs(kDestroyPollSleepMs);
+      if (sleeps == kDestroyPollCount) {
+        WriteLog(_context, 1, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
+        break;
+      }
+    }
+  }
+  WriteLog(_context, 2, "Camera::~Camera: %s\n", Tag().c_str());
+  // A camera that never reached its destroy state (no bus thread) may still
+  // hold its SDK resources; they go now, with the grab thread first.
+  _grabThread.reset();
+  _flyCamera.reset();
+}
+
+std::string Camera::Tag() const {
+  char tag[128];
+  std::snprintf(tag, sizeof tag, "port#%d ser#%d state:%s", _port.load(), _identity.serialNumber,
+                StateName(_state.State()));
+  return tag;
+}
+
+bool Camera::Open(int port, int32_t size[2]) {
+  size[0] = 0;
+  size[1] = 0;
+  ClearRemoval();
+  if (_state.IsState(CamOpened)) {
+    WriteLog(_context, 1, "Camera::Open: WARNING: camera %s already in open state, %s\n", Name().c_str(),
+             Tag().c_str());
+    size[0] = static_cast<int32_t>(_width.load());
+    size[1] = static_cast<int32_t>(_height.load());
+    return true;
+  }
+  _port = port;
+  WriteLog(_context, 2, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
+  _state.AddRequest(ReqCameraOpen);
+  for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
+    vq::SleepMs(kPollSleepMs);
+    if (_state.IsState(CamOpened)) {
+      WriteLog(_context, 2, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n", sleeps,
+               Tag().c_str());
+      WriteLog(_context, 1, "Camera %s OPEN, %s\n", Name().c_str(), Tag().c_str());
+      size[0] = static_cast<int32_t>(_width.load());
+      size[1] = static_cast<int32_t>(_height.load());
+      return true;
+    }
+    if (_state.IsState(CamOpenErr)) {
+      WriteLog(_context, 1, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
+      return false;
+    }
+  }
+  WriteLog(_context, 1, "Camera::Open: ERROR: Open timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  return false;
+}
+
+void Camera::Close() {
+  if (_state.IsState(CamClosed)) {
+    WriteLog(_context, 1, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
+             Tag().c_str());
+    return;
+  }
+  WriteLog(_context, 2, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  _state.AddRequest(ReqCameraClose);
+  for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
+    vq::SleepMs(kPollSleepMs);
+    if (_state.IsState(CamClosed)) {
+      WriteLog(_context, 2, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
+      return;
+    }
+  }
+  WriteLog(_context, 1, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+}
+
+bool Camera::DoOpen() {
+  WriteLog(_context, 2, "Camera::DoOpen: Opening camera %s, %s\n", Name().c_str(), Tag().c_str());
+  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n",
+             Tag().c_str());
+    return true;
+  }
+  if (!_state.IsState(CamClosed)) {
+    WriteLog(_context, 1, "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n",
+             Tag().c_str());
+    return false;
+  }
+  try {
+    ApplyLogSettings();
+    _statistics.Reset();
+    ConnectToCamera();
+    SizeImageFromCurrentMode();
+    {
+      auto buffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
+      _imageBuffer = std::move(buffer);
+    }
+    StartGrabThread();
+    _state.SetContinuous(false);
+    _state.SetState(CamOpened);
+    bool continuous;
+    {
+      std::lock_guard<std::mutex> lock(_parametersLock);
+      continuous = ParameterAccess::GetContinuous(_parameters);
+    }
+    if (continuous) SetContinuousGrabMode(true);
+    WriteLog(_context, 2, "Camera::DoOpen: leaving, %s\n", Tag().c_str());
+    return true;
+  } catch (const std::exception& e) {
+    WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, %s: %s\n", Tag().c_str(), e.what());
+    Cleanup();
+    _state.SetState(CamOpenErr);
+    throw;
+  } catch (...) {
+    WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, port %s\n", Tag().c_str());
+    Cleanup();
+    _state.SetState(CamOpenErr);
+    throw;
+  }
+}
+
+void Camera::ApplyLogSettings() {
+  std::lock_guard<std::mutex> lock(_parametersLock);
+  _context->logLevel = ParameterAccess::GetLogLevel(_parameters);
+  _context->logIntoFile = ParameterAccess::GetLogIntoFile(_parameters);
+  _context->debugView = 2;
+}
+
+void Camera::ConnectToCamera() {
+  _flyCamera = std::make_unique<FlyCapture2::Camera>();
+  FlyCapture2::PGRGuid guid;
+  FlyCapture2::Error error = CameraList::GetInstance().GetCameraFromSerialNumber(_identity.serialNumber, &guid);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to obtain guid for camera %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+    throw std::runtime_error("CameraList::Open: Failed to obtain camera guid");
+  }
+  error = _flyCamera->Connect(&guid);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to connect camera %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+    throw std::runtime_error("CameraList::Open: Failed to open camera");
+  }
+  WriteLog(_context, 3, "CameraList::Open: camera connected on port %s\n", Tag().c_str());
+}
+
+// Until the video-mode parameters exist, the image takes the size of the
+// camera's current mode as the SDK reports it.
+void Camera::SizeImageFromCurrentMode() {
+  FlyCapture2::VideoMode mode;
+  FlyCapture2::FrameRate rate;
+  FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRate(&mode, &rate);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to get camera configuration, %s\n", Tag().c_str());
+    throw std::runtime_error("CameraList::Open: Failed to camera configuration");
+  }
+  std::pair<unsigned, unsigned> size{0, 0};
+  if (mode == FlyCapture2::VIDEOMODE_FORMAT7) {
+    FlyCapture2::Format7ImageSettings settings;
+    unsigned int packetSize = 0;
+    float percentage = 0;
+    if (_flyCamera->GetFormat7Configuration(&settings, &packetSize, &percentage) == FlyCapture2::PGRERROR_OK)
+      size = {settings.width, settings.height};
+  } else if (mode >= 0 && static_cast<size_t>(mode) < DcamImageSizeCount) {
+    size = {DcamImageSizes[mode].width, DcamImageSizes[mode].height};
+  }
+  _width = size.first;
+  _height = size.second;
+}
+
+void Camera::StartGrabThread() {
+  if (_grabThread) {
+    WriteLog(_context, 1, "Camera::Open: WARNING: grab thread already initialized for camera=%s, %s\n", Name().c_str(),
+             Tag().c_str());
+    return;
+  }
+  _grabThread = std::make_unique<GrabThread>(this);
+  if (!_grabThread->Init()) {
+    WriteLog(_context, 1, "Camera::Open: ERROR: grab thread could not be initialized for camera=%s\n", Tag().c_str());
+    throw std::runtime_error("CameraList::Open: grab thread could not be initialized");
+  }
+}
+
+bool Camera::DoClose() {
+  WriteLog(_context, 2, "Camera::DoClose: entering %s\n", Tag().c_str());
+  if (_state.IsState(CamOpened) || _state.IsState(CamOpenErr)) {
+    _state.SetState(CamClosed);
+    Cleanup();
+    WriteLog(_context, 2, "Camera::Close: leaving, %s\n", Tag().c_str());
+    return true;
+  }
+  WriteLog(_context, 1, "Camera::DoClose: WARNING: ignored, camera is incorrect state for closing:%s, \n",
+           Tag().c_str());
+  return false;
+}
+
+void Camera::Cleanup() {
+  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::Cleanup: WARNING: ignored, camera is incorrect state for cleanup:%s\n",
+             Tag().c_str());
+    return;
+  }
+  try {
+    _grabThread.reset();
+    if (_flyCamera) {
+      if (_flyCamera->IsConnected()) _flyCamera->Disconnect();
+      _flyCamera.reset();
+    }
+    if (_imageBuffer) {
+      // The state has left Capture, so no new row is handed out; rows the
+      // host is still copying finish first.
+      while (_rowReaders.load() != 0) vq::SleepMs(1);
+      _imageBuffer->Release();
+      _imageBuffer.reset();
+    }
+  } catch (...) {
+    WriteLog(_context, 1, "Camera::Cleanup: WARNING: exception point caught on port %s\n", Tag().c_str());
+  }
+}
+
+void Camera::SetCompleteCB(CompleteCallback callback) {
+  std::string line = "Camera::SetCompleteCB: ";
+  CompleteCallback stored = _completeCallback;
+  if (stored) {
+    line += "CB was already assigned. ";
+    if (callback && stored == callback) line += "The new CB is the same function. ";
+  }
+  if (!callback) line += "Resetting CB to null. ";
+  line += "\n";
+  WriteLog(_context, 2, "%s", line.c_str());
+  _completeCallback = callback;
+}

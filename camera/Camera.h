@@ -1,0 +1,148 @@
+#pragma once
+// One physical camera found on the bus, kept for the life of the camera list.
+// Host threads post requests and poll the state (Open, Close, Grab); the bus
+// thread does the SDK work (DoOpen, DoClose, DoStartCapture, DoStopCapture);
+// the grab thread retrieves frames (RetrieveImage) and calls the host.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "camera/CameraState.h"
+#include "camera/CameraStatistics.h"
+#include "camera/ImageBuffer.h"
+#include "driver/DriverContext.h"
+#include "params/CameraIdentity.h"
+#include "params/CameraParameters.h"
+#include "sdk/FlyCapture2.h"
+
+class GrabThread;
+
+class Camera {
+ public:
+  // A row handed to the host: its bytes and their count. While a Row from the
+  // image buffer lives, the camera does not free the buffer, so a close on
+  // the bus thread never pulls the row from under the host's copy.
+  class Row {
+   public:
+    Row() = default;
+    Row(const unsigned char* data, size_t size, std::atomic<int>* readers = nullptr)
+        : _data(data), _size(size), _readers(readers) {}
+    Row(Row&& other) noexcept : _data(other._data), _size(other._size), _readers(other._readers) {
+      other._readers = nullptr;
+    }
+    Row& operator=(Row&&) = delete;
+    ~Row() {
+      if (_readers) _readers->fetch_sub(1);
+    }
+    const unsigned char* Data() const { return _data; }
+    size_t Size() const { return _size; }
+    explicit operator bool() const { return _data != nullptr; }
+
+   private:
+    const unsigned char* _data = nullptr;
+    size_t _size = 0;
+    std::atomic<int>* _readers = nullptr;
+  };
+
+  explicit Camera(CameraIdentity identity);
+  ~Camera();
+  Camera(const Camera&) = delete;
+  Camera& operator=(const Camera&) = delete;
+
+  // Host thread: post a request and wait for its outcome.
+  bool Open(int port, int32_t size[2]);
+  void Close();
+  void SetCompleteCB(CompleteCallback callback);
+  bool Grab();
+  void SetContinuousGrabMode(bool on);
+  Row GetRow(int row);
+
+  // Bus thread.
+  bool DoOpen();
+  bool DoClose();
+  void Cleanup();
+  void DoStartCapture();
+  void DoStopCapture();
+
+  // Grab thread.
+  bool RetrieveImage();
+  void FlyImageToImageBuffer(const FlyCapture2::Image* image);
+
+  // Host property commands.
+  bool SetProperty(const char* name, int value);
+  bool GetProperty(const char* name, int* value);
+  bool GetRange(const char* name, int* minValue, int* maxValue);
+
+  // "port#%d ser#%d state:%s", the end of almost every camera log line.
+  std::string Tag() const;
+
+  int Port() const { return _port; }
+  const CameraIdentity& Identity() const { return _identity; }
+  const std::string& Name() const { return _identity.name; }
+  uint32_t SerialNumber() const { return _identity.serialNumber; }
+  bool IsColor() const { return (_identity.flags & 2) != 0; }
+  int BitsPerPixel() const { return _bitsPerPixel; }
+  uint32_t Width() const { return _width; }
+  uint32_t Height() const { return _height; }
+
+  CameraState& State() { return _state; }
+  const CameraState& State() const { return _state; }
+  CameraStatistics& Statistics() { return _statistics; }
+  bool StopRequested() const { return _stopRequested; }
+  CompleteCallback GetCompleteCB() const { return _completeCallback; }
+
+  // The parameter set and the lock that whoever reads, changes or replaces it holds.
+  CameraParameters& Parameters() { return _parameters; }
+  std::mutex& ParametersLock() { return _parametersLock; }
+
+  // Bus events.
+  void MarkRemoved(int64_t when) {
+    _removalTime = when;
+    _arrived = false;
+  }
+  void MarkArrived() { _arrived = true; }
+  int64_t RemovalTime() const { return _removalTime; }
+  bool Arrived() const { return _arrived; }
+  void ClearRemoval() {
+    _removalTime = 0;
+    _arrived = false;
+  }
+
+ private:
+  void ApplyLogSettings();
+  void ConnectToCamera();
+  void SizeImageFromCurrentMode();
+  void StartGrabThread();
+  bool WaitForState(CamState wanted, CamState failure, int* sleeps);
+
+  std::atomic<int32_t> _port{-1};
+  CameraIdentity _identity;
+  std::atomic<uint32_t> _width{0};
+  std::atomic<uint32_t> _height{0};
+  CameraState _state;
+  std::atomic<bool> _stopRequested{false};
+  std::atomic<bool> _retrieving{false};
+  std::unique_ptr<FlyCapture2::Camera> _flyCamera;
+  std::unique_ptr<ImageBuffer> _imageBuffer;
+  // Rows of _imageBuffer the host is copying right now (see Row).
+  std::atomic<int> _rowReaders{0};
+  std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES> _supportedVideoModes;
+  std::vector<FlyCapture2::Format7Info> _supportedFmt7Modes;
+  CameraParameters _parameters;
+  std::mutex _parametersLock;
+  std::atomic<CompleteCallback> _completeCallback{nullptr};
+  DriverContext* _context;
+  std::unique_ptr<GrabThread> _grabThread;
+  int32_t _bitsPerPixel;
+  CameraStatistics _statistics;
+  std::atomic<int64_t> _removalTime{0};
+  std::atomic<bool> _arrived{false};
+  // The grab thread's frames, reused from one retrieval to the next so that
+  // no frame costs an allocation.
+  FlyCapture2::Image _receivedImage;
+  FlyCapture2::Image _convertedImage;
+};

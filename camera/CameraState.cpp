@@ -1,0 +1,120 @@
+#include "camera/CameraState.h"
+
+#include "bus/CameraList.h"
+#include "driver/DriverContext.h"
+
+const char* StateName(int32_t state) {
+  switch (state) {
+    case CamNotInit: return "'NotInit'";
+    case CamClosed: return "'Closed '";
+    case CamOpened: return "'Opened '";
+    case CamOpenErr: return "'OpenErr'";
+    case CamGrabErr: return "'GrabErr'";
+    case CamCapture: return "'Capture'";
+    case CamDestroy: return "'Destroy'";
+    default: return "'Unknown'";
+  }
+}
+
+const char* RequestName(int32_t request) {
+  switch (request) {
+    case ReqNotAssigned: return "'Req Not Assigned  '";
+    case ReqCameraOpen: return "'Req Camera Open   '";
+    case ReqCameraOpenOnArrival: return "'Req Cam.Open.Arriv'";
+    case ReqCameraClose: return "'Req Camera Close  '";
+    case ReqCameraCloseOpen: return "'Req Camera Reset  '";
+    case ReqCameraDestroy: return "'Req Camera Destroy'";
+    case ReqCaptureStart: return "'Req Capture Start '";
+    case ReqCaptureCont: return "'Req.Capture.Cont  '";
+    case ReqCaptureStop: return "'Req Capture Stop  '";
+    default: return "'Req Unrecognized  '";
+  }
+}
+
+CameraState::CameraState(uint32_t serialNo) : _serialNo(serialNo) {}
+
+void CameraState::AddRequest(StateRequest request) {
+  DriverContext* context = GetDriverContext();
+  // Logged before the queue lock is taken, so the queue lock is never held
+  // while waiting for the log's.
+  WriteLog(context, 3, "CameraList::AddStateRequest, %s\n", RequestName(request));
+  std::unique_lock<std::mutex> lock(_lock);
+
+  if (!_requests.empty() && _requests.back() == ReqCameraDestroy) {
+    lock.unlock();
+    WriteLog(context, 2, "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
+             RequestName(request), _serialNo);
+    return;
+  }
+
+  if (request == ReqCameraCloseOpen) {
+    size_t n = _requests.size();
+    if (n >= 2 && (_requests[n - 1] == ReqCameraOpen || _requests[n - 1] == ReqCameraOpenOnArrival) &&
+        _requests[n - 2] == ReqCameraClose) {
+      lock.unlock();
+      WriteLog(context, 2, "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
+               RequestName(ReqCameraCloseOpen), _serialNo);
+      return;
+    }
+    _requests.push_back(ReqCameraClose);
+    _requests.push_back(ReqCameraOpenOnArrival);
+    if (_state == CamCapture || _state == CamGrabErr) _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
+    lock.unlock();
+    WriteLog(context, 3, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
+    CameraList::WakeBusThread();
+    return;
+  }
+
+  if (!_requests.empty() && _requests.back() == request) {
+    lock.unlock();
+    WriteLog(context, 2, "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
+             RequestName(request), _serialNo);
+    return;
+  }
+
+  _requests.push_back(request);
+  size_t queued = _requests.size();
+  lock.unlock();
+  WriteLog(context, 2, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n", RequestName(request),
+           _serialNo, static_cast<int>(queued));
+  CameraList::WakeBusThread();
+}
+
+void CameraState::SetState(CamState state) {
+  DriverContext* context = GetDriverContext();
+  CamState old = _state;
+  if (state == old) {
+    WriteLog(context, 2, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state), _serialNo);
+    return;
+  }
+  _prevState = old;
+  _state = state;
+  WriteLog(context, 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
+           StateName(old), _serialNo);
+  CameraList::WakeBusThread();
+}
+
+bool CameraState::HasRequests() const {
+  std::lock_guard<std::mutex> lock(_lock);
+  return !_requests.empty();
+}
+
+StateRequest CameraState::FrontRequest() const {
+  std::lock_guard<std::mutex> lock(_lock);
+  return _requests.empty() ? ReqNotAssigned : _requests.front();
+}
+
+void CameraState::PopRequest() {
+  std::lock_guard<std::mutex> lock(_lock);
+  if (!_requests.empty()) _requests.pop_front();
+}
+
+std::string CameraState::PendingText() const {
+  std::lock_guard<std::mutex> lock(_lock);
+  std::string text;
+  for (StateRequest request : _requests) {
+    text += RequestName(request);
+    text += ";";
+  }
+  return text;
+}

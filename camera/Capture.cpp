@@ -1,0 +1,181 @@
+// Capture: the host asks for frames (Grab, SetContinuousGrabMode), the bus
+// thread starts and stops the SDK capture, the grab thread retrieves frames
+// into the image buffer, and the host pulls rows (GetRow).
+#include "bus/CameraList.h"
+#include "bus/FlyError.h"
+#include "camera/Camera.h"
+#include "camera/GrabThread.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr int kStopGraceMs = 500;
+
+bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) || state.IsState(CamGrabErr); }
+
+}  // namespace
+
+bool Camera::Grab() {
+  WriteLog(_context, 3, "Camera::Grab: entering, %s \n", Tag().c_str());
+  if (_state.IsState(CamCapture)) {
+    WriteLog(_context, 2, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n", Tag().c_str());
+    return true;
+  }
+  _state.AddRequest(ReqCaptureStart);
+  WriteLog(_context, 3, "Camera::Grab: leaving, %s \n", Tag().c_str());
+  return true;
+}
+
+void Camera::SetContinuousGrabMode(bool on) {
+  WriteLog(_context, 2, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
+  if (_state.Continuous() == on) {
+    WriteLog(_context, 1, "Camera::SetContinuousGrabMode: WARNING: already in the required cont state, %s\n",
+             Tag().c_str());
+    return;
+  }
+  _state.SetContinuous(on);
+  if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
+             Tag().c_str());
+    return;
+  }
+  if (_state.IsState(CamCapture)) _state.AddRequest(ReqCaptureStop);
+  if (on) _state.AddRequest(ReqCaptureStart);
+  WriteLog(_context, 3, "Camera::SetContinuousGrabMode: leaving, %s\n", Tag().c_str());
+}
+
+void Camera::DoStartCapture() {
+  if (_state.IsState(CamCapture)) {
+    WriteLog(_context, 2, "Camera::DoStartCapture: WARNING: ignored, camera already in capturing state, %s\n",
+             Tag().c_str());
+    return;
+  }
+  if (!_state.IsState(CamOpened)) {
+    WriteLog(_context, 1, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n", Tag().c_str());
+    return;
+  }
+  FlyCapture2::Error error = _flyCamera->StartCapture();
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(), FormatFlyError(error).c_str());
+    return;
+  }
+  _state.SetState(CamCapture);
+  _grabThread->Wake();
+}
+
+void Camera::DoStopCapture() {
+  WriteLog(_context, 2, "Camera::DoStopCapture: entering, %s \n", Tag().c_str());
+  if (!IsCapturing(_state)) {
+    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n", Tag().c_str());
+    return;
+  }
+  struct ClearOnExit {
+    std::atomic<bool>& flag;
+    ~ClearOnExit() { flag = false; }
+  } clearStopRequested{_stopRequested};
+  _stopRequested = true;
+  if (_retrieving) vq::SleepMs(kStopGraceMs);
+  FlyCapture2::Error error = _flyCamera->StopCapture();
+  if (error != FlyCapture2::PGRERROR_OK)
+    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+  _state.SetState(CamOpened);
+  WriteLog(_context, 2, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
+}
+
+bool Camera::RetrieveImage() {
+  if (!_state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
+    return false;
+  }
+  struct ClearOnExit {
+    std::atomic<bool>& flag;
+    ~ClearOnExit() { flag = false; }
+  } clearRetrieving{_retrieving};
+  _retrieving = true;
+
+  FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
+  if (_stopRequested) {
+    WriteLog(_context, 2, "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
+             Tag().c_str());
+    return false;
+  }
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: RetrieveBuffer, %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+    return false;
+  }
+  WriteLog(_context, 3, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
+  if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8) {
+    FlyImageToImageBuffer(&_receivedImage);
+    return true;
+  }
+  error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+    return false;
+  }
+  FlyImageToImageBuffer(&_convertedImage);
+  return true;
+}
+
+void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
+  if (!image) {
+    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: image ptr==null, %s\n", Tag().c_str());
+    return;
+  }
+  if (!_state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: ignored, camera not in capturing state: %s\n",
+             Tag().c_str());
+    return;
+  }
+  unsigned int rows = 0, cols = 0, stride = 0;
+  FlyCapture2::PixelFormat format = FlyCapture2::UNSPECIFIED_PIXEL_FORMAT;
+  image->GetDimensions(&rows, &cols, &stride, &format);
+  ImageBuffer& buffer = *_imageBuffer;
+  rows = std::min<unsigned int>(rows, static_cast<unsigned int>(std::max(buffer.Height(), 0)));
+  cols = std::min(cols, buffer.Width());
+  size_t bytesPerRow;
+  if (format == FlyCapture2::PIXEL_FORMAT_MONO8) {
+    bytesPerRow = cols;
+  } else if (format == FlyCapture2::PIXEL_FORMAT_BGR) {
+    bytesPerRow = 3 * static_cast<size_t>(cols);
+  } else {
+    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
+             static_cast<unsigned int>(format), Tag().c_str());
+    return;
+  }
+  const unsigned char* data = image->GetData();
+  if (!data) {
+    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n", Tag().c_str());
+    return;
+  }
+  for (unsigned int i = 0; i < rows; ++i)
+    buffer.CopyNewLine(static_cast<int32_t>(i), data + static_cast<size_t>(i) * stride, bytesPerRow);
+}
+
+Camera::Row Camera::GetRow(int row) {
+  const int64_t height = _height;
+  if (row == 0) {
+    _statistics.MarkFirstRow();
+    WriteLog(_context, 3, "Camera::GetRow, first row, %s\n", Tag().c_str());
+  } else if (row == height - 1) {
+    _statistics.MarkLastRow();
+    WriteLog(_context, 2, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
+  }
+  // Counted before the state is read: Cleanup changes the state first and
+  // then waits for the count to drop, so a row handed out here stays valid.
+  _rowReaders.fetch_add(1);
+  if (IsCapturing(_state)) {
+    const ImageBuffer* buffer = _imageBuffer.get();
+    const unsigned char* line = buffer ? buffer->GetLine(row) : nullptr;
+    if (line) return Row(line, buffer->RowSize(), &_rowReaders);
+    _rowReaders.fetch_sub(1);
+    return Row();
+  }
+  _rowReaders.fetch_sub(1);
+  WriteLog(_context, 2, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
+           row, static_cast<int>(height - 1), Tag().c_str());
+  return Row(CameraList::GetInstance().DummyLine(), CameraList::kDummyLineSize);
+}

@@ -1,0 +1,133 @@
+#include "camera/GrabThread.h"
+
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+#include "platform/Clock.h"
+
+namespace {
+
+constexpr int kFailuresBeforeReset = 3;
+constexpr int kResetPauseMs = 100;
+constexpr int kThreadEndWaitMs = 3000;
+
+}  // namespace
+
+GrabThread::GrabThread(Camera* camera) : _camera(camera) {}
+
+GrabThread::~GrabThread() {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "GrabThread::~GrabThread: entering on port=%d\n", _camera->Port());
+  Destroy();
+  WriteLog(context, 2, "GrabThread::~GrabThread: leaving on port=%d\n", _camera->Port());
+}
+
+bool GrabThread::Init() {
+  DriverContext* context = GetDriverContext();
+  const int port = _camera->Port();
+  WriteLog(context, 2, "GrabThread::Init: entering on port=%d\n", port);
+  if (_threadHandle) {
+    WriteLog(context, 1, "GrabThread::Init: already initialized on port=%d\n", port);
+    return false;
+  }
+  if (!_wakeEvent) _wakeEvent = std::make_unique<vq::Event>();
+  _threadEnded.Reset();
+  try {
+    _threadHandle = std::make_unique<std::thread>([this] {
+      static_ThreadMain(this);
+      _threadEnded.Set();
+    });
+  } catch (const std::exception&) {
+    WriteLog(context, 2, "GrabThread::Init: ERROR: failed to initialize camera thread on port=%d\n", port);
+    return false;
+  }
+  WriteLog(context, 2, "GrabThread::Init: thread created:%d on port=%d\n",
+           static_cast<int>(_threadHandle->native_handle()), port);
+  WriteLog(context, 2, "GrabThread::Init: leaving on port=%d\n", port);
+  return true;
+}
+
+void GrabThread::Wake() {
+  if (_wakeEvent) _wakeEvent->Set();
+}
+
+void GrabThread::Destroy() {
+  DriverContext* context = GetDriverContext();
+  const int port = _camera->Port();
+  WriteLog(context, 2, "GrabThread::Destroy: entering on port=%d\n", port);
+  if (_stopFlag) WriteLog(context, 1, "GrabThread::Destroy: WARNING: multiple reentrance, port=%d\n", port);
+  if (_threadHandle) {
+    _stopFlag = true;
+    _wakeEvent->Set();
+    if (!_threadEnded.WaitFor(kThreadEndWaitMs)) {
+      // The camera frees its SDK object and buffer after this: the thread
+      // must be gone first, however long its retrieval takes.
+      WriteLog(context, 1, "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
+               kThreadEndWaitMs, port);
+    }
+    _threadHandle->join();
+    _threadHandle.reset();
+    WriteLog(context, 2, "GrabThread::Destroy: thread closed on port=%d\n", port);
+  }
+  _wakeEvent.reset();
+  WriteLog(context, 2, "GrabThread::Destroy: leaving on port=%d\n", port);
+}
+
+int32_t GrabThread::static_ThreadMain(GrabThread* param) {
+  if (!param) return -1;
+  WriteLog(GetDriverContext(), 2, "GrabThread::static_ThreadMain\n");
+  return param->ThreadMain();
+}
+
+int32_t GrabThread::ThreadMain() {
+  DriverContext* context = GetDriverContext();
+  Camera& camera = *_camera;
+  WriteLog(context, 2, "GrabThread::ThreadMain: entering, clock=%ld on port=%d", static_cast<long>(vq::ClockMs()),
+           camera.Port());
+  int failures = 0;
+  while (!_stopFlag) {
+    _wakeEvent->Wait();
+    if (_stopFlag) break;
+    CameraState& state = camera.State();
+    if (!state.IsState(CamCapture)) {
+      WriteLog(context, 3,
+               "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n",
+               StateName(state.State()), camera.Port());
+      continue;
+    }
+    if (camera.StopRequested()) {
+      WriteLog(context, 2, "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n",
+               camera.Port());
+      continue;
+    }
+
+    camera.Statistics().MarkGrabStart();
+    bool received = camera.RetrieveImage();
+    camera.Statistics().MarkGrabEnd();
+
+    if (_stopFlag) break;
+    if (camera.StopRequested()) continue;
+
+    if (received) {
+      WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
+      failures = 0;
+      if (CompleteCallback callback = camera.GetCompleteCB()) {
+        if (camera.Statistics().MarkCallback())
+          WriteLog(context, 1, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
+                   camera.Tag().c_str());
+        callback(0, camera.Port());
+        WriteLog(context, 2, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
+      } else {
+        WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
+      }
+      if (state.Continuous()) _wakeEvent->Set();
+    } else if (++failures >= kFailuresBeforeReset) {
+      vq::SleepMs(kResetPauseMs);
+      state.SetState(CamGrabErr);
+      failures = 0;
+      WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
+               camera.Name().c_str(), camera.Port());
+    }
+  }
+  WriteLog(context, 2, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());
+  return 0;
+}

@@ -1,0 +1,6 @@
+#pragma once
+#include <string>
+
+// The parameter a host property name addresses: "Exposure" is the parameter
+// "AutoExposure"; every other name stands for itself (exact, case-sensitive).
+std::string TranslatePropertyName(const std::string& hostName);

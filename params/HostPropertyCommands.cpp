@@ -1,0 +1,220 @@
+// The host's property calls on a camera: a command word acts on the driver,
+// the camera list or the camera; any other name reads or writes a parameter of
+// the camera's set, converted to and from the host's 32-bit integers.
+#include <strings.h>
+
+#include <boost/numeric/conversion/cast.hpp>
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+#include <exception>
+#include <functional>
+
+#include "bus/CameraList.h"
+#include "camera/Camera.h"
+#include "features/PropertyNames.h"
+#include "params/ParamEnum.h"
+#include "params/ParameterAccess.h"
+
+namespace {
+
+bool Is(const char* name, const char* word) { return strcasecmp(name, word) == 0; }
+
+// Raises boost::numeric::bad_numeric_cast when the value does not fit;
+// floating-point values are truncated toward zero.
+template <class T>
+int32_t Guarded(T value) {
+  return boost::numeric_cast<int32_t>(value);
+}
+
+bool InParameterState(const CameraState& state) {
+  return state.IsState(CamOpened) || state.IsState(CamCapture) || state.IsState(CamGrabErr);
+}
+
+// The smallest and the largest option value; (0, 0) without options.
+std::pair<int64_t, int64_t> OptionValueRange(const ParamEnum& param) {
+  if (param._values.empty()) return {0, 0};
+  auto [low, high] = std::minmax_element(param._values.begin(), param._values.end());
+  return {*low, *high};
+}
+
+}  // namespace
+
+bool Camera::SetProperty(const char* name, int value) {
+  WriteLog(_context, 3, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, Port());
+  try {
+    if (Is(name, "debugview")) {
+      _context->debugView = value;
+      WriteLog(_context, 1, "DebugView level set to %d\n", value);
+      return true;
+    }
+    if (Is(name, "loglevel")) {
+      _context->logLevel = value;
+      WriteLog(_context, 1, "Log level set to %d\n", value);
+      return true;
+    }
+    if (Is(name, "resetallstats") || Is(name, "resetallstat")) {
+      WriteLog(_context, 1, "RESETTING ALL camera stats\n");
+      CameraList::GetInstance().ResetAllStats();
+      return true;
+    }
+    if (Is(name, "PrintAllStat") || Is(name, "PrintAllStats")) {
+      CameraList::GetInstance().PrintAllStats();
+      return true;
+    }
+    if (Is(name, "PrintStat")) {
+      WriteLog(_context, 1, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
+      return true;
+    }
+    if (Is(name, "BusRemoval")) {
+      WriteLog(_context, 1, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
+      CameraList::OnBusRemoval(nullptr, SerialNumber());
+      return true;
+    }
+    if (Is(name, "BusArrival")) {
+      WriteLog(_context, 1, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
+      CameraList::OnBusArrival(nullptr, SerialNumber());
+      return true;
+    }
+    if (Is(name, "continuous") || Is(name, "continous")) {
+      SetContinuousGrabMode(value != 0);
+      return true;
+    }
+    if (Is(name, "executebusreset")) {
+      WriteLog(_context, 2, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
+      CameraList& list = CameraList::GetInstance();
+      FlyCapture2::PGRGuid guid;
+      FlyCapture2::Error error = list.GetCameraFromSerialNumber(SerialNumber(), &guid);
+      if (error != FlyCapture2::PGRERROR_OK) {
+        WriteLog(_context, 1, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
+                 SerialNumber(), error.GetDescription(), Port());
+      } else {
+        WriteLog(_context, 2, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
+                 static_cast<int>(guid.value[0]), Port());
+        list.FireBusReset(&guid);
+      }
+      return true;
+    }
+
+    if (!InParameterState(_state)) {
+      WriteLog(_context, 1, "Camera::SetProperty(%s): ERROR: ignored, camera not in open state:%s\n", name,
+               Tag().c_str());
+      return false;
+    }
+
+    std::lock_guard<std::mutex> lock(_parametersLock);
+    const std::string p = TranslatePropertyName(name);
+    Param_* param = _parameters.FindParam(p);
+    if (!param) {
+      if (!Is(name, "Reset")) return false;
+      WriteLog(_context, 2, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
+      _state.SetState(CamGrabErr);
+      WriteLog(_context, 2, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
+      return true;
+    }
+    using namespace ParameterAccess;
+    if (dynamic_cast<Param<int>*>(param)) {
+      SetParameter<int>(_parameters, p, value, value, value);
+    } else if (dynamic_cast<Param<unsigned>*>(param)) {
+      auto v = static_cast<unsigned>(value);
+      SetParameter<unsigned>(_parameters, p, v, v, v);
+    } else if (dynamic_cast<Param<int64_t>*>(param)) {
+      auto v = static_cast<int64_t>(value);
+      SetParameter<int64_t>(_parameters, p, v, v, v);
+    } else if (dynamic_cast<Param<float>*>(param)) {
+      auto v = static_cast<float>(value);
+      SetParameter<float>(_parameters, p, v, v, v);
+    } else if (dynamic_cast<Param<bool>*>(param)) {
+      bool v = value != 0;
+      SetParameter<bool>(_parameters, p, v, v, v);
+    } else if (auto* choice = dynamic_cast<ParamEnum*>(param)) {
+      choice->SelectByValue(static_cast<int64_t>(value));
+    } else {
+      WriteLog(_context, 2, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
+               Tag().c_str());
+      return false;
+    }
+    return true;
+  } catch (...) {
+    WriteLog(_context, 1, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());
+    return false;
+  }
+}
+
+bool Camera::GetProperty(const char* name, int* value) {
+  WriteLog(_context, 3, "Camera::GetProperty: prop=%s \n", name);
+  try {
+    if (Is(name, "PixelSize")) {
+      *value = _bitsPerPixel;
+      WriteLog(_context, 3, "Camera::GetProperty pixelsize=%d \n", *value);
+      return true;
+    }
+    if (Is(name, "continuous") || Is(name, "continous")) {
+      *value = _state.Continuous() ? 1 : 0;
+      return true;
+    }
+    if (!InParameterState(_state)) {
+      WriteLog(_context, 1, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n", name,
+               Tag().c_str());
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(_parametersLock);
+    const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
+    if (!param) return false;
+    if (auto* p = dynamic_cast<const Param<int>*>(param)) {
+      *value = p->_value;
+    } else if (auto* p = dynamic_cast<const Param<unsigned>*>(param)) {
+      *value = Guarded(p->_value);
+    } else if (auto* p = dynamic_cast<const Param<int64_t>*>(param)) {
+      *value = Guarded(p->_value);
+    } else if (auto* p = dynamic_cast<const Param<float>*>(param)) {
+      *value = Guarded(p->_value);  // truncates toward zero
+    } else if (auto* p = dynamic_cast<const Param<bool>*>(param)) {
+      *value = p->_value ? 1 : 0;
+    } else if (auto* p = dynamic_cast<const ParamEnum*>(param)) {
+      *value = Guarded(p->GetValue());
+    } else {
+      return false;
+    }
+    return true;
+  } catch (...) {
+    WriteLog(_context, 1, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value, Tag().c_str());
+    return false;
+  }
+}
+
+bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
+  WriteLog(_context, 2, "Camera::GetRange(%s), %s \n", name, Tag().c_str());
+  if (!_state.IsState(CamOpened)) {
+    WriteLog(_context, 1, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n", Tag().c_str());
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(_parametersLock);
+  const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
+  if (!param) return false;
+  if (auto* p = dynamic_cast<const Param<int>*>(param)) {
+    *minValue = p->_min;
+    *maxValue = p->_max;
+  } else if (auto* p = dynamic_cast<const Param<unsigned>*>(param)) {
+    *minValue = static_cast<int32_t>(p->_min);
+    *maxValue = static_cast<int32_t>(p->_max);
+  } else if (auto* p = dynamic_cast<const Param<int64_t>*>(param)) {
+    *minValue = Guarded(p->_min);
+    *maxValue = Guarded(p->_max);
+  } else if (auto* p = dynamic_cast<const Param<float>*>(param)) {
+    *minValue = Guarded(p->_min);
+    *maxValue = Guarded(p->_max);
+  } else if (dynamic_cast<const Param<bool>*>(param)) {
+    *minValue = 0;
+    *maxValue = 1;
+  } else if (auto* p = dynamic_cast<const ParamEnum*>(param)) {
+    auto [low, high] = OptionValueRange(*p);
+    *minValue = Guarded(low);
+    *maxValue = Guarded(high);
+  } else {
+    return false;
+  }
+  WriteLog(_context, 2, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
+           Tag().c_str());
+  return true;
+}

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "camera/CameraState.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+std::vector<StateRequest> Drain(CameraState& state) {
+  std::vector<StateRequest> requests;
+  while (state.HasRequests()) {
+    requests.push_back(state.FrontRequest());
+    state.PopRequest();
+  }
+  return requests;
+}
+
+}  // namespace
+
+TEST(CameraState, DisplayNamesArePaddedInsideTheirQuotes) {
+  EXPECT_STREQ("'NotInit'", StateName(CamNotInit));
+  EXPECT_STREQ("'Closed '", StateName(CamClosed));
+  EXPECT_STREQ("'Opened '", StateName(CamOpened));
+  EXPECT_STREQ("'OpenErr'", StateName(CamOpenErr));
+  EXPECT_STREQ("'GrabErr'", StateName(CamGrabErr));
+  EXPECT_STREQ("'Capture'", StateName(CamCapture));
+  EXPECT_STREQ("'Destroy'", StateName(CamDestroy));
+  EXPECT_STREQ("'Unknown'", StateName(7));
+  EXPECT_STREQ("'Unknown'", StateName(-1));
+  EXPECT_STREQ("'Req Not Assigned  '", RequestName(ReqNotAssigned));
+  EXPECT_STREQ("'Req Camera Open   '", RequestName(ReqCameraOpen));
+  EXPECT_STREQ("'Req Cam.Open.Arriv'", RequestName(ReqCameraOpenOnArrival));
+  EXPECT_STREQ("'Req Camera Close  '", RequestName(ReqCameraClose));
+  EXPECT_STREQ("'Req Camera Reset  '", RequestName(ReqCameraCloseOpen));
+  EXPECT_STREQ("'Req Camera Destroy'", RequestName(ReqCameraDestroy));
+  EXPECT_STREQ("'Req Capture Start '", RequestName(ReqCaptureStart));
+  EXPECT_STREQ("'Req.Capture.Cont  '", RequestName(ReqCaptureCont));
+  EXPECT_STREQ("'Req Capture Stop  '", RequestName(ReqCaptureStop));
+  EXPECT_STREQ("'Req Unrecognized  '", RequestName(9));
+}
+
+TEST(CameraState, StartsClosedWithAnEmptyQueue) {
+  CameraState state(42);
+  EXPECT_TRUE(state.IsState(CamClosed));
+  EXPECT_EQ(CamClosed, state.PrevState());
+  EXPECT_FALSE(state.Continuous());
+  EXPECT_FALSE(state.HasRequests());
+  EXPECT_EQ(ReqNotAssigned, state.FrontRequest());
+  state.PopRequest();  // nothing to pop: no effect
+  EXPECT_EQ("", state.PendingText());
+}
+
+TEST(CameraState, RefusesOnlyARepeatOfTheNewestRequest) {
+  vqtest::LogCapture log;
+  CameraState state(42);
+  state.AddRequest(ReqCaptureStart);
+  state.AddRequest(ReqCaptureStart);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCaptureStart}), Drain(state));
+  EXPECT_TRUE(log.Contains("CameraState::AddRequest: request 'Req Capture Start ' added, ser#42, queue size=1\n"));
+  EXPECT_TRUE(log.Contains(
+      "CameraState::AddRequest: WARNING: req 'Req Capture Start ' ignored, the same req is already in queue, camera# 42\n"));
+
+  state.AddRequest(ReqCaptureStart);
+  state.AddRequest(ReqCaptureStop);
+  state.AddRequest(ReqCaptureStart);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCaptureStart, ReqCaptureStop, ReqCaptureStart}), Drain(state));
+  EXPECT_TRUE(log.Contains("CameraList::AddStateRequest, 'Req Capture Stop  '\n"));
+}
+
+TEST(CameraState, NothingIsQueuedBehindADestroyRequest) {
+  vqtest::LogCapture log;
+  CameraState state(7);
+  state.AddRequest(ReqCameraOpen);
+  state.AddRequest(ReqCameraDestroy);
+  state.AddRequest(ReqCaptureStart);
+  state.AddRequest(ReqCameraDestroy);
+  state.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCameraOpen, ReqCameraDestroy}), Drain(state));
+  EXPECT_EQ(3u, log.Count("CameraState::AddRequest: WARNING: request 'Req Capture Start ' ignored, camera has destructing request, ser# 7\n") +
+                    log.Count("CameraState::AddRequest: WARNING: request 'Req Camera Destroy' ignored, camera has destructing request, ser# 7\n") +
+                    log.Count("CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored, camera has destructing request, ser# 7\n"));
+}
+
+TEST(CameraState, CloseAndReopenExpandsByState) {
+  vqtest::LogCapture log;
+  CameraState opened(1);
+  opened.SetState(CamOpened);
+  opened.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ("'Req Camera Close  ';'Req Cam.Open.Arriv';", opened.PendingText());
+  EXPECT_TRUE(log.Contains("CameraState::AddRequest: request Close/Open added, camera ser# 1\n"));
+
+  opened.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ("'Req Camera Close  ';'Req Cam.Open.Arriv';", opened.PendingText());
+  EXPECT_TRUE(log.Contains(
+      "CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored, Open and Close already in queue, camera# 1\n"));
+
+  CameraState continuous(2);
+  continuous.SetState(CamCapture);
+  continuous.SetContinuous(true);
+  continuous.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCameraClose, ReqCameraOpenOnArrival, ReqCaptureCont}), Drain(continuous));
+
+  // While capturing, the newest request is the restart, so a second reset is taken.
+  CameraState single(3);
+  single.SetState(CamGrabErr);
+  single.AddRequest(ReqCameraCloseOpen);
+  single.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCameraClose, ReqCameraOpenOnArrival, ReqCaptureStart, ReqCameraClose,
+                                       ReqCameraOpenOnArrival, ReqCaptureStart}),
+            Drain(single));
+}
+
+TEST(CameraState, SetStateRecordsTheChangeOrRefusesTheSameState) {
+  vqtest::LogCapture log;
+  CameraState state(9);
+  state.SetState(CamOpened);
+  EXPECT_TRUE(state.IsState(CamOpened));
+  EXPECT_EQ(CamClosed, state.PrevState());
+  EXPECT_TRUE(log.Contains("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#9\n"));
+
+  state.ClearPrevState();
+  state.SetState(CamOpened);
+  EXPECT_EQ(CamNotInit, state.PrevState());
+  EXPECT_TRUE(log.Contains("CameraState::SetState: WARNING: state 'Opened ' ignored, camera ser# 9\n"));
+}
