@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The test suite built with sanitizers: "address,undefined" or "thread".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sanitizers="${1:?usage: run-sanitized-tests.sh address,undefined|thread}"
+dir="build/${sanitizers//,/-}"
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVQ_SANITIZE="$sanitizers" -DVQ_BUILD_BENCH=OFF
+cmake --build "$dir" -j"$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 600

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the driver, its tests and its tools need.
+# Packages already present are not fetched again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+# Further packages named by the build (for example a pixel-conversion library).
+if [ -f "$(dirname "$0")/packages.extra" ]; then
+  while read -r extra; do
+    [ -n "$extra" ] && [ "${extra#\#}" = "$extra" ] && packages+=("$extra")
+  done < "$(dirname "$0")/packages.extra"
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

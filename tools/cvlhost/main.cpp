@@ -1,0 +1,316 @@
+// cvlhost: a reference host for the Vorquell camera driver. It loads the
+// module with dlopen, resolves the exports through the public header and
+// drives them from the command line the way a machine-vision host does.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/cvlhost/Module.h"
+#include "tools/cvlhost/PngWriter.h"
+
+namespace {
+
+struct Options {
+  std::string modulePath;
+  std::string systemPath = ".";
+  std::optional<int> logLevel;
+  std::string camera;
+  int port = 0;
+  int frames = 1;
+  bool continuous = false;
+  int save = 10;
+  std::string outputDir = "frames";
+  double timeoutSeconds = 10;
+  std::vector<std::string> settings;
+  std::string property;
+  int value = 0;
+};
+
+// The driver calls back with the timestamp first, then the message.
+void PrintLogText(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+std::string ModuleBesideExecutable() {
+  std::error_code error;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "libVorquellCamera.so";
+  return (self.parent_path() / "libVorquellCamera.so").string();
+}
+
+// initialize on construction, finalize on destruction.
+class Session {
+ public:
+  Session(Module& module, const Options& options) : _module(module) {
+    _module.initialize(options.systemPath.c_str(), PrintLogText);
+  }
+  ~Session() { _module.finalize(); }
+
+ private:
+  Module& _module;
+};
+
+std::string ChooseCamera(Module& module, const Options& options) {
+  if (!options.camera.empty()) return options.camera;
+  const char** names = module.getCVLCameraConfigNames();
+  if (!names || !names[0]) throw std::runtime_error("no camera on the bus");
+  return names[0];
+}
+
+// An open port, closed again on destruction.
+class OpenPort {
+ public:
+  OpenPort(Module& module, const Options& options) : _module(module), _port(options.port) {
+    _name = ChooseCamera(module, options);
+    if (!module.openCVLPort(0, _port, _name.c_str(), _size))
+      throw std::runtime_error("camera '" + _name + "' could not be opened on port " + std::to_string(_port));
+    std::printf("opened %s on port %d: %d x %d\n", _name.c_str(), _port, _size[0], _size[1]);
+    if (options.logLevel) module.setProperty(0, _port, "loglevel", *options.logLevel);
+  }
+  ~OpenPort() { _module.closeCVLPort(0, _port); }
+  int Width() const { return _size[0]; }
+  int Height() const { return _size[1]; }
+  int Port() const { return _port; }
+
+ private:
+  Module& _module;
+  int _port;
+  std::string _name;
+  int _size[2] = {0, 0};
+};
+
+void ApplySettings(Module& module, int port, const std::vector<std::string>& settings) {
+  for (const std::string& setting : settings) {
+    auto equals = setting.find('=');
+    if (equals == std::string::npos) throw std::runtime_error("--set needs NAME=VALUE, not '" + setting + "'");
+    std::string name = setting.substr(0, equals);
+    int value = std::stoi(setting.substr(equals + 1));
+    if (!module.setProperty(0, port, name.c_str(), value))
+      throw std::runtime_error("the camera refused " + name + "=" + std::to_string(value));
+  }
+}
+
+int RunList(Module& module, const Options& options) {
+  Session session(module, options);
+  const char** names = module.getCVLCameraConfigNames();
+  std::printf("%d camera(s):\n", module.getCVLNoOfSupportedCameras());
+  for (int i = 0; names && names[i]; ++i) std::printf("  %s\n", names[i]);
+  return 0;
+}
+
+// Frames pulled row by row in the completion callback, handed to the main
+// thread for saving.
+class GrabSession {
+ public:
+  GrabSession(Module& module, int port, int width, int height, int bytesPerPixel, int wanted)
+      : _module(module), _port(port), _width(width), _height(height), _bytesPerPixel(bytesPerPixel), _wanted(wanted) {}
+
+  // Runs on the driver's grab thread.
+  void OnFrame() {
+    if (_received >= _wanted) return;
+    std::vector<unsigned char> pixels(static_cast<size_t>(_width) * _height * _bytesPerPixel);
+    const size_t rowBytes = static_cast<size_t>(_width) * _bytesPerPixel;
+    bool complete = true;
+    for (int row = 0; row < _height; ++row)
+      complete &= _module.getCVLGrabRow(0, _port, pixels.data() + row * rowBytes, row, 0, _width - 1) == 1;
+    std::lock_guard<std::mutex> lock(_lock);
+    if (_received == 0) _first = std::chrono::steady_clock::now();
+    _last = std::chrono::steady_clock::now();
+    ++_received;
+    if (!complete) ++_incomplete;
+    _frames.push_back(std::move(pixels));
+    _changed.notify_all();
+  }
+
+  // Waits for the next frame; nullopt after `timeout` without one.
+  std::optional<std::vector<unsigned char>> Next(std::chrono::duration<double> timeout) {
+    std::unique_lock<std::mutex> lock(_lock);
+    if (!_changed.wait_for(lock, timeout, [this] { return !_frames.empty(); })) return std::nullopt;
+    auto frame = std::move(_frames.front());
+    _frames.pop_front();
+    return frame;
+  }
+
+  double FramesPerSecond() const {
+    std::lock_guard<std::mutex> lock(_lock);
+    double seconds = std::chrono::duration<double>(_last - _first).count();
+    return _received > 1 && seconds > 0 ? (_received - 1) / seconds : 0;
+  }
+  int Incomplete() const {
+    std::lock_guard<std::mutex> lock(_lock);
+    return _incomplete;
+  }
+
+ private:
+  Module& _module;
+  int _port, _width, _height, _bytesPerPixel, _wanted;
+  std::atomic<int> _received{0};
+  mutable std::mutex _lock;
+  std::condition_variable _changed;
+  std::deque<std::vector<unsigned char>> _frames;
+  std::chrono::steady_clock::time_point _first, _last;
+  int _incomplete = 0;
+};
+
+GrabSession* activeGrab = nullptr;
+void OnComplete(int, int) { activeGrab->OnFrame(); }
+
+int RunGrab(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  ApplySettings(module, port.Port(), options.settings);
+  int pixelSize = 8;
+  module.getProperty(0, port.Port(), "PixelSize", &pixelSize);
+  const int bytesPerPixel = pixelSize / 8;
+
+  GrabSession grab(module, port.Port(), port.Width(), port.Height(), bytesPerPixel, options.frames);
+  activeGrab = &grab;
+  module.setCompleteCallback(0, port.Port(), OnComplete);
+  const bool continuous = options.continuous || options.frames > 1;
+  bool started = continuous ? module.setProperty(0, port.Port(), "continuous", 1) : module.doCVLGrab(0, port.Port());
+  if (!started) throw std::runtime_error("the grab could not be started");
+
+  if (options.save > 0) std::filesystem::create_directories(options.outputDir);
+  auto lastProgress = std::chrono::steady_clock::now();
+  int status = 0;
+  for (int n = 1; n <= options.frames; ++n) {
+    auto frame = grab.Next(std::chrono::duration<double>(options.timeoutSeconds));
+    if (!frame) {
+      std::fprintf(stderr, "cvlhost: no frame within %.1f s after frame %d\n", options.timeoutSeconds, n - 1);
+      status = 1;
+      break;
+    }
+    if (n <= options.save) {
+      char file[64];
+      std::snprintf(file, sizeof file, "frame%05d.png", n);
+      WritePng((std::filesystem::path(options.outputDir) / file).string(), frame->data(), port.Width(), port.Height(),
+               bytesPerPixel);
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastProgress > std::chrono::seconds(1) || n == options.frames) {
+      if (options.frames > 1) std::fprintf(stderr, "grabbed %d/%d frames\n", n, options.frames);
+      lastProgress = now;
+    }
+  }
+  if (continuous) module.setProperty(0, port.Port(), "continuous", 0);
+  module.setCompleteCallback(0, port.Port(), nullptr);
+  activeGrab = nullptr;
+
+  std::printf("frames per second: %.2f\n", grab.FramesPerSecond());
+  if (grab.Incomplete()) std::printf("frames with rows not delivered: %d\n", grab.Incomplete());
+  module.setProperty(0, port.Port(), "PrintStat", 0);
+  return status;
+}
+
+int RunGet(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  int value = 0;
+  if (!module.getProperty(0, port.Port(), options.property.c_str(), &value)) {
+    std::fprintf(stderr, "cvlhost: %s could not be read\n", options.property.c_str());
+    return 1;
+  }
+  std::printf("%s = %d\n", options.property.c_str(), value);
+  return 0;
+}
+
+int RunSet(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  if (!module.setProperty(0, port.Port(), options.property.c_str(), options.value)) {
+    std::fprintf(stderr, "cvlhost: the camera refused %s = %d\n", options.property.c_str(), options.value);
+    return 1;
+  }
+  std::printf("%s set to %d\n", options.property.c_str(), options.value);
+  return 0;
+}
+
+int RunRange(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  int minValue = 0, maxValue = 0;
+  if (!module.getPropertyRange(0, port.Port(), options.property.c_str(), &minValue, &maxValue)) {
+    std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
+    return 1;
+  }
+  std::printf("%s: %d .. %d\n", options.property.c_str(), minValue, maxValue);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  Options options;
+  options.modulePath = ModuleBesideExecutable();
+  CLI::App app{"Reference host for the Vorquell camera driver"};
+  app.require_subcommand(1);
+  app.add_option("--module", options.modulePath, "Path of libVorquellCamera.so")->capture_default_str();
+  app.add_option("--system-path", options.systemPath, "The host's system folder (settings and log file)")
+      ->capture_default_str();
+  app.add_option("--log-level", options.logLevel, "Driver log level, 0 to 4")->check(CLI::Range(0, 4));
+
+  auto addCameraOptions = [&](CLI::App* command) {
+    command->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
+    command->add_option("--port", options.port, "Host port to open the camera on")->capture_default_str();
+  };
+
+  CLI::App* list = app.add_subcommand("list", "List the cameras on the bus");
+
+  CLI::App* grab = app.add_subcommand("grab", "Grab frames, write them as PNG files, print the statistics");
+  addCameraOptions(grab);
+  grab->add_option("-n,--frames", options.frames, "Number of frames (more than one grabs continuously)")
+      ->check(CLI::PositiveNumber)
+      ->capture_default_str();
+  grab->add_flag("--continuous", options.continuous, "Grab continuously even for one frame");
+  grab->add_option("--save", options.save, "Write the first N frames as PNG files")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  grab->add_option("-o,--output", options.outputDir, "Folder for the PNG files")->capture_default_str();
+  grab->add_option("--timeout", options.timeoutSeconds, "Seconds to wait for each frame")->capture_default_str();
+  grab->add_option("--set", options.settings, "NAME=VALUE property set before grabbing (repeatable)");
+
+  CLI::App* get = app.add_subcommand("get", "Read a property or command word of an opened camera");
+  addCameraOptions(get);
+  get->add_option("name", options.property, "Property name")->required();
+
+  CLI::App* set = app.add_subcommand("set", "Write a property or run a command word on an opened camera");
+  addCameraOptions(set);
+  set->add_option("name", options.property, "Property name")->required();
+  set->add_option("value", options.value, "Value")->required();
+
+  CLI::App* range = app.add_subcommand("range", "Read the range of a property of an opened camera");
+  addCameraOptions(range);
+  range->add_option("name", options.property, "Property name")->required();
+
+  CLI11_PARSE(app, argc, argv);
+
+  // The driver takes its initial log level from the environment, so that the
+  // enumeration at initialize is already logged at the chosen level.
+  if (options.logLevel) setenv("VORQUELL_LOG_LEVEL", std::to_string(*options.logLevel).c_str(), 1);
+  try {
+    Module module(options.modulePath);
+    if (list->parsed()) return RunList(module, options);
+    if (grab->parsed()) return RunGrab(module, options);
+    if (get->parsed()) return RunGet(module, options);
+    if (set->parsed()) return RunSet(module, options);
+    if (range->parsed()) return RunRange(module, options);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "cvlhost: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
