@@ -1,0 +1,5 @@
+#include "params/Constraint.h"
+
+Constraint::~Constraint() = default;
+
+void Constraint::Attach(CameraParameters&) {}
