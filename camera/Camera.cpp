@@ -68,6 +68,7 @@ bool Camera::Open(int port, int32_t size[2]) {
   }
   _port = port;
   WriteLog(_context, 2, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
+  const uint32_t attemptsBefore = _openAttempts;
   _state.AddRequest(ReqCameraOpen);
   for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
     vq::SleepMs(kPollSleepMs);
@@ -79,7 +80,7 @@ bool Camera::Open(int port, int32_t size[2]) {
       size[1] = static_cast<int32_t>(_height.load());
       return true;
     }
-    if (_state.IsState(CamOpenErr)) {
+    if (_state.IsState(CamOpenErr) || (_openAttempts != attemptsBefore && _lastOpenFailed)) {
       WriteLog(_context, 1, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
       return false;
     }
@@ -135,20 +136,28 @@ bool Camera::DoOpen() {
       std::lock_guard<std::mutex> lock(_parametersLock);
       continuous = ParameterAccess::GetContinuous(_parameters);
     }
+    RecordOpenOutcome(true);
     if (continuous) SetContinuousGrabMode(true);
     WriteLog(_context, 2, "Camera::DoOpen: leaving, %s\n", Tag().c_str());
     return true;
   } catch (const std::exception& e) {
     WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, %s: %s\n", Tag().c_str(), e.what());
     Cleanup();
+    RecordOpenOutcome(false);
     _state.SetState(CamOpenErr);
     throw;
   } catch (...) {
     WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, port %s\n", Tag().c_str());
     Cleanup();
+    RecordOpenOutcome(false);
     _state.SetState(CamOpenErr);
     throw;
   }
+}
+
+void Camera::RecordOpenOutcome(bool opened) {
+  _lastOpenFailed = !opened;
+  ++_openAttempts;
 }
 
 void Camera::ApplyLogSettings() {

@@ -113,6 +113,7 @@ class Camera {
   }
 
  private:
+  void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
   void ConnectToCamera();
   void SizeImageFromCurrentMode();
@@ -141,6 +142,11 @@ class Camera {
   CameraStatistics _statistics;
   std::atomic<int64_t> _removalTime{0};
   std::atomic<bool> _arrived{false};
+  // Outcome of the latest DoOpen. The bus thread turns OpenErr into a close
+  // and reopen at once, often before the host's next poll sees OpenErr, so
+  // the host also learns of a failure from here.
+  std::atomic<uint32_t> _openAttempts{0};
+  std::atomic<bool> _lastOpenFailed{false};
   // The grab thread's frames, reused from one retrieval to the next so that
   // no frame costs an allocation.
   FlyCapture2::Image _receivedImage;

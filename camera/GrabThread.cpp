@@ -120,7 +120,11 @@ int32_t GrabThread::ThreadMain() {
         WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
       }
       if (state.Continuous()) _wakeEvent->Set();
-    } else if (++failures >= kFailuresBeforeReset) {
+    } else if (++failures < kFailuresBeforeReset) {
+      // Try again at once: nothing else would wake the thread, and a single
+      // failed retrieval must not silently end a grab or a stream.
+      _wakeEvent->Set();
+    } else {
       vq::SleepMs(kResetPauseMs);
       state.SetState(CamGrabErr);
       failures = 0;

@@ -66,6 +66,12 @@ std::vector<std::string> LogCapture::DebugOutput() const {
 
 bool LogCapture::Contains(const std::string& message) const { return IndexOf(message) >= 0; }
 
+bool LogCapture::ContainsPrefix(const std::string& prefix) const {
+  for (const auto& message : Messages())
+    if (message.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
 size_t LogCapture::Count(const std::string& message) const {
   auto messages = Messages();
   return static_cast<size_t>(std::count(messages.begin(), messages.end(), message));

@@ -25,6 +25,8 @@ class LogCapture {
   std::vector<std::string> DebugOutput() const;
 
   bool Contains(const std::string& message) const;
+  // Whether some message starts with `prefix`.
+  bool ContainsPrefix(const std::string& prefix) const;
   size_t Count(const std::string& message) const;
   // Index of the first message equal to `message` at or after `from`; -1 if none.
   int IndexOf(const std::string& message, int from = 0) const;

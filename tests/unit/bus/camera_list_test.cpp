@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "bus/CameraList.h"
+#include "bus/FlyError.h"
+#include "camera/Camera.h"
+#include "driver/TextException.h"
+#include "sdk/sim/SimControl.h"
+#include "tests/support/DriverFixture.h"
+
+using vqtest::DriverFixture;
+
+TEST(FormatFlyError, NamesTypeDescriptionFileAndLine) {
+  FlyCapture2::Error error(FlyCapture2::PGRERROR_NOT_FOUND, "No camera.", "sim/SimBus.cpp", 42);
+  EXPECT_EQ("FlyCapture API Error 5: No camera. (sim/SimBus.cpp 42)", FormatFlyError(error));
+}
+
+TEST(CameraList, AnEmptyBusFindsNoCamera) {
+  vq::sim::LoadFleetJson(R"({"cameras": []})");
+  vqtest::LogCapture log;
+  CameraList& list = CameraList::GetInstance();
+  EXPECT_FALSE(list.Init());
+  EXPECT_TRUE(log.Contains("CameraList::Init: WARNING: no supported cameras found\n"));
+  EXPECT_EQ(0, list.Count());
+  const char** names = list.ConfigNames();
+  EXPECT_EQ(nullptr, names[0]);
+  EXPECT_EQ(nullptr, list.DummyLine());
+  CameraList::DeleteInstance();
+}
+
+TEST(CameraList, ASDKFailureEndsInitWithItsDescription) {
+  vq::sim::LoadFleetJson(vqtest::kTestFleet);
+  vq::sim::SetFaults(vqtest::kMonoSerial, {.connect = false, .cameraInfo = true});
+  vqtest::LogCapture log;
+  CameraList& list = CameraList::GetInstance();
+  EXPECT_FALSE(list.Init());
+  EXPECT_EQ(1, list.Count()) << "cameras created before the failure stay";
+  int failure = log.IndexOf("CameraList::Init: color camera found: Colour (1111)\n");
+  ASSERT_NE(-1, failure);
+  bool described = false;
+  for (const auto& line : log.Messages())
+    described |= line.rfind("CameraList::Init: ERROR: failed to get camera info: ", 0) == 0;
+  EXPECT_TRUE(described);
+  CameraList::DeleteInstance();
+}
+
+TEST(CameraList, TheCountQueryFailureIsLogged) {
+  vq::sim::LoadFleetJson(vqtest::kTestFleet);
+  vq::sim::SetCountFault(true);
+  vqtest::LogCapture log;
+  EXPECT_FALSE(CameraList::GetInstance().Init());
+  bool logged = false;
+  for (const auto& line : log.Messages())
+    logged |= line.rfind("CameraList::Init: ERROR: failed to get number of cameras: ", 0) == 0;
+  EXPECT_TRUE(logged);
+  CameraList::DeleteInstance();
+  vq::sim::SetCountFault(false);
+}
+
+TEST_F(DriverFixture, NamesAndFoundLines) {
+  EXPECT_TRUE(Log().Contains("CameraList::Init: color camera found: Colour (1111)\n"));
+  EXPECT_TRUE(Log().Contains("CameraList::Init: b/w camera found: Mono (2222)\n"));
+  const char** names = List().ConfigNames();
+  EXPECT_STREQ("Colour (1111)", names[0]);
+  EXPECT_STREQ("Mono (2222)", names[1]);
+  EXPECT_EQ(nullptr, names[2]);
+  EXPECT_EQ(24, Colour().BitsPerPixel());
+  EXPECT_EQ(8, Mono().BitsPerPixel());
+  EXPECT_EQ(-1, Colour().Port());
+  EXPECT_EQ("port#-1 ser#1111 state:'Closed '", Colour().Tag());
+  const unsigned char* dummy = List().DummyLine();
+  ASSERT_NE(nullptr, dummy);
+  for (int i = 0; i < CameraList::kDummyLineSize; ++i) ASSERT_EQ(0x78, dummy[i]);
+}
+
+TEST_F(DriverFixture, LookupsFindByNameSerialAndIndexOrThrowErr) {
+  EXPECT_TRUE(List().IsCameraAvailable("Mono (2222)"));
+  EXPECT_FALSE(List().IsCameraAvailable("mono (2222)"));
+  EXPECT_EQ(&Mono(), &List().GetByName("Mono (2222)"));
+  EXPECT_EQ(&Mono(), &List()[1]);
+  EXPECT_TRUE(Log().Contains("CameraList::GetByName: leaving Mono (2222)\n"));
+  try {
+    List().GetByName("Nobody");
+    FAIL();
+  } catch (const TextException& e) {
+    EXPECT_STREQ("Err", e.what());
+  }
+  EXPECT_TRUE(Log().Contains("CameraList::GetByName: ERROR: could not find camera Nobody\n"));
+  EXPECT_THROW(List().GetBySerialNo(99), TextException);
+  EXPECT_TRUE(Log().Contains("CameraList::GetBySerialNo: ERROR: could not find camera 99\n"));
+  EXPECT_THROW(List()[2], TextException);
+  EXPECT_THROW(List()[-1], TextException);
+  EXPECT_TRUE(Log().Contains("CameraList::operator[] index out of bounds: 2\n"));
+  EXPECT_TRUE(Log().Contains("CameraList::operator[] index out of bounds: -1\n"));
+}
+
+TEST_F(DriverFixture, NoPortIsBoundBeforeAnOpen) {
+  for (int port = 0; port < 20; ++port) EXPECT_THROW(List().GetByPort(port), TextException);
+  EXPECT_TRUE(Log().Contains("CameraList::GetByPort: ERROR: could not find camera on port 19\n"));
+}
+
+TEST_F(DriverFixture, BusEventsForUnknownSerialNumbersAreLoggedAndDropped) {
+  // A camera that joins the bus after enumeration is not in the list.
+  vq::sim::CameraConfig stranger;
+  stranger.model = "Stranger";
+  stranger.serial = 4242;
+  stranger.videoModes = {{FlyCapture2::VIDEOMODE_640x480Y8, {FlyCapture2::FRAMERATE_30}}};
+  vq::sim::AddCamera(stranger);
+  vq::sim::RemoveCamera(4242);
+  vq::sim::FlushEvents();
+  EXPECT_TRUE(Log().Contains("BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:4242\n"));
+  EXPECT_TRUE(Log().Contains("BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:4242\n"));
+  EXPECT_EQ(2u, Log().Count("CameraList::GetBySerialNo: ERROR: could not find camera 4242\n"));
+  // Direct calls with an unknown serial number do not throw either.
+  CameraList::OnBusRemoval(&List(), 31337);
+  CameraList::OnBusArrival(&List(), 31337);
+  EXPECT_TRUE(List().BusStatsText().find("BusReset All=0 Arr=2 Rem=2") != std::string::npos) << List().BusStatsText();
+}
+
+TEST_F(DriverFixture, BusResetsAreCountedAndStatisticsReset) {
+  vq::sim::BusReset(vqtest::kColourSerial);
+  vq::sim::FlushEvents();
+  EXPECT_TRUE(Log().Contains("BUS EVENT CALLBACK invoked, camera serial#:1111\n"));
+  EXPECT_NE(std::string::npos, List().BusStatsText().find("BusReset All=1 Arr=0 Rem=0"));
+  Log().Clear();
+  List().PrintAllStats();
+  auto lines = Log().Messages();
+  ASSERT_EQ(4u, lines.size());
+  EXPECT_EQ(">>>ALL STATS for 2 cameras:\n", lines[0]);
+  EXPECT_EQ(">>>" + List().BusStatsText() + "\n", lines[1]);
+  EXPECT_EQ(">>>" + Colour().Statistics().Text() + ", port#-1 ser#1111 state:'Closed '\n", lines[2]);
+  List().ResetAllStats();
+  EXPECT_NE(std::string::npos, List().BusStatsText().find("BusReset All=0 Arr=0 Rem=0"));
+}
