@@ -1,0 +1,282 @@
+// Acquisition end to end through the entry points, on the simulated bus.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "include/VorquellCamera.h"
+#include "sdk/sim/TestPattern.h"
+#include "tests/support/DriverFixture.h"
+
+using vqtest::DriverFixture;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// What the completion callback saw. The callback runs on the grab thread.
+struct Host {
+  std::atomic<int> callbacks{0};
+  std::atomic<bool> pullRows{false};
+  int port = 0;
+  int bytesPerPixel = 1;
+  std::mutex lock;
+  std::vector<std::vector<unsigned char>> frames;  // pulled frames, in order
+};
+Host host;
+
+void PullFrame() {
+  std::vector<unsigned char> frame(static_cast<size_t>(kWidth) * kHeight * host.bytesPerPixel);
+  for (int row = 0; row < kHeight; ++row)
+    EXPECT_EQ(1, getCVLGrabRow(0, host.port, frame.data() + row * kWidth * host.bytesPerPixel, row, 0, kWidth - 1));
+  std::lock_guard<std::mutex> lock(host.lock);
+  host.frames.push_back(std::move(frame));
+}
+
+void OnComplete(int grabber, int port) {
+  EXPECT_EQ(0, grabber);
+  EXPECT_EQ(host.port, port);
+  if (host.pullRows) PullFrame();
+  ++host.callbacks;
+}
+
+uint64_t StampOf(const std::vector<unsigned char>& monoFrame) {
+  uint64_t number = 0;
+  for (unsigned i = 0; i < vq::sim::TestPattern::kStampBytes; ++i) number |= uint64_t(monoFrame[i]) << (8 * i);
+  return number;
+}
+
+FlyCapture2::Image Expected(FlyCapture2::PixelFormat format, uint64_t number) {
+  vq::sim::FrameLayout layout;
+  layout.width = layout.sensorWidth = kWidth;
+  layout.height = layout.sensorHeight = kHeight;
+  layout.format = format;
+  FlyCapture2::Image image;
+  vq::sim::TestPattern(layout).Render(number, &image);
+  return image;
+}
+
+class Acquisition : public DriverFixture {
+ protected:
+  void SetUp() override {
+    DriverFixture::SetUp();
+    host.callbacks = 0;
+    host.pullRows = true;
+    host.frames.clear();
+  }
+  void TearDown() override {
+    // Stop the callbacks before the host state goes.
+    for (int i = 0; i < List().Count(); ++i) List()[i].SetCompleteCB(nullptr);
+    DriverFixture::TearDown();
+  }
+  void OpenOnPort(const char* name, int port, int bytesPerPixel) {
+    host.port = port;
+    host.bytesPerPixel = bytesPerPixel;
+    int size[2];
+    ASSERT_EQ(1, openCVLPort(0, port, name, size));
+    ASSERT_EQ(kWidth, size[0]);
+    ASSERT_EQ(kHeight, size[1]);
+    ASSERT_EQ(1, setCompleteCallback(0, port, OnComplete));
+  }
+  bool WaitForCallbacks(int count) {
+    return vqtest::WaitFor([&] { return host.callbacks >= count; });
+  }
+};
+
+}  // namespace
+
+TEST_F(Acquisition, ASingleMonochromeGrabDeliversTheCameraFrameExactly) {
+  OpenOnPort("Mono (2222)", 3, 1);
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  std::vector<unsigned char> frame = host.frames.at(0);
+  uint64_t number = StampOf(frame);
+  EXPECT_GE(number, 1u);
+  FlyCapture2::Image expected = Expected(FlyCapture2::PIXEL_FORMAT_MONO8, number);
+  ASSERT_EQ(frame.size(), static_cast<size_t>(expected.GetStride()) * kHeight);
+  EXPECT_EQ(0, std::memcmp(frame.data(), expected.GetData(), frame.size()));
+  EXPECT_TRUE(Log().Contains("GrabThread::ThreadMain: CB called, port#3 ser#2222 state:'Capture'\n"));
+  // One grab, one frame: the camera stays capturing, further grabs are ignored.
+  EXPECT_EQ(1, doCVLGrab(0, 3));
+  EXPECT_TRUE(Log().Contains("Camera::Grab: WARNING: ignored, camera already in capturing state, port#3 ser#2222 state:'Capture'\n"));
+  EXPECT_EQ(1, host.callbacks);
+}
+
+TEST_F(Acquisition, AColourGrabDeliversTheConvertedFrameInBgrOrder) {
+  OpenOnPort("Colour (1111)", 0, 3);
+  int pixelSize = 0;
+  ASSERT_EQ(1, getProperty(0, 0, "PixelSize", &pixelSize));
+  EXPECT_EQ(24, pixelSize);
+  ASSERT_EQ(1, doCVLGrab(0, 0));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  // The first frame of a capture is number 1.
+  FlyCapture2::Image converted;
+  ASSERT_EQ(FlyCapture2::PGRERROR_OK,
+            Expected(FlyCapture2::PIXEL_FORMAT_422YUV8, 1).Convert(FlyCapture2::PIXEL_FORMAT_BGR, &converted));
+  const std::vector<unsigned char>& frame = host.frames.at(0);
+  ASSERT_EQ(frame.size(), static_cast<size_t>(kWidth) * kHeight * 3);
+  for (int row = 0; row < kHeight; ++row)
+    ASSERT_EQ(0, std::memcmp(frame.data() + row * kWidth * 3, converted.GetData() + row * converted.GetStride(), kWidth * 3))
+        << "row " << row;
+  // Across the colour bars, the host's BGR bytes carry the pattern's colours.
+  const unsigned y = kHeight * 9 / 16;
+  for (unsigned x = 8; x < kWidth; x += 80) {
+    vq::sim::Rgb rgb = vq::sim::TestPattern::ColorAt(x, y, kWidth, kHeight, 1 % vq::sim::TestPattern::kBaseFrames);
+    const unsigned char* pixel = frame.data() + (y * kWidth + x) * 3;
+    EXPECT_NEAR(rgb.b >> 8, pixel[0], 3) << "x=" << x;
+    EXPECT_NEAR(rgb.g >> 8, pixel[1], 3) << "x=" << x;
+    EXPECT_NEAR(rgb.r >> 8, pixel[2], 3) << "x=" << x;
+  }
+}
+
+TEST_F(Acquisition, ContinuousGrabbingDeliversSuccessiveFrames) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(5));
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 0));
+  ASSERT_TRUE(WaitForState(Mono(), CamOpened));
+  std::lock_guard<std::mutex> lock(host.lock);
+  ASSERT_GE(host.frames.size(), 5u);
+  for (size_t i = 1; i < host.frames.size(); ++i) EXPECT_EQ(StampOf(host.frames[i - 1]) + 1, StampOf(host.frames[i]));
+  int value = -1;
+  ASSERT_EQ(1, getProperty(0, 1, "continuous", &value));
+  EXPECT_EQ(0, value);
+  auto figures = Mono().Statistics().Snapshot();
+  EXPECT_EQ(0, figures.overwriteCount);
+  EXPECT_GE(figures.rowsRead.count, 5);
+}
+
+TEST_F(Acquisition, AHostThatDoesNotPullRowsIsCountedAsOverwritten) {
+  host.pullRows = false;
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(4));
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 0));
+  ASSERT_TRUE(WaitForState(Mono(), CamOpened));
+  auto figures = Mono().Statistics().Snapshot();
+  EXPECT_EQ(host.callbacks - 1, figures.overwriteCount);
+  EXPECT_TRUE(Log().Contains("WARNING: Vantor CB called before Vantors has read the previous image, port#1 ser#2222 state:'Capture'\n"));
+}
+
+TEST_F(Acquisition, ThreeFailedRetrievalsResetTheCameraAndRestartTheStream) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(2));
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 3);
+  ASSERT_TRUE(WaitForLine(
+      "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera Mono (2222) for reset, port=1\n"));
+  ASSERT_TRUE(WaitForLine("CameraState::AddRequest: request Close/Open added, camera ser# 2222\n"));
+  ASSERT_TRUE(WaitForLine("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#2222\n"));
+  int before = host.callbacks;
+  EXPECT_TRUE(WaitForCallbacks(before + 3)) << "the stream restarts in continuous mode";
+  EXPECT_TRUE(Mono().State().Continuous());
+}
+
+TEST_F(Acquisition, TwoFailuresAndASuccessKeepTheStreamRunning) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 2);
+  int before = host.callbacks;
+  ASSERT_TRUE(WaitForCallbacks(before + 3));
+  EXPECT_EQ(2u, [&] {
+    size_t n = 0;
+    for (const auto& line : Log().Messages()) n += line.rfind("Camera::RetrieveImage: ERROR: RetrieveBuffer, ", 0) == 0;
+    return n;
+  }());
+  EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+}
+
+TEST_F(Acquisition, AFrameArrivingDuringAStopIsDropped) {
+  // At 7.5 fps the grab thread waits in its retrieval most of the time, so
+  // the stop finds it retrieving and the frame that arrives is dropped.
+  ASSERT_EQ(FlyCapture2::PGRERROR_OK, [] {
+    FlyCapture2::BusManager bus;
+    FlyCapture2::PGRGuid guid;
+    bus.GetCameraFromSerialNumber(vqtest::kMonoSerial, &guid);
+    FlyCapture2::Camera camera;
+    camera.Connect(&guid);
+    return camera.SetVideoModeAndFrameRate(FlyCapture2::VIDEOMODE_640x480Y8, FlyCapture2::FRAMERATE_7_5);
+  }());
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  ASSERT_TRUE(vqtest::WaitFor([] { return vq::sim::RetrievalsWaiting(vqtest::kMonoSerial) == 1; }));
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 0));
+  ASSERT_TRUE(WaitForState(Mono(), CamOpened));
+  int callbacks = host.callbacks;
+  EXPECT_TRUE(WaitForLine("Camera::RetrieveImage: Emergency quitting function because capture stop state detected, "
+                          "port#1 ser#2222 state:'Capture' \n") ||
+              Log().ContainsPrefix("Camera::RetrieveImage: Emergency quitting function"));
+  EXPECT_EQ(callbacks, host.callbacks);
+  EXPECT_FALSE(Log().ContainsPrefix("Camera::RetrieveImage: ERROR"));
+}
+
+TEST_F(Acquisition, RemovalDuringCaptureWaitsForTheArrivalAndRestoresCapture) {
+  OpenOnPort("Colour (1111)", 2, 3);
+  ASSERT_EQ(1, setProperty(0, 2, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(2));
+  vq::sim::RemoveCamera(vqtest::kColourSerial);
+  ASSERT_TRUE(WaitForLine("BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:1111\n"));
+  ASSERT_TRUE(WaitForLine("Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, "
+                          "port#2 ser#1111 state:'Closed '\n"));
+  int before = host.callbacks;
+  vq::sim::ReattachCamera(vqtest::kColourSerial);
+  ASSERT_TRUE(WaitForLine("BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:1111\n"));
+  EXPECT_TRUE(WaitForState(Colour(), CamCapture));
+  EXPECT_TRUE(WaitForCallbacks(before + 2));
+  EXPECT_NE(std::string::npos, List().BusStatsText().find("Arr=1 Rem=1"));
+}
+
+TEST_F(Acquisition, RowsOfAnIdleCameraAreTheDummyLine) {
+  OpenOnPort("Colour (1111)", 0, 3);
+  std::vector<unsigned char> row(CameraList::kDummyLineSize + 100, 0);
+  ASSERT_EQ(1, getCVLGrabRow(0, 0, row.data(), 5, 0, 639));
+  for (int i = 0; i < 1920; ++i) ASSERT_EQ(0x78, row[i]);
+  EXPECT_EQ(0, row[1920]) << "640 colour pixels are 1920 bytes";
+  EXPECT_TRUE(Log().Contains("Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=5/479, "
+                             "port#0 ser#1111 state:'Opened '\n"));
+  // A request longer than the dummy line is cut to it.
+  ASSERT_EQ(1, getCVLGrabRow(0, 0, row.data(), 5, 0, 99999));
+  EXPECT_EQ(0x78, row[CameraList::kDummyLineSize - 1]);
+  EXPECT_EQ(0, row[CameraList::kDummyLineSize]);
+  // No pixels asked for, or no destination: nothing copied.
+  EXPECT_EQ(0, getCVLGrabRow(0, 0, row.data(), 5, 10, 9));
+  EXPECT_EQ(0, getCVLGrabRow(0, 0, nullptr, 5, 0, 9));
+}
+
+TEST_F(Acquisition, RowCopiesStayWithinTheRow) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, doCVLGrab(0, 1));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  std::vector<unsigned char> row(4096, 0xEE);
+  ASSERT_EQ(1, getCVLGrabRow(0, 1, row.data(), 479, 0, 4000));
+  const std::vector<unsigned char>& frame = host.frames.at(0);
+  EXPECT_EQ(0, std::memcmp(row.data(), frame.data() + 479 * kWidth, kWidth));
+  EXPECT_EQ(0xEE, row[640]) << "a monochrome row is 640 bytes however many the host asks for";
+  EXPECT_EQ(0, getCVLGrabRow(0, 1, row.data(), 480, 0, 639)) << "no row 480";
+  EXPECT_EQ(0, getCVLGrabRow(0, 1, row.data(), -1, 0, 639));
+}
+
+TEST_F(Acquisition, ContinuousModeIsRememberedOnAClosedCameraAndClearedByTheOpen) {
+  Mono().SetContinuousGrabMode(true);
+  EXPECT_TRUE(Mono().State().Continuous());
+  EXPECT_TRUE(Log().Contains("Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, "
+                             "port#-1 ser#2222 state:'Closed '\n"));
+  OpenOnPort("Mono (2222)", 1, 1);
+  EXPECT_FALSE(Mono().State().Continuous());
+  EXPECT_TRUE(Mono().State().IsState(CamOpened));
+}
+
+TEST_F(Acquisition, ACallbacklessFrameIsLoggedAndNotCountedAsUnread) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setCompleteCallback(0, 1, nullptr));
+  EXPECT_TRUE(Log().Contains("Camera::SetCompleteCB: CB was already assigned. Resetting CB to null. \n"));
+  ASSERT_EQ(1, doCVLGrab(0, 1));
+  ASSERT_TRUE(WaitForLine("GrabThread::ThreadMain: ERROR: callback is not assigned, port=1\n"));
+  EXPECT_FALSE(Mono().Statistics().Snapshot().imagePending);
+  EXPECT_EQ(1, setCompleteCallback(0, 1, OnComplete));
+  EXPECT_EQ(1, setCompleteCallback(0, 1, OnComplete));
+  EXPECT_TRUE(Log().Contains("Camera::SetCompleteCB: CB was already assigned. The new CB is the same function. \n"));
+}
