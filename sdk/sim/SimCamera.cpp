@@ -1,0 +1,377 @@
+#include "sdk/sim/SimCamera.h"
+
+#include <cstdio>
+#include <string>
+
+#include "sdk/sim/VideoModeTable.h"
+
+namespace vq::sim {
+
+using namespace FlyCapture2;
+
+namespace {
+
+// One isochronous packet per bus cycle of 125 us.
+constexpr std::chrono::nanoseconds kBusCycle{125000};
+
+void CopyText(char (&target)[sk_maxStringLength], const std::string& text) {
+  std::snprintf(target, sizeof target, "%s", text.c_str());
+}
+
+std::string SensorResolution(const CameraConfig& config) {
+  unsigned int width = 0, height = 0;
+  for (const auto& entry : config.videoModes) {
+    ImageGeometry geometry = DcamGeometry(entry.mode);
+    if (geometry.width * geometry.height > width * height) width = geometry.width, height = geometry.height;
+  }
+  for (const auto& mode : config.format7)
+    if (mode.maxWidth * mode.maxHeight > width * height) width = mode.maxWidth, height = mode.maxHeight;
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string PairName(VideoMode mode, FrameRate rate) {
+  const char* modeName = VideoModeName(mode);
+  const char* rateName = FrameRateName(rate);
+  return std::string(modeName ? modeName : "?") + " at " + (rateName ? rateName : "?");
+}
+
+Error NotCapturing() { return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture is not running."); }
+
+Error BusyCapturing(const char* what) {
+  return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, std::string("Cannot change the ") + what + " while capturing.");
+}
+
+}  // namespace
+
+SimCamera::SimCamera(const CameraConfig& config) : _serial(config.serial), _config(config) {}
+
+// ---- bus side -----------------------------------------------------------
+
+void SimCamera::SetOnBus(bool onBus) {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _onBus = onBus;
+  }
+  _changed.notify_all();
+}
+
+bool SimCamera::IsOnBus() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _onBus && !_retired;
+}
+
+void SimCamera::Retire() {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _retired = true;
+    _captureOwner = nullptr;
+    ++_captureGeneration;
+  }
+  _changed.notify_all();
+}
+
+Error SimCamera::CheckConnect() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_config.faults.connect)
+    return FC2_ERROR(PGRERROR_FAILED, "Simulated fault: connecting to camera " + std::to_string(_serial) + " failed.");
+  return Error();
+}
+
+void SimCamera::SetFaults(const CameraFaults& faults) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  _config.faults = faults;
+}
+
+void SimCamera::FailNextRetrievals(int count) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  _config.failRetrievals = count > 0 ? count : 0;
+}
+
+void SimCamera::SetFreeRunning(bool freeRunning) {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _config.freeRunning = freeRunning;
+    _nextFrameDue = Clock::now() + FrameIntervalLocked();
+  }
+  _changed.notify_all();
+}
+
+Error SimCamera::CheckAvailable() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return CheckAvailableLocked();
+}
+
+Error SimCamera::CheckAvailableLocked() const {
+  if (_retired)
+    return FC2_ERROR(PGRERROR_NOT_CONNECTED,
+                     "Camera " + std::to_string(_serial) + " is no longer part of the simulated fleet.");
+  if (!_onBus)
+    return FC2_ERROR(PGRERROR_NOT_CONNECTED, "Camera " + std::to_string(_serial) + " has been removed from the bus.");
+  return Error();
+}
+
+// ---- identity -------------------------------------------------------------
+
+Error SimCamera::GetCameraInfo(CameraInfo* info) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_config.faults.cameraInfo)
+    return FC2_ERROR(PGRERROR_READ_REGISTER_FAILED, "Simulated fault: reading the camera information failed.");
+  *info = CameraInfo();
+  info->serialNumber = _serial;
+  info->isColorCamera = _config.color;
+  CopyText(info->modelName, _config.model);
+  CopyText(info->vendorName, _config.vendor);
+  CopyText(info->sensorInfo, _config.color ? "Simulated colour CCD" : "Simulated monochrome CCD");
+  CopyText(info->sensorResolution, SensorResolution(_config));
+  CopyText(info->firmwareVersion, "1.0 (simulated)");
+  return Error();
+}
+
+// ---- capture --------------------------------------------------------------
+
+Error SimCamera::StartCapture(const void* owner) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_captureOwner == owner) return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, "Capture is already running.");
+  if (_captureOwner)
+    return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, "The camera is capturing through another connection.");
+  if (_config.faults.startCapture)
+    return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "Simulated fault: the isochronous transfer could not be started.");
+  FrameLayout layout = CurrentLayoutLocked();
+  if (!_pattern || !(_pattern->Layout() == layout)) _pattern = std::make_shared<const TestPattern>(layout);
+  _captureOwner = owner;
+  ++_captureGeneration;
+  _frameNumber = 0;
+  _nextFrameDue = Clock::now() + FrameIntervalLocked();
+  return Error();
+}
+
+Error SimCamera::StopCapture(const void* owner) {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (!owner || _captureOwner != owner) return NotCapturing();
+    _captureOwner = nullptr;
+    ++_captureGeneration;
+  }
+  _changed.notify_all();
+  return Error();
+}
+
+Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
+  std::unique_lock<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (!owner || _captureOwner != owner) return NotCapturing();
+  if (_config.failRetrievals > 0) {
+    --_config.failRetrievals;
+    return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR, "Simulated fault: the frame was lost in transfer.");
+  }
+  if (!WaitForFrameLocked(lock, _captureGeneration)) {
+    error = CheckAvailableLocked();
+    if (error != PGRERROR_OK) return error;
+    return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
+  }
+  AdvanceFrameClockLocked(Clock::now());
+  uint64_t number = ++_frameNumber;
+  ++_framesDelivered;
+  std::shared_ptr<const TestPattern> pattern = _pattern;
+  lock.unlock();
+  // The copy runs outside the lock: the pattern is immutable and shared.
+  pattern->Render(number, image);
+  return Error();
+}
+
+bool SimCamera::WaitForFrameLocked(std::unique_lock<std::mutex>& lock, uint64_t generation) {
+  auto interrupted = [&] { return _retired || !_onBus || _captureGeneration != generation; };
+  // Several retrievals may wait at once; each re-reads the due time, which
+  // the one served before it has moved on.
+  ++_retrievalsWaiting;
+  while (!interrupted() && !_config.freeRunning && Clock::now() < _nextFrameDue)
+    _changed.wait_until(lock, _nextFrameDue);
+  --_retrievalsWaiting;
+  return !interrupted();
+}
+
+// Frames are due on a fixed grid of frame intervals from the capture start.
+// A consumer that falls behind gets the waiting frame at once; the frames it
+// missed are dropped, and the next is due at the next grid point.
+void SimCamera::AdvanceFrameClockLocked(Clock::time_point now) {
+  const Clock::duration interval = FrameIntervalLocked();
+  if (_config.freeRunning) {
+    _nextFrameDue = now + interval;
+    return;
+  }
+  auto missed = now > _nextFrameDue ? (now - _nextFrameDue) / interval : 0;
+  _nextFrameDue += interval * (missed + 1);
+}
+
+SimCamera::Clock::duration SimCamera::FrameIntervalLocked() const {
+  if (_config.currentMode != VIDEOMODE_FORMAT7) {
+    double fps = FramesPerSecond(_config.currentRate);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+  }
+  // Format7: the frame travels in packets of the configured size, one per
+  // bus cycle, so smaller regions and larger packets give more frames.
+  FrameLayout layout = CurrentLayoutLocked();
+  uint64_t bytes = static_cast<uint64_t>(layout.Stride()) * layout.height;
+  uint64_t packetSize = _config.format7PacketSize ? _config.format7PacketSize : 1;
+  uint64_t packets = (bytes + packetSize - 1) / packetSize;
+  return kBusCycle * static_cast<int64_t>(packets ? packets : 1);
+}
+
+FrameLayout SimCamera::CurrentLayoutLocked() const {
+  FrameLayout layout;
+  if (_config.currentMode == VIDEOMODE_FORMAT7) {
+    const Format7ImageSettings& settings = _config.format7Settings;
+    const Format7ModeConfig* mode = FindFormat7Mode(_config, settings.mode);
+    layout.width = settings.width;
+    layout.height = settings.height;
+    layout.format = settings.pixelFormat;
+    layout.bayer = mode ? mode->bayer : NONE;
+    layout.sensorX = settings.offsetX;
+    layout.sensorY = settings.offsetY;
+    layout.sensorWidth = mode ? mode->maxWidth : settings.width;
+    layout.sensorHeight = mode ? mode->maxHeight : settings.height;
+  } else {
+    ImageGeometry geometry = DcamGeometry(_config.currentMode);
+    layout.width = layout.sensorWidth = geometry.width;
+    layout.height = layout.sensorHeight = geometry.height;
+    layout.format = geometry.format;
+  }
+  return layout;
+}
+
+// ---- video modes and Format7 ------------------------------------------------
+
+Error SimCamera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool* supported) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (!VideoModeName(mode) || !FrameRateName(rate))
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid video mode or frame rate (" + std::to_string(mode) + ", " +
+                                                     std::to_string(rate) + ").");
+  // Format7 is not a fixed mode; it is entered with SetFormat7Configuration.
+  *supported = SupportsVideoMode(_config, mode, rate);
+  return Error();
+}
+
+Error SimCamera::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  *mode = _config.currentMode;
+  *rate = _config.currentRate;
+  return Error();
+}
+
+Error SimCamera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_captureOwner) return BusyCapturing("video mode");
+  if (mode == VIDEOMODE_FORMAT7)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Format7 is entered with SetFormat7Configuration.");
+  if (!SupportsVideoMode(_config, mode, rate))
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     "Video mode " + PairName(mode, rate) + " is not supported by this camera.");
+  _config.currentMode = mode;
+  _config.currentRate = rate;
+  return Error();
+}
+
+Error SimCamera::GetFormat7Info(Format7Info* info, bool* supported) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (info->mode < 0 || info->mode >= NUM_MODES)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid Format7 mode " + std::to_string(info->mode) + ".");
+  Mode requested = info->mode;
+  *info = Format7Info();
+  info->mode = requested;
+  const Format7ModeConfig* mode = FindFormat7Mode(_config, requested);
+  *supported = mode != nullptr;
+  if (!mode) return Error();
+  info->maxWidth = mode->maxWidth;
+  info->maxHeight = mode->maxHeight;
+  info->offsetHStepSize = mode->offsetHStep;
+  info->offsetVStepSize = mode->offsetVStep;
+  info->imageHStepSize = mode->imageHStep;
+  info->imageVStepSize = mode->imageVStep;
+  for (PixelFormat format : mode->pixelFormats) info->pixelFormatBitField |= format;
+  bool configured = static_cast<unsigned>(_config.format7Settings.mode) == mode->mode;
+  info->packetSize = configured ? _config.format7PacketSize : mode->defaultPacketSize;
+  info->minPacketSize = mode->minPacketSize;
+  info->maxPacketSize = mode->maxPacketSize;
+  info->percentage = 100.0f * static_cast<float>(info->packetSize) / static_cast<float>(mode->maxPacketSize);
+  return Error();
+}
+
+Error SimCamera::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize,
+                                         float* percentage) const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  const Format7ModeConfig* mode = FindFormat7Mode(_config, _config.format7Settings.mode);
+  if (_config.format7.empty() || !mode) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "This camera has no Format7 mode.");
+  *settings = _config.format7Settings;
+  *packetSize = _config.format7PacketSize;
+  *percentage = 100.0f * static_cast<float>(_config.format7PacketSize) / static_cast<float>(mode->maxPacketSize);
+  return Error();
+}
+
+Error SimCamera::SetFormat7Configuration(const Format7ImageSettings& settings, unsigned int packetSize) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_captureOwner) return BusyCapturing("Format7 configuration");
+  const Format7ModeConfig* mode = FindFormat7Mode(_config, settings.mode);
+  if (!mode)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     "Format7 mode " + std::to_string(settings.mode) + " is not supported by this camera.");
+  std::string problem = CheckFormat7Settings(*mode, settings, packetSize);
+  if (!problem.empty()) return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid Format7 configuration: " + problem + ".");
+  _config.format7Settings = settings;
+  _config.format7PacketSize = packetSize;
+  _config.currentMode = VIDEOMODE_FORMAT7;
+  _config.currentRate = FRAMERATE_FORMAT7;
+  return Error();
+}
+
+// ---- queries ------------------------------------------------------------------
+
+uint64_t SimCamera::FramesDelivered() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _framesDelivered;
+}
+
+bool SimCamera::IsCapturing() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _captureOwner != nullptr;
+}
+
+int SimCamera::RetrievalsWaiting() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _retrievalsWaiting;
+}
+
+VideoMode SimCamera::CurrentVideoMode() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _config.currentMode;
+}
+
+FrameRate SimCamera::CurrentFrameRate() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _config.currentRate;
+}
+
+Format7ImageSettings SimCamera::CurrentFormat7Settings() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _config.format7Settings;
+}
+
+}  // namespace vq::sim

@@ -1,0 +1,44 @@
+// Choice of the SDK backend. The backend is chosen on the first SDK call of
+// the process, so each case needs a process of its own, which ctest gives
+// every test case.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "sim_test_support.h"
+
+namespace simtest {
+namespace {
+
+TEST(SdkBackend, UnknownBackendFailsEveryOperationAndSaysWhy) {
+  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "gige", 1), 0);
+  const char* why = "Unknown camera SDK backend 'gige' (VORQUELL_SDK_BACKEND); known backends: sim.";
+  BusManager bus;
+  unsigned int count = 7;
+  Error error = bus.GetNumOfCameras(&count);
+  EXPECT_EQ(error.GetType(), PGRERROR_NOT_IMPLEMENTED);
+  EXPECT_STREQ(error.GetDescription(), why);
+  EXPECT_EQ(count, 7u);
+
+  PGRGuid guid;
+  EXPECT_STREQ(bus.GetCameraFromIndex(0, &guid).GetDescription(), why);
+  EXPECT_STREQ(bus.GetCameraFromSerialNumber(kColor, &guid).GetDescription(), why);
+  EXPECT_STREQ(bus.FireBusReset(&guid).GetDescription(), why);
+  CallbackHandle handle = nullptr;
+  EXPECT_STREQ(bus.RegisterCallback([](void*, unsigned int) {}, BUS_RESET, nullptr, &handle).GetDescription(), why);
+  EXPECT_STREQ(bus.UnregisterCallback(handle).GetDescription(), why);
+  Camera camera;
+  EXPECT_STREQ(camera.Connect(&guid).GetDescription(), why);
+  EXPECT_FALSE(camera.IsConnected());
+}
+
+TEST(SdkBackend, SimNamedExplicitlyIsTheSimulatedBus) {
+  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "sim", 1), 0);
+  BusManager bus;
+  unsigned int count = 0;
+  ASSERT_TRUE(Ok(bus.GetNumOfCameras(&count)));
+  EXPECT_EQ(count, 2u);
+}
+
+}  // namespace
+}  // namespace simtest
