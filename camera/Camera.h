@@ -17,6 +17,7 @@
 #include "driver/DriverContext.h"
 #include "params/CameraIdentity.h"
 #include "params/CameraParameters.h"
+#include "params/ParameterAccess.h"
 #include "sdk/FlyCapture2.h"
 
 class GrabThread;
@@ -76,6 +77,45 @@ class Camera {
   bool SetProperty(const char* name, int value);
   bool GetProperty(const char* name, int* value);
   bool GetRange(const char* name, int* minValue, int* maxValue);
+
+  // ---- camera features (features/) ----------------------------------------
+  // Reading the camera's features into parameters and writing them back. The
+  // caller holds ParametersLock(); the SDK camera is connected.
+  bool GetFlySettings();
+  bool LoadSettgins();
+  bool GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type);
+  bool GetFlyProperties();
+  bool SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type);
+  bool SetFlyProperties();
+  void GetSupportedVideoModes();
+  bool GetFlyVideoMode();
+  bool SetFlyVideoMode();
+  void GetSupportedFmt7Modes();
+  bool GetFlyFormat7Configuration();
+  bool SetFlyFormat7Configuration();
+  // The stored Format7 description of `mode`; std::runtime_error
+  // "Camera::GetFormat7Info: Mode %d not supported" when there is none.
+  const FlyCapture2::Format7Info& GetFormat7Info(int mode) const;
+  bool GetFlyTriggerMode();
+  bool GetFlyStrobe();
+  bool SetFlyStrobe();
+  bool SetFlyTriggerMode();
+  // Frame rates the camera offers in each DCAM video mode (index 23: Format7).
+  const std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES>& SupportedVideoModes() const {
+    return _supportedVideoModes;
+  }
+  const std::vector<FlyCapture2::Format7Info>& SupportedFmt7Modes() const { return _supportedFmt7Modes; }
+
+  // Typed access to the parameter set (see ParameterAccess); the caller holds
+  // ParametersLock().
+  template <class T>
+  T GetParameter(const std::string& name) const {
+    return ParameterAccess::GetParameter<T>(_parameters, name);
+  }
+  template <class T>
+  void SetParameter(const std::string& name, T value, T min, T max) {
+    ParameterAccess::SetParameter<T>(_parameters, name, value, min, max);
+  }
 
   // "port#%d ser#%d state:%s", the end of almost every camera log line.
   std::string Tag() const;

@@ -112,21 +112,20 @@ bool Camera::SetProperty(const char* name, int value) {
       WriteLog(_context, 2, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
     }
-    using namespace ParameterAccess;
     if (dynamic_cast<Param<int>*>(param)) {
-      SetParameter<int>(_parameters, p, value, value, value);
+      SetParameter<int>(p, value, value, value);
     } else if (dynamic_cast<Param<unsigned>*>(param)) {
       auto v = static_cast<unsigned>(value);
-      SetParameter<unsigned>(_parameters, p, v, v, v);
+      SetParameter<unsigned>(p, v, v, v);
     } else if (dynamic_cast<Param<int64_t>*>(param)) {
       auto v = static_cast<int64_t>(value);
-      SetParameter<int64_t>(_parameters, p, v, v, v);
+      SetParameter<int64_t>(p, v, v, v);
     } else if (dynamic_cast<Param<float>*>(param)) {
       auto v = static_cast<float>(value);
-      SetParameter<float>(_parameters, p, v, v, v);
+      SetParameter<float>(p, v, v, v);
     } else if (dynamic_cast<Param<bool>*>(param)) {
       bool v = value != 0;
-      SetParameter<bool>(_parameters, p, v, v, v);
+      SetParameter<bool>(p, v, v, v);
     } else if (auto* choice = dynamic_cast<ParamEnum*>(param)) {
       choice->SelectByValue(static_cast<int64_t>(value));
     } else {

@@ -1,0 +1,212 @@
+// The whole acquisition path as a host uses it: the module loaded with
+// dlopen, a free-running simulated camera grabbing continuously, the
+// completion callback, and every row pulled with getCVLGrabRow inside it.
+//
+// Beside it, in the same run: the simulator's own cost per frame (its
+// RetrieveBuffer alone), the row pull alone, and a plain memcpy of the same
+// bytes. The driver's own cost per frame is HostPath − SimRetrieve; compare
+// it with Memcpy of the frame.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sdk/FlyCapture2.h"
+#include "tools/cvlhost/Module.h"
+
+namespace {
+
+struct BenchCamera {
+  const char* name;
+  unsigned serial;
+  int width;
+  int height;
+  int bytesPerPixel;
+};
+
+const BenchCamera kCameras[] = {
+    {"Bench VGA (501)", 501, 640, 480, 1},
+    {"Bench SXGA (502)", 502, 1280, 960, 1},
+    {"Bench SXGA Colour (503)", 503, 1280, 960, 3},
+};
+
+const char* kFleet = R"({"cameras": [
+  {"model": "Bench VGA", "serial": 501, "color": false, "freeRunning": true,
+   "videoModes": [{"mode": "640x480Y8", "frameRates": ["30 fps"]}],
+   "current": {"videoMode": "640x480Y8", "frameRate": "30 fps"}},
+  {"model": "Bench SXGA", "serial": 502, "color": false, "freeRunning": true,
+   "videoModes": [{"mode": "1280x960Y8", "frameRates": ["15 fps"]}],
+   "current": {"videoMode": "1280x960Y8", "frameRate": "15 fps"}},
+  {"model": "Bench SXGA Colour", "serial": 503, "color": true, "freeRunning": true,
+   "videoModes": [{"mode": "1280x960YUV422", "frameRates": ["15 fps"]}],
+   "current": {"videoMode": "1280x960YUV422", "frameRate": "15 fps"}}
+]})";
+
+// The fleet file must be named before the first SDK call of either the
+// module or this program.
+const std::string& FleetFile() {
+  static const std::string path = [] {
+    std::string file = (std::filesystem::temp_directory_path() / ("vq-bench-fleet-" + std::to_string(getpid()) + ".json")).string();
+    std::ofstream(file) << kFleet;
+    setenv("VORQUELL_SIM_FLEET", file.c_str(), 1);
+    setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
+    return file;
+  }();
+  return path;
+}
+
+// The host: one module, one port per camera, frames pulled in the callback.
+class Host {
+ public:
+  static Host& Get() {
+    static Host host;
+    return host;
+  }
+
+  struct Port {
+    const BenchCamera* camera = nullptr;
+    std::vector<unsigned char> frame;
+    std::atomic<uint64_t> frames{0};
+  };
+
+  Module& M() { return *_module; }
+  Port& PortOf(int port) { return _ports[port]; }
+
+  // Opens the camera on its port (index in kCameras) and starts grabbing.
+  void Start(int port) {
+    Port& p = _ports[port];
+    if (p.camera) return;
+    p.camera = &kCameras[port];
+    p.frame.resize(static_cast<size_t>(p.camera->width) * p.camera->height * p.camera->bytesPerPixel);
+    int size[2];
+    if (!M().openCVLPort(0, port, p.camera->name, size)) std::abort();
+    M().setCompleteCallback(0, port, OnComplete);
+    M().setProperty(0, port, "continuous", 1);
+  }
+
+  void Stop(int port) {
+    M().setProperty(0, port, "continuous", 0);
+    M().closeCVLPort(0, port);
+    _ports[port].camera = nullptr;
+  }
+
+  void PullRows(int port) {
+    Port& p = _ports[port];
+    const int rowBytes = p.camera->width * p.camera->bytesPerPixel;
+    for (int row = 0; row < p.camera->height; ++row)
+      M().getCVLGrabRow(0, port, p.frame.data() + static_cast<size_t>(row) * rowBytes, row, 0, p.camera->width - 1);
+  }
+
+  // Waits until a frame beyond `seen` has been pulled; returns its count.
+  uint64_t WaitBeyond(int port, uint64_t seen) {
+    std::unique_lock<std::mutex> lock(_lock);
+    _changed.wait(lock, [&] { return _ports[port].frames.load() > seen; });
+    return _ports[port].frames.load();
+  }
+
+ private:
+  Host() {
+    FleetFile();
+    _module = std::make_unique<Module>(VQ_MODULE_PATH);
+    _module->initialize(std::filesystem::temp_directory_path().c_str(), nullptr);
+  }
+
+  ~Host() { _module->finalize(); }
+
+  static void OnComplete(int, int port) {
+    Host& host = Get();
+    host.PullRows(port);
+    {
+      std::lock_guard<std::mutex> lock(host._lock);
+      ++host._ports[port].frames;
+    }
+    host._changed.notify_all();
+  }
+
+  std::unique_ptr<Module> _module;
+  Port _ports[3];
+  std::mutex _lock;
+  std::condition_variable _changed;
+};
+
+void SetFrameCounters(benchmark::State& state, const BenchCamera& camera) {
+  const double bytes = static_cast<double>(camera.width) * camera.height * camera.bytesPerPixel;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void HostPath(benchmark::State& state) {
+  const int port = static_cast<int>(state.range(0));
+  Host& host = Host::Get();
+  host.Start(port);
+  uint64_t seen = host.WaitBeyond(port, 0);
+  for (auto _ : state) seen = host.WaitBeyond(port, seen);
+  host.Stop(port);
+  SetFrameCounters(state, kCameras[port]);
+}
+
+// The row pull alone: one frame grabbed, then all its rows pulled again and
+// again (the camera stays capturing after a single grab, its buffer intact).
+void RowPull(benchmark::State& state) {
+  const int port = 10 + static_cast<int>(state.range(0));
+  const BenchCamera& camera = kCameras[state.range(0)];
+  Module& m = Host::Get().M();
+  int size[2];
+  if (!m.openCVLPort(0, port, camera.name, size)) std::abort();
+  m.setCompleteCallback(0, port, nullptr);
+  m.doCVLGrab(0, port);
+  std::vector<unsigned char> frame(static_cast<size_t>(camera.width) * camera.height * camera.bytesPerPixel);
+  const int rowBytes = camera.width * camera.bytesPerPixel;
+  for (auto _ : state) {
+    for (int row = 0; row < camera.height; ++row)
+      m.getCVLGrabRow(0, port, frame.data() + static_cast<size_t>(row) * rowBytes, row, 0, camera.width - 1);
+    benchmark::DoNotOptimize(frame.data());
+  }
+  m.closeCVLPort(0, port);
+  SetFrameCounters(state, camera);
+}
+
+// The simulator's share: RetrieveBuffer of a free-running camera in this
+// process, with nothing else done to the frame.
+void SimRetrieve(benchmark::State& state) {
+  FleetFile();
+  const BenchCamera& camera = kCameras[state.range(0)];
+  FlyCapture2::BusManager bus;
+  FlyCapture2::PGRGuid guid;
+  FlyCapture2::Camera sdkCamera;
+  if (bus.GetCameraFromSerialNumber(camera.serial, &guid) != FlyCapture2::PGRERROR_OK) std::abort();
+  if (sdkCamera.Connect(&guid) != FlyCapture2::PGRERROR_OK) std::abort();
+  sdkCamera.StartCapture();
+  FlyCapture2::Image image;
+  for (auto _ : state) sdkCamera.RetrieveBuffer(&image);
+  sdkCamera.StopCapture();
+  SetFrameCounters(state, camera);
+}
+
+void Memcpy(benchmark::State& state) {
+  const BenchCamera& camera = kCameras[state.range(0)];
+  const size_t bytes = static_cast<size_t>(camera.width) * camera.height * camera.bytesPerPixel;
+  std::vector<unsigned char> from(bytes, 1), to(bytes);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+  }
+  SetFrameCounters(state, camera);
+}
+
+// Arguments: 0 = 640x480 Y8, 1 = 1280x960 Y8, 2 = 1280x960 YUV422 (BGR to the host).
+BENCHMARK(HostPath)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SimRetrieve)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(RowPull)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Memcpy)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,299 @@
+#include "sdk/PixelConvert.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace FlyCapture2::detail {
+
+namespace {
+
+// ---- BT.601 studio-range YUV in 16-bit fixed point -------------------------
+
+constexpr int kLuma = 76284;        // 1.164
+constexpr int kRedFromV = 104596;   // 1.596
+constexpr int kGreenFromU = 25690;  // 0.392
+constexpr int kGreenFromV = 53281;  // 0.813
+constexpr int kBlueFromU = 132186;  // 2.017
+constexpr int kHalf = 1 << 15;
+
+// The chroma share of each output channel, rounding included.
+struct Chroma {
+  int red;
+  int green;
+  int blue;
+};
+
+inline Chroma ChromaOf(int u, int v) {
+  u -= 128;
+  v -= 128;
+  return {kRedFromV * v + kHalf, -kGreenFromU * u - kGreenFromV * v + kHalf, kBlueFromU * u + kHalf};
+}
+
+// Saturation by table lookup: random-looking pixel data would make a
+// compare-and-branch clamp mispredict all the time. The sums of StoreYuv stay
+// within -280 .. 540 after the shift.
+struct SaturationTable {
+  static constexpr int kOffset = 384;
+  uint8_t value[1024];
+  constexpr SaturationTable() : value() {
+    for (int i = 0; i < 1024; ++i) value[i] = static_cast<uint8_t>(std::clamp(i - kOffset, 0, 255));
+  }
+};
+constexpr SaturationTable kSaturation;
+
+inline uint8_t ClampFixed(int value) { return kSaturation.value[(value >> 16) + SaturationTable::kOffset]; }
+
+inline void StoreYuv(int y, const Chroma& chroma, uint8_t* bgr) {
+  const int luma = kLuma * (y - 16);
+  bgr[0] = ClampFixed(luma + chroma.blue);
+  bgr[1] = ClampFixed(luma + chroma.green);
+  bgr[2] = ClampFixed(luma + chroma.red);
+}
+
+template <typename RowKernel>
+void ForEachRow(const SourceView& source, const TargetView& target, RowKernel kernel) {
+  for (size_t row = 0; row < source.rows; ++row)
+    kernel(source.data + row * source.stride, target.data + row * target.stride, source.cols);
+}
+
+// ---- Bayer -------------------------------------------------------------
+
+// Colour channels numbered by their byte offset in a BGR pixel.
+enum Channel { kBlue = 0, kGreen = 1, kRed = 2 };
+
+// The colour of each position of the 2 × 2 tile, row-major.
+struct Tile {
+  Channel at[4];
+  Channel At(size_t y, size_t x) const { return at[(y & 1) * 2 + (x & 1)]; }
+};
+
+Tile TileOf(BayerTileFormat format) {
+  switch (format) {
+    case GRBG:
+      return {{kGreen, kRed, kBlue, kGreen}};
+    case GBRG:
+      return {{kGreen, kBlue, kRed, kGreen}};
+    case BGGR:
+      return {{kBlue, kGreen, kGreen, kRed}};
+    case RGGB:
+    default:
+      return {{kRed, kGreen, kGreen, kBlue}};
+  }
+}
+
+// The general rule, with the neighbourhood clipped to the image: used on the
+// border and for images too small for the interior loops.
+void DemosaicPixel(const SourceView& source, const Tile& tile, size_t y, size_t x, uint8_t* bgr) {
+  unsigned sum[3] = {0, 0, 0};
+  unsigned count[3] = {0, 0, 0};
+  const size_t yEnd = std::min(y + 1, source.rows - 1);
+  const size_t xEnd = std::min(x + 1, source.cols - 1);
+  for (size_t yy = (y > 0 ? y - 1 : 0); yy <= yEnd; ++yy) {
+    const uint8_t* row = source.data + yy * source.stride;
+    for (size_t xx = (x > 0 ? x - 1 : 0); xx <= xEnd; ++xx) {
+      const Channel channel = tile.At(yy, xx);
+      sum[channel] += row[xx];
+      ++count[channel];
+    }
+  }
+  for (int channel = 0; channel < 3; ++channel)
+    bgr[channel] = count[channel] ? static_cast<uint8_t>((sum[channel] + count[channel] / 2) / count[channel]) : 0;
+  const Channel own = tile.At(y, x);
+  bgr[own] = source.data[y * source.stride + x];
+}
+
+// One row away from the border. The row holds green and `kRowColour`
+// (red or blue) alternately, green at even columns when kGreenFirst; the rows
+// above and below hold green and the third colour.
+template <Channel kRowColour, bool kGreenFirst>
+void DemosaicInteriorRow(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out, size_t cols) {
+  constexpr Channel kOtherColour = kRowColour == kRed ? kBlue : kRed;
+  auto green = [&](size_t x) {
+    uint8_t* bgr = out + 3 * x;
+    bgr[kGreen] = mid[x];
+    bgr[kRowColour] = static_cast<uint8_t>((mid[x - 1] + mid[x + 1] + 1) >> 1);
+    bgr[kOtherColour] = static_cast<uint8_t>((up[x] + down[x] + 1) >> 1);
+  };
+  auto nonGreen = [&](size_t x) {
+    uint8_t* bgr = out + 3 * x;
+    bgr[kRowColour] = mid[x];
+    bgr[kGreen] = static_cast<uint8_t>((up[x] + down[x] + mid[x - 1] + mid[x + 1] + 2) >> 2);
+    bgr[kOtherColour] = static_cast<uint8_t>((up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1] + 2) >> 2);
+  };
+  size_t x = 1;
+  for (; x + 2 < cols; x += 2) {
+    if constexpr (kGreenFirst) {
+      nonGreen(x);
+      green(x + 1);
+    } else {
+      green(x);
+      nonGreen(x + 1);
+    }
+  }
+  if (x + 1 < cols) {
+    if constexpr (kGreenFirst)
+      nonGreen(x);
+    else
+      green(x);
+  }
+}
+
+using InteriorRowKernel = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, size_t);
+
+InteriorRowKernel InteriorKernelFor(Channel evenColumn, Channel oddColumn) {
+  if (evenColumn == kGreen)
+    return oddColumn == kRed ? DemosaicInteriorRow<kRed, true> : DemosaicInteriorRow<kBlue, true>;
+  return evenColumn == kRed ? DemosaicInteriorRow<kRed, false> : DemosaicInteriorRow<kBlue, false>;
+}
+
+void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, const TargetView& target) {
+  uint8_t* out = target.data + y * target.stride;
+  for (size_t x = 0; x < source.cols; ++x) DemosaicPixel(source, tile, y, x, out + 3 * x);
+}
+
+}  // namespace
+
+size_t SourceRowBytes(PixelFormat format, size_t cols) {
+  switch (format) {
+    case PIXEL_FORMAT_MONO8:
+    case PIXEL_FORMAT_RAW8:
+      return cols;
+    case PIXEL_FORMAT_MONO12:
+      return (3 * cols + 1) / 2;
+    case PIXEL_FORMAT_MONO16:
+    case PIXEL_FORMAT_RAW16:
+      return 2 * cols;
+    case PIXEL_FORMAT_RGB8:
+    case PIXEL_FORMAT_BGR:
+    case PIXEL_FORMAT_444YUV8:
+      return 3 * cols;
+    case PIXEL_FORMAT_422YUV8:
+      return (cols + 1) / 2 * 4;
+    case PIXEL_FORMAT_411YUV8:
+      return (cols + 3) / 4 * 6;
+    default:
+      return 0;
+  }
+}
+
+void CopyRows(const SourceView& source, const TargetView& target, size_t rowBytes) {
+  // One block copy when the rows are packed alike: row by row, glibc copies
+  // each row with "rep movsb", which some processors run ten times slower
+  // when source and target lie a multiple of 4 KiB apart.
+  if (source.stride == rowBytes && target.stride == rowBytes) {
+    std::memcpy(target.data, source.data, rowBytes * source.rows);
+    return;
+  }
+  for (size_t row = 0; row < source.rows; ++row)
+    std::memcpy(target.data + row * target.stride, source.data + row * source.stride, rowBytes);
+}
+
+void Mono8ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+  });
+}
+
+void Mono16ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[2 * x + 1];
+  });
+}
+
+void Mono16ToMono8(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) out[x] = in[2 * x + 1];
+  });
+}
+
+void Mono12ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) {
+      const uint8_t high = in[x / 2 * 3 + (x & 1) * 2];
+      out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = high;
+    }
+  });
+}
+
+void Mono12ToMono8(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) out[x] = in[x / 2 * 3 + (x & 1) * 2];
+  });
+}
+
+void Rgb8ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) {
+      out[3 * x] = in[3 * x + 2];
+      out[3 * x + 1] = in[3 * x + 1];
+      out[3 * x + 2] = in[3 * x];
+    }
+  });
+}
+
+void Yuv444ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    for (size_t x = 0; x < cols; ++x) {
+      const uint8_t* uyv = in + 3 * x;
+      StoreYuv(uyv[1], ChromaOf(uyv[0], uyv[2]), out + 3 * x);
+    }
+  });
+}
+
+void Yuv422ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    size_t x = 0;
+    for (; x + 1 < cols; x += 2) {
+      const uint8_t* uyvy = in + 2 * x;
+      const Chroma chroma = ChromaOf(uyvy[0], uyvy[2]);
+      StoreYuv(uyvy[1], chroma, out + 3 * x);
+      StoreYuv(uyvy[3], chroma, out + 3 * x + 3);
+    }
+    if (x < cols) {
+      const uint8_t* uyvy = in + 2 * x;
+      StoreYuv(uyvy[1], ChromaOf(uyvy[0], uyvy[2]), out + 3 * x);
+    }
+  });
+}
+
+void Yuv411ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    static constexpr size_t kLumaOffset[4] = {1, 2, 4, 5};
+    for (size_t x = 0; x < cols; x += 4) {
+      const uint8_t* group = in + x / 4 * 6;
+      const Chroma chroma = ChromaOf(group[0], group[3]);
+      const size_t pixels = std::min<size_t>(4, cols - x);
+      for (size_t i = 0; i < pixels; ++i) StoreYuv(group[kLumaOffset[i]], chroma, out + 3 * (x + i));
+    }
+  });
+}
+
+void BayerToBgr(const SourceView& source, BayerTileFormat format, const TargetView& target) {
+  const Tile tile = TileOf(format);
+  if (source.rows < 3 || source.cols < 3) {
+    for (size_t y = 0; y < source.rows; ++y) DemosaicBorderRow(source, tile, y, target);
+    return;
+  }
+  DemosaicBorderRow(source, tile, 0, target);
+  const InteriorRowKernel kernels[2] = {InteriorKernelFor(tile.At(0, 0), tile.At(0, 1)),
+                                        InteriorKernelFor(tile.At(1, 0), tile.At(1, 1))};
+  const size_t last = source.cols - 1;
+  for (size_t y = 1; y + 1 < source.rows; ++y) {
+    const uint8_t* mid = source.data + y * source.stride;
+    uint8_t* out = target.data + y * target.stride;
+    kernels[y & 1](mid - source.stride, mid, mid + source.stride, out, source.cols);
+    DemosaicPixel(source, tile, y, 0, out);
+    DemosaicPixel(source, tile, y, last, out + 3 * last);
+  }
+  DemosaicBorderRow(source, tile, source.rows - 1, target);
+}
+
+void Bayer16ToBgr(const SourceView& source, BayerTileFormat format, const TargetView& target) {
+  std::vector<uint8_t> high(source.rows * source.cols);
+  const SourceView highView{high.data(), source.cols, source.rows, source.cols};
+  Mono16ToMono8(source, TargetView{high.data(), source.cols});
+  BayerToBgr(highView, format, target);
+}
+
+}  // namespace FlyCapture2::detail

@@ -1,0 +1,56 @@
+#pragma once
+// Plain C++ pixel kernels behind Image::Convert. A kernel converts every row
+// of the source view into the target view; the caller has checked that each
+// source row holds SourceRowBytes() bytes and each target row 3 × cols bytes
+// (BGR) or cols bytes (MONO8).
+#include <cstddef>
+#include <cstdint>
+
+#include "sdk/FlyCapture2.h"
+
+namespace FlyCapture2::detail {
+
+struct SourceView {
+  const uint8_t* data;
+  size_t stride;  // bytes from one row start to the next
+  size_t rows;
+  size_t cols;
+};
+
+struct TargetView {
+  uint8_t* data;
+  size_t stride;
+};
+
+// Bytes one source row of `cols` pixels occupies; 0 for a format the kernels
+// do not read. Packed YUV rows hold whole pixel groups: a 422 row of an odd
+// width ends with a complete U Y V Y group, a 411 row with a complete
+// U Y Y V Y Y group, so that the last pixels have their chroma.
+size_t SourceRowBytes(PixelFormat format, size_t cols);
+
+// The target row is a copy of the first `rowBytes` bytes of the source row.
+void CopyRows(const SourceView& source, const TargetView& target, size_t rowBytes);
+
+void Mono8ToBgr(const SourceView& source, const TargetView& target);
+// 16-bit little-endian samples; the high byte is kept.
+void Mono16ToBgr(const SourceView& source, const TargetView& target);
+void Mono16ToMono8(const SourceView& source, const TargetView& target);
+// Two 12-bit samples in three bytes; bytes 0 and 2 hold their high 8 bits.
+void Mono12ToBgr(const SourceView& source, const TargetView& target);
+void Mono12ToMono8(const SourceView& source, const TargetView& target);
+void Rgb8ToBgr(const SourceView& source, const TargetView& target);
+
+// YUV is BT.601 studio range (Y 16..235, U and V 16..240).
+void Yuv444ToBgr(const SourceView& source, const TargetView& target);  // U Y V
+void Yuv422ToBgr(const SourceView& source, const TargetView& target);  // U Y0 V Y1
+void Yuv411ToBgr(const SourceView& source, const TargetView& target);  // U Y0 Y1 V Y2 Y3
+
+// Bilinear demosaicing: a pixel keeps its own sample for its own colour; each
+// other colour is the rounded mean of that colour's samples in the pixel's
+// 3 × 3 neighbourhood, clipped to the image. A colour with no sample there
+// (images one pixel wide or high) is 0.
+void BayerToBgr(const SourceView& source, BayerTileFormat tile, const TargetView& target);
+// 16-bit little-endian Bayer samples; demosaiced from their high bytes.
+void Bayer16ToBgr(const SourceView& source, BayerTileFormat tile, const TargetView& target);
+
+}  // namespace FlyCapture2::detail

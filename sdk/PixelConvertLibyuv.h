@@ -1,0 +1,23 @@
+#pragma once
+// Conversions through libyuv, for the formats where its SIMD code beats our
+// own kernels (all but Bayer and MONO12). Each returns false, having written nothing, when the build has
+// no libyuv or the image does not suit it (sizes beyond int, 16-bit samples
+// not 2-byte aligned); the caller then uses the kernel of PixelConvert.h.
+// libyuv keeps no per-conversion state, so threads may convert at once.
+#include "sdk/PixelConvert.h"
+
+namespace FlyCapture2::detail {
+
+bool LibyuvAvailable();
+
+bool LibyuvMono8ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target);
+bool LibyuvRgb8ToBgr(const SourceView& source, const TargetView& target);
+// BT.601 studio range, with the layouts and chroma sharing of Yuv444ToBgr,
+// Yuv422ToBgr and Yuv411ToBgr.
+bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvYuv422ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvYuv411ToBgr(const SourceView& source, const TargetView& target);
+
+}  // namespace FlyCapture2::detail
