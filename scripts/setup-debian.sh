@@ -5,15 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev
+  libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev libyuv-dev libsimpleini-dev
+  qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
-# Further packages named by the build (for example a pixel-conversion library).
-if [ -f "$(dirname "$0")/packages.extra" ]; then
-  while read -r extra; do
-    [ -n "$extra" ] && [ "${extra#\#}" = "$extra" ] && packages+=("$extra")
-  done < "$(dirname "$0")/packages.extra"
-fi
 
 missing=()
 for package in "${packages[@]}"; do
