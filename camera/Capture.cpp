@@ -105,7 +105,7 @@ bool Camera::RetrieveImage() {
              FormatFlyError(error).c_str());
     return false;
   }
-  WriteLog(_context, 3, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
+  if (WillLog(_context, 3)) WriteLog(_context, 3, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
   if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8) {
     FlyImageToImageBuffer(&_receivedImage);
     return true;
@@ -159,10 +159,11 @@ Camera::Row Camera::GetRow(int row) {
   const int64_t height = _height;
   if (row == 0) {
     _statistics.MarkFirstRow();
-    WriteLog(_context, 3, "Camera::GetRow, first row, %s\n", Tag().c_str());
+    if (WillLog(_context, 3)) WriteLog(_context, 3, "Camera::GetRow, first row, %s\n", Tag().c_str());
   } else if (row == height - 1) {
     _statistics.MarkLastRow();
-    WriteLog(_context, 2, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
+    if (WillLog(_context, 2))
+      WriteLog(_context, 2, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
   }
   // Counted before the state is read: Cleanup changes the state first and
   // then waits for the count to drop, so a row handed out here stays valid.

@@ -108,14 +108,15 @@ int32_t GrabThread::ThreadMain() {
     if (camera.StopRequested()) continue;
 
     if (received) {
-      WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
+      if (WillLog(context, 3))
+        WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
       failures = 0;
       if (CompleteCallback callback = camera.GetCompleteCB()) {
         if (camera.Statistics().MarkCallback())
           WriteLog(context, 1, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
                    camera.Tag().c_str());
         callback(0, camera.Port());
-        WriteLog(context, 2, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
+        if (WillLog(context, 2)) WriteLog(context, 2, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
       } else {
         WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
       }

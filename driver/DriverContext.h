@@ -26,6 +26,12 @@ struct DriverContext {
 
 DriverContext* GetDriverContext();
 
+// Whether a line of `level` would reach any sink: lets a hot path skip
+// building its arguments (the camera tag, say) when nothing would be written.
+inline bool WillLog(const DriverContext* context, int level) {
+  return level <= context->logLevel || level <= context->debugView;
+}
+
 // Formats a printf-style message and sends it to the debugger output (level <=
 // debugView), the host callback and the log file (level <= logLevel).
 int WriteLog(DriverContext* context, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
