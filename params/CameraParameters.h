@@ -47,6 +47,10 @@ class CameraParameters {
   bool HasParam(const std::string& name) const;
   // Takes ownership, then attaches the constraint to this set.
   void AddConstraint(Constraint* constraint);
+  // Applies every constraint, then checks every parameter in force against
+  // its range (and a Param<int> against its step). False, with `errorText`
+  // naming the first parameter that fails; `errorText` is untouched on success.
+  bool Validate(std::string& errorText);
 
   // Every parameter in creation order: the order of saving, loading,
   // validation and of the dialog.
@@ -55,6 +59,16 @@ class CameraParameters {
   // The constraints in the order they are applied.
   boost::iterator_range<ConstraintList::const_iterator> Constraints() const;
   const CameraIdentity& Identity() const;
+
+  // The settings file <system path>/VorquellCamera.ini, for every parameter
+  // that is persistent and enabled: global ones in the section "General",
+  // the others in the section named after the camera. Load reads the file
+  // once; a missing key leaves the value as it is, and values of "General"
+  // are clamped into their ranges. Save writes all of them in one replacement
+  // of the file and logs a failure. Without a system path neither touches
+  // the file system.
+  void Load();
+  void Save();
 
  private:
   void CreateDefaults();
