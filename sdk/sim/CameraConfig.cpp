@@ -151,7 +151,9 @@ std::string CheckCameraConfig(const CameraConfig& camera) {
     if (!problem.empty()) return problem;
     if (!format7Modes.insert(mode.mode).second) return Text("Format7 mode %llu is listed twice", mode.mode);
   }
-  return CheckCurrentMode(camera);
+  problem = CheckCurrentMode(camera);
+  if (!problem.empty()) return problem;
+  return CheckFeatureConfig(camera.features);
 }
 
 }  // namespace vq::sim

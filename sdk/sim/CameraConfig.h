@@ -1,20 +1,15 @@
 #pragma once
-// What a simulated camera is: identity, supported modes, start-up settings
-// and injected faults. Built from the default fleet, a fleet file or a test.
+// What a simulated camera is: identity, supported modes, features, start-up
+// settings and injected faults. Built from the default fleet, a fleet file or
+// a test.
 #include <string>
 #include <vector>
 
 #include "sdk/FlyCapture2.h"
+#include "sdk/sim/CameraFaults.h"
+#include "sdk/sim/FeatureConfig.h"
 
 namespace vq::sim {
-
-// Faults that stay set until changed. (Failing retrievals are a count, see
-// CameraConfig::failRetrievals.)
-struct CameraFaults {
-  bool connect = false;       // Connect fails
-  bool cameraInfo = false;    // GetCameraInfo fails
-  bool startCapture = false;  // StartCapture fails
-};
 
 // One fixed DCAM mode and the frame rates the camera offers in it.
 struct VideoModeConfig {
@@ -55,6 +50,9 @@ struct CameraConfig {
   // while a fixed mode is current.
   FlyCapture2::Format7ImageSettings format7Settings;
   unsigned int format7PacketSize = 0;
+
+  // Properties, trigger, strobe and GPIO pins, with their start-up state.
+  FeatureConfig features;
 
   // Frames come as fast as they are retrieved instead of at the frame rate.
   bool freeRunning = false;

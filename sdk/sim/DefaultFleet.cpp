@@ -1,5 +1,7 @@
 #include "sdk/sim/DefaultFleet.h"
 
+#include "sdk/sim/DefaultFeatures.h"
+
 namespace vq::sim {
 
 using namespace FlyCapture2;
@@ -44,6 +46,7 @@ CameraConfig DefaultColorCamera(unsigned int serial) {
   camera.currentMode = VIDEOMODE_640x480YUV422;
   camera.currentRate = FRAMERATE_30;
   ConfigureFormat7FullFrame(&camera);
+  camera.features = DefaultColorFeatures();
   return camera;
 }
 
@@ -62,6 +65,7 @@ CameraConfig DefaultMonoCamera(unsigned int serial) {
   camera.currentMode = VIDEOMODE_640x480Y8;
   camera.currentRate = FRAMERATE_30;
   ConfigureFormat7FullFrame(&camera);
+  camera.features = DefaultMonoFeatures();
   return camera;
 }
 

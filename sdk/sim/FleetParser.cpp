@@ -8,7 +8,8 @@
 #include <set>
 
 #include "sdk/sim/DefaultFleet.h"
-#include "sdk/sim/VideoModeTable.h"
+#include "sdk/sim/FeatureReader.h"
+#include "sdk/sim/FleetNode.h"
 
 namespace vq::sim {
 
@@ -17,125 +18,11 @@ using nlohmann::json;
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& path, const std::string& problem) {
-  throw FleetError(path.empty() ? problem : path + ": " + problem);
-}
-
-std::string Member(const std::string& path, const char* key) { return path.empty() ? key : path + "." + key; }
-std::string Element(const std::string& path, size_t index) { return path + "[" + std::to_string(index) + "]"; }
-
-[[noreturn]] void WrongType(const std::string& path, const char* expected, const json& value) {
-  Fail(path, std::string("expected ") + expected + ", got " + value.type_name());
-}
-
-// Typed access to one JSON value that knows where it stands in the file,
-// so that every complaint names the key path.
-class Node {
- public:
-  Node(const json& value, std::string path) : _value(value), _path(std::move(path)) {}
-
-  const json& Value() const { return _value; }
-  const std::string& Path() const { return _path; }
-
-  const Node& RequireObject() const {
-    if (!_value.is_object()) WrongType(_path, "an object", _value);
-    return *this;
-  }
-
-  bool Has(const char* key) const { return _value.is_object() && _value.contains(key); }
-
-  Node operator[](const char* key) const {
-    RequireObject();
-    auto it = _value.find(key);
-    if (it == _value.end()) Fail(_path, std::string("missing required key '") + key + "'");
-    return Node(*it, Member(_path, key));
-  }
-
-  std::vector<Node> Elements() const {
-    if (!_value.is_array()) WrongType(_path, "an array", _value);
-    std::vector<Node> elements;
-    for (size_t i = 0; i < _value.size(); ++i) elements.emplace_back(_value[i], Element(_path, i));
-    return elements;
-  }
-
-  bool Bool() const {
-    if (!_value.is_boolean()) WrongType(_path, "true or false", _value);
-    return _value.get<bool>();
-  }
-
-  const std::string& String() const {
-    if (!_value.is_string()) WrongType(_path, "a string", _value);
-    return _value.get_ref<const std::string&>();
-  }
-
-  unsigned int UInt32() const {
-    if (!_value.is_number_integer()) WrongType(_path, "an unsigned 32-bit integer", _value);
-    if (_value.is_number_unsigned() && _value.get<uint64_t>() <= std::numeric_limits<uint32_t>::max())
-      return static_cast<unsigned int>(_value.get<uint64_t>());
-    Fail(_path, _value.dump() + " is not an unsigned 32-bit integer");
-  }
-
-  // An array of exactly `count` unsigned 32-bit integers.
-  std::vector<unsigned int> UInt32s(size_t count) const {
-    if (!_value.is_array() || _value.size() != count)
-      Fail(_path, "expected an array of " + std::to_string(count) + " unsigned integers, got " + _value.dump());
-    std::vector<unsigned int> values;
-    for (const Node& element : Elements()) values.push_back(element.UInt32());
-    return values;
-  }
-
-  VideoMode VideoModeValue(bool allowFormat7) const {
-    VideoMode mode = VIDEOMODE_640x480Y8;
-    if (_value.is_string()) {
-      if (!VideoModeFromName(String(), &mode)) Fail(_path, "unknown video mode \"" + String() + "\"");
-    } else if (_value.is_number_integer()) {
-      unsigned int number = UInt32();
-      if (number >= NUM_VIDEOMODES) Fail(_path, "unknown video mode " + std::to_string(number));
-      mode = static_cast<VideoMode>(number);
-    } else {
-      WrongType(_path, "a video mode name or number", _value);
-    }
-    if (mode == VIDEOMODE_FORMAT7 && !allowFormat7)
-      Fail(_path, "FORMAT7 is not a fixed video mode; describe it under \"format7\"");
-    return mode;
-  }
-
-  FrameRate FrameRateValue(bool allowFormat7) const {
-    FrameRate rate = FRAMERATE_30;
-    if (_value.is_string()) {
-      if (!FrameRateFromName(String(), &rate)) Fail(_path, "unknown frame rate \"" + String() + "\"");
-    } else if (_value.is_number()) {
-      if (!FrameRateFromFps(_value.get<double>(), &rate)) Fail(_path, "unknown frame rate " + _value.dump());
-    } else {
-      WrongType(_path, "a frame rate name or number", _value);
-    }
-    if (rate == FRAMERATE_FORMAT7 && !allowFormat7) Fail(_path, "FORMAT7 is not a fixed frame rate");
-    return rate;
-  }
-
-  PixelFormat PixelFormatValue() const {
-    PixelFormat format = UNSPECIFIED_PIXEL_FORMAT;
-    if (!PixelFormatFromName(String(), &format)) Fail(_path, "unknown pixel format \"" + String() + "\"");
-    if (!IsSimulatedPixelFormat(format)) Fail(_path, "pixel format " + String() + " is not simulated");
-    return format;
-  }
-
-  BayerTileFormat BayerValue() const {
-    BayerTileFormat bayer = NONE;
-    if (!BayerTileFromName(String(), &bayer)) Fail(_path, "unknown Bayer tile \"" + String() + "\"");
-    return bayer;
-  }
-
- private:
-  const json& _value;
-  std::string _path;
-};
-
-// Reads one camera. Each optional section has its own reader; a new section
-// (properties, trigger, strobe) is one more reader called from Read.
+// Reads one camera. Each optional section has its own reader; the feature
+// sections are FeatureReader's.
 class CameraReader {
  public:
-  explicit CameraReader(const Node& node) : _node(node) {}
+  explicit CameraReader(const FleetNode& node) : _node(node) {}
 
   CameraConfig Read() {
     _node.RequireObject();
@@ -143,20 +30,22 @@ class CameraReader {
     _camera = color ? DefaultColorCamera() : DefaultMonoCamera();
     _camera.model = _node["model"].String();
     _camera.serial = _node["serial"].UInt32();
-    if (_camera.serial == 0) Fail(Member(_node.Path(), "serial"), "the serial number must not be 0");
+    if (_camera.serial == 0)
+      FleetNode::Fail(FleetNode::MemberPath(_node.Path(), "serial"), "the serial number must not be 0");
     if (_node.Has("vendor")) _camera.vendor = _node["vendor"].String();
     if (_node.Has("freeRunning")) _camera.freeRunning = _node["freeRunning"].Bool();
     if (_node.Has("faults")) ReadFaults(_node["faults"]);
     if (_node.Has("videoModes")) ReadVideoModes(_node["videoModes"]);
     if (_node.Has("format7")) ReadFormat7Modes(_node["format7"]);
     if (_node.Has("current")) ReadCurrent(_node["current"]);
+    FeatureReader::Read(_node, &_camera.features);
     std::string problem = CheckCameraConfig(_camera);
-    if (!problem.empty()) Fail(_node.Path(), problem);
+    if (!problem.empty()) FleetNode::Fail(_node.Path(), problem);
     return _camera;
   }
 
  private:
-  void ReadFaults(const Node& faults) {
+  void ReadFaults(const FleetNode& faults) {
     faults.RequireObject();
     if (faults.Has("connect")) _camera.faults.connect = faults["connect"].Bool();
     if (faults.Has("cameraInfo")) _camera.faults.cameraInfo = faults["cameraInfo"].Bool();
@@ -164,17 +53,19 @@ class CameraReader {
     if (faults.Has("retrieve")) {
       unsigned int count = faults["retrieve"].UInt32();
       if (count > static_cast<unsigned>(std::numeric_limits<int>::max()))
-        Fail(Member(faults.Path(), "retrieve"), "too many failing retrievals");
+        FleetNode::Fail(FleetNode::MemberPath(faults.Path(), "retrieve"), "too many failing retrievals");
       _camera.failRetrievals = static_cast<int>(count);
     }
+    FeatureReader::ReadFaults(faults, &_camera.faults);
   }
 
-  void ReadVideoModes(const Node& list) {
+  void ReadVideoModes(const FleetNode& list) {
     _camera.videoModes.clear();
-    for (const Node& entry : list.Elements()) {
+    for (const FleetNode& entry : list.Elements()) {
       VideoModeConfig mode;
       mode.mode = entry["mode"].VideoModeValue(false);
-      for (const Node& rate : entry["frameRates"].Elements()) mode.frameRates.push_back(rate.FrameRateValue(false));
+      for (const FleetNode& rate : entry["frameRates"].Elements())
+        mode.frameRates.push_back(rate.FrameRateValue(false));
       _camera.videoModes.push_back(std::move(mode));
     }
     // The built-in start-up mode belongs to the built-in mode list.
@@ -183,14 +74,14 @@ class CameraReader {
       _camera.currentRate = FRAMERATE_FORMAT7;
     } else {
       _camera.currentMode = _camera.videoModes.front().mode;
-      _camera.currentRate = _camera.videoModes.front().frameRates.empty() ? FRAMERATE_30
-                                                                          : _camera.videoModes.front().frameRates.front();
+      _camera.currentRate =
+          _camera.videoModes.front().frameRates.empty() ? FRAMERATE_30 : _camera.videoModes.front().frameRates.front();
     }
   }
 
-  void ReadFormat7Modes(const Node& list) {
+  void ReadFormat7Modes(const FleetNode& list) {
     _camera.format7.clear();
-    for (const Node& entry : list.Elements()) _camera.format7.push_back(ReadFormat7Mode(entry));
+    for (const FleetNode& entry : list.Elements()) _camera.format7.push_back(ReadFormat7Mode(entry));
     _camera.format7Settings = Format7ImageSettings();
     _camera.format7PacketSize = 0;
     if (!_camera.format7.empty()) {
@@ -199,7 +90,7 @@ class CameraReader {
     }
   }
 
-  Format7ModeConfig ReadFormat7Mode(const Node& entry) {
+  Format7ModeConfig ReadFormat7Mode(const FleetNode& entry) {
     Format7ModeConfig mode;
     mode.mode = entry["mode"].UInt32();
     mode.maxWidth = entry["maxWidth"].UInt32();
@@ -214,7 +105,8 @@ class CameraReader {
       mode.imageHStep = steps[0];
       mode.imageVStep = steps[1];
     }
-    for (const Node& format : entry["pixelFormats"].Elements()) mode.pixelFormats.push_back(format.PixelFormatValue());
+    for (const FleetNode& format : entry["pixelFormats"].Elements())
+      mode.pixelFormats.push_back(format.PixelFormatValue());
     if (entry.Has("packetSize")) {
       auto sizes = entry["packetSize"].UInt32s(3);
       mode.minPacketSize = sizes[0];
@@ -226,13 +118,14 @@ class CameraReader {
     return mode;
   }
 
-  void ReadCurrent(const Node& current) {
+  void ReadCurrent(const FleetNode& current) {
     current.RequireObject();
     _camera.currentMode = current["videoMode"].VideoModeValue(true);
     if (_camera.currentMode == VIDEOMODE_FORMAT7) {
       _camera.currentRate = FRAMERATE_FORMAT7;
       if (current.Has("frameRate") && current["frameRate"].FrameRateValue(true) != FRAMERATE_FORMAT7)
-        Fail(Member(current.Path(), "frameRate"), "the frame rate of Format7 must be \"FORMAT7\"");
+        FleetNode::Fail(FleetNode::MemberPath(current.Path(), "frameRate"),
+                        "the frame rate of Format7 must be \"FORMAT7\"");
     } else {
       _camera.currentRate = current["frameRate"].FrameRateValue(false);
     }
@@ -240,11 +133,14 @@ class CameraReader {
   }
 
   // Settings left out keep the full-sensor values of the named mode.
-  void ReadFormat7Settings(const Node& settings) {
+  void ReadFormat7Settings(const FleetNode& settings) {
     settings.RequireObject();
-    unsigned int modeNumber = settings.Has("mode") ? settings["mode"].UInt32() : static_cast<unsigned int>(_camera.format7Settings.mode);
+    unsigned int modeNumber =
+        settings.Has("mode") ? settings["mode"].UInt32() : static_cast<unsigned int>(_camera.format7Settings.mode);
     const Format7ModeConfig* mode = FindFormat7Mode(_camera, modeNumber);
-    if (!mode) Fail(settings.Path(), "Format7 mode " + std::to_string(modeNumber) + " is not among the camera's modes");
+    if (!mode)
+      FleetNode::Fail(settings.Path(),
+                      "Format7 mode " + std::to_string(modeNumber) + " is not among the camera's modes");
     Format7ImageSettings& target = _camera.format7Settings;
     target = FullFrameSettings(*mode);
     _camera.format7PacketSize = mode->defaultPacketSize;
@@ -256,24 +152,26 @@ class CameraReader {
     if (settings.Has("packetSize")) _camera.format7PacketSize = settings["packetSize"].UInt32();
   }
 
-  const Node& _node;
+  const FleetNode& _node;
   CameraConfig _camera;
 };
 
 FleetConfig ReadFleet(const json& document) {
-  Node root(document, "");
-  if (!document.is_object()) Fail("", std::string("the top level must be an object, got ") + document.type_name());
+  FleetNode root(document, "");
+  if (!document.is_object())
+    FleetNode::Fail("", std::string("the top level must be an object, got ") + document.type_name());
   FleetConfig fleet;
   if (root.Has("faults")) {
-    Node faults = root["faults"];
+    FleetNode faults = root["faults"];
     faults.RequireObject();
     if (faults.Has("count")) fleet.countFault = faults["count"].Bool();
   }
   std::set<unsigned int> serials;
-  for (const Node& entry : root["cameras"].Elements()) {
+  for (const FleetNode& entry : root["cameras"].Elements()) {
     CameraConfig camera = CameraReader(entry).Read();
     if (!serials.insert(camera.serial).second)
-      Fail(Member(entry.Path(), "serial"), "serial number " + std::to_string(camera.serial) + " is used twice");
+      FleetNode::Fail(FleetNode::MemberPath(entry.Path(), "serial"),
+                      "serial number " + std::to_string(camera.serial) + " is used twice");
     fleet.cameras.push_back(std::move(camera));
   }
   return fleet;

@@ -43,7 +43,8 @@ Error BusyCapturing(const char* what) {
 
 }  // namespace
 
-SimCamera::SimCamera(const CameraConfig& config) : _serial(config.serial), _config(config) {}
+SimCamera::SimCamera(const CameraConfig& config)
+    : _serial(config.serial), _config(config), _features(config.features) {}
 
 // ---- bus side -----------------------------------------------------------
 
@@ -70,7 +71,8 @@ void SimCamera::Retire() {
   _changed.notify_all();
 }
 
-Error SimCamera::CheckConnect() const {
+Error SimCamera::CheckConnect() {
+  CountCall(SimOperation::Connect);
   std::lock_guard<std::mutex> lock(_mutex);
   Error error = CheckAvailableLocked();
   if (error != PGRERROR_OK) return error;
@@ -93,14 +95,28 @@ void SimCamera::SetFreeRunning(bool freeRunning) {
   {
     std::lock_guard<std::mutex> lock(_mutex);
     _config.freeRunning = freeRunning;
-    _nextFrameDue = Clock::now() + FrameIntervalLocked();
+    RestartFrameClockLocked();
   }
   _changed.notify_all();
 }
 
-Error SimCamera::CheckAvailable() const {
-  std::lock_guard<std::mutex> lock(_mutex);
-  return CheckAvailableLocked();
+bool SimCamera::FireTrigger() {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (CheckAvailableLocked() != PGRERROR_OK || !_captureOwner || !TriggeredLocked()) return false;
+    ++_pendingTriggers;
+  }
+  _changed.notify_all();
+  return true;
+}
+
+void SimCamera::SetTriggerPeriod(unsigned int periodMs) {
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _features.SetTriggerPeriod(periodMs);
+    RestartFrameClockLocked();
+  }
+  _changed.notify_all();
 }
 
 Error SimCamera::CheckAvailableLocked() const {
@@ -109,6 +125,13 @@ Error SimCamera::CheckAvailableLocked() const {
                      "Camera " + std::to_string(_serial) + " is no longer part of the simulated fleet.");
   if (!_onBus)
     return FC2_ERROR(PGRERROR_NOT_CONNECTED, "Camera " + std::to_string(_serial) + " has been removed from the bus.");
+  return Error();
+}
+
+Error SimCamera::CheckOperationLocked(SimOperation operation, unsigned int selector) const {
+  Error error = CheckAvailableLocked();
+  if (error != PGRERROR_OK) return error;
+  if (_config.faults.Fails(operation, selector)) return InjectedFault(operation, selector);
   return Error();
 }
 
@@ -147,7 +170,8 @@ Error SimCamera::StartCapture(const void* owner) {
   _captureOwner = owner;
   ++_captureGeneration;
   _frameNumber = 0;
-  _nextFrameDue = Clock::now() + FrameIntervalLocked();
+  _pendingTriggers = 0;
+  RestartFrameClockLocked();
   return Error();
 }
 
@@ -176,25 +200,64 @@ Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
     if (error != PGRERROR_OK) return error;
     return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
   }
-  AdvanceFrameClockLocked(Clock::now());
+  TakeFrameLocked(Clock::now());
   uint64_t number = ++_frameNumber;
   ++_framesDelivered;
   std::shared_ptr<const TestPattern> pattern = _pattern;
+  std::shared_ptr<const LevelTransfer> levels = _features.Levels();
   lock.unlock();
-  // The copy runs outside the lock: the pattern is immutable and shared.
-  pattern->Render(number, image);
+  // The copy runs outside the lock: pattern and levels are immutable and
+  // shared.
+  pattern->Render(number, image, levels.get());
   return Error();
 }
 
 bool SimCamera::WaitForFrameLocked(std::unique_lock<std::mutex>& lock, uint64_t generation) {
   auto interrupted = [&] { return _retired || !_onBus || _captureGeneration != generation; };
-  // Several retrievals may wait at once; each re-reads the due time, which
-  // the one served before it has moved on.
+  // Several retrievals may wait at once; each looks again after the one
+  // served before it has used up its trigger or moved the due time on.
   ++_retrievalsWaiting;
-  while (!interrupted() && !_config.freeRunning && Clock::now() < _nextFrameDue)
-    _changed.wait_until(lock, _nextFrameDue);
+  Clock::time_point wakeAt;
+  while (!interrupted() && !FrameReadyLocked(Clock::now(), &wakeAt)) {
+    if (wakeAt == Clock::time_point::max())
+      _changed.wait(lock);
+    else
+      _changed.wait_until(lock, wakeAt);
+  }
   --_retrievalsWaiting;
   return !interrupted();
+}
+
+// With the trigger on, a frame comes for each trigger: a fired one, or one
+// of the periodic trigger on its grid. Otherwise frames come on the frame
+// grid, or at once when free-running.
+bool SimCamera::FrameReadyLocked(Clock::time_point now, Clock::time_point* wakeAt) const {
+  if (TriggeredLocked()) {
+    if (_pendingTriggers > 0) return true;
+    if (_features.TriggerPeriodMs() == 0) {
+      *wakeAt = Clock::time_point::max();
+      return false;
+    }
+  } else if (_config.freeRunning) {
+    return true;
+  }
+  if (now >= _nextFrameDue) return true;
+  *wakeAt = _nextFrameDue;
+  return false;
+}
+
+void SimCamera::TakeFrameLocked(Clock::time_point now) {
+  if (TriggeredLocked() && _pendingTriggers > 0)
+    --_pendingTriggers;
+  else
+    AdvanceFrameClockLocked(now);
+}
+
+void SimCamera::RestartFrameClockLocked() { _nextFrameDue = Clock::now() + FrameIntervalLocked(); }
+
+void SimCamera::OnTriggerSwitchedLocked() {
+  _pendingTriggers = 0;
+  RestartFrameClockLocked();
 }
 
 // Frames are due on a fixed grid of frame intervals from the capture start.
@@ -202,7 +265,7 @@ bool SimCamera::WaitForFrameLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 // missed are dropped, and the next is due at the next grid point.
 void SimCamera::AdvanceFrameClockLocked(Clock::time_point now) {
   const Clock::duration interval = FrameIntervalLocked();
-  if (_config.freeRunning) {
+  if (_config.freeRunning && !TriggeredLocked()) {
     _nextFrameDue = now + interval;
     return;
   }
@@ -211,6 +274,8 @@ void SimCamera::AdvanceFrameClockLocked(Clock::time_point now) {
 }
 
 SimCamera::Clock::duration SimCamera::FrameIntervalLocked() const {
+  if (TriggeredLocked() && _features.TriggerPeriodMs() > 0)
+    return std::chrono::milliseconds(_features.TriggerPeriodMs());
   if (_config.currentMode != VIDEOMODE_FORMAT7) {
     double fps = FramesPerSecond(_config.currentRate);
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
@@ -250,11 +315,11 @@ FrameLayout SimCamera::CurrentLayoutLocked() const {
 
 Error SimCamera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool* supported) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::GetVideoModeAndFrameRateInfo, static_cast<unsigned>(mode));
   if (error != PGRERROR_OK) return error;
   if (!VideoModeName(mode) || !FrameRateName(rate))
-    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid video mode or frame rate (" + std::to_string(mode) + ", " +
-                                                     std::to_string(rate) + ").");
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     "Invalid video mode or frame rate (" + std::to_string(mode) + ", " + std::to_string(rate) + ").");
   // Format7 is not a fixed mode; it is entered with SetFormat7Configuration.
   *supported = SupportsVideoMode(_config, mode, rate);
   return Error();
@@ -262,7 +327,7 @@ Error SimCamera::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bo
 
 Error SimCamera::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::GetVideoModeAndFrameRate, 0);
   if (error != PGRERROR_OK) return error;
   *mode = _config.currentMode;
   *rate = _config.currentRate;
@@ -271,7 +336,7 @@ Error SimCamera::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) cons
 
 Error SimCamera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::SetVideoModeAndFrameRate, static_cast<unsigned>(mode));
   if (error != PGRERROR_OK) return error;
   if (_captureOwner) return BusyCapturing("video mode");
   if (mode == VIDEOMODE_FORMAT7)
@@ -286,7 +351,7 @@ Error SimCamera::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
 
 Error SimCamera::GetFormat7Info(Format7Info* info, bool* supported) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::GetFormat7Info, static_cast<unsigned>(info->mode));
   if (error != PGRERROR_OK) return error;
   if (info->mode < 0 || info->mode >= NUM_MODES)
     return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid Format7 mode " + std::to_string(info->mode) + ".");
@@ -314,7 +379,7 @@ Error SimCamera::GetFormat7Info(Format7Info* info, bool* supported) const {
 Error SimCamera::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize,
                                          float* percentage) const {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::GetFormat7Configuration, 0);
   if (error != PGRERROR_OK) return error;
   const Format7ModeConfig* mode = FindFormat7Mode(_config, _config.format7Settings.mode);
   if (_config.format7.empty() || !mode) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "This camera has no Format7 mode.");
@@ -326,7 +391,7 @@ Error SimCamera::GetFormat7Configuration(Format7ImageSettings* settings, unsigne
 
 Error SimCamera::SetFormat7Configuration(const Format7ImageSettings& settings, unsigned int packetSize) {
   std::lock_guard<std::mutex> lock(_mutex);
-  Error error = CheckAvailableLocked();
+  Error error = CheckOperationLocked(SimOperation::SetFormat7Configuration, static_cast<unsigned>(settings.mode));
   if (error != PGRERROR_OK) return error;
   if (_captureOwner) return BusyCapturing("Format7 configuration");
   const Format7ModeConfig* mode = FindFormat7Mode(_config, settings.mode);
@@ -372,6 +437,15 @@ FrameRate SimCamera::CurrentFrameRate() const {
 Format7ImageSettings SimCamera::CurrentFormat7Settings() const {
   std::lock_guard<std::mutex> lock(_mutex);
   return _config.format7Settings;
+}
+
+void SimCamera::ResetCallCounts() {
+  for (auto& count : _calls) count.store(0);
+}
+
+int SimCamera::PendingTriggers() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _pendingTriggers;
 }
 
 }  // namespace vq::sim

@@ -11,6 +11,7 @@
 // Bus events raised here are delivered on the SDK's event thread, as those
 // of real cameras are; FlushEvents waits until they have been delivered.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "sdk/FlyCapture2.h"
@@ -60,6 +61,20 @@ void FailNextRetrievals(unsigned int serialNumber, int count);
 // Frames as fast as they are retrieved (true) or at the frame rate (false).
 void SetFreeRunning(unsigned int serialNumber, bool freeRunning);
 
+// ---- triggers -------------------------------------------------------------------
+// While a camera captures with its trigger on, frames come only on triggers,
+// one frame per trigger, whatever its trigger mode and source.
+
+// One trigger reaches the camera, as through its software trigger or a pulse
+// on its trigger input. Returns true when it releases a frame (the camera is
+// on the bus and capturing with its trigger on; triggers that come faster
+// than frames are retrieved wait their turn); otherwise it is lost.
+bool FireSoftwareTrigger(unsigned int serialNumber);
+// A trigger every `periodMs` milliseconds while the camera captures with its
+// trigger on, on a fixed grid like the frame rate's; 0 for none. The fleet
+// file's "trigger": {"periodMs": ...} sets it at start-up.
+void SetTriggerPeriod(unsigned int serialNumber, unsigned int periodMs);
+
 // ---- queries --------------------------------------------------------------------
 
 bool IsOnBus(unsigned int serialNumber);
@@ -74,5 +89,38 @@ int Connections(unsigned int serialNumber);
 FlyCapture2::VideoMode CurrentVideoMode(unsigned int serialNumber);
 FlyCapture2::FrameRate CurrentFrameRate(unsigned int serialNumber);
 FlyCapture2::Format7ImageSettings CurrentFormat7Settings(unsigned int serialNumber);
+
+// The features as the camera holds them, also what it does not report back
+// (a value without read-out, an absolute value without absolute mode).
+// A property type outside 0..17 or a pin outside 0..3 throws
+// std::invalid_argument.
+FlyCapture2::Property GetPropertyState(unsigned int serialNumber, FlyCapture2::PropertyType type);
+FlyCapture2::TriggerMode GetTriggerState(unsigned int serialNumber);
+FlyCapture2::StrobeControl GetStrobeState(unsigned int serialNumber, unsigned int pin);
+unsigned int GetGPIODirection(unsigned int serialNumber, unsigned int pin);
+// The record last handed to SetProperty (for that type), SetTriggerMode or
+// SetStrobe (for that pin), as sent, also when the camera refused it; none
+// before the first. Calls failed by an injected fault or while the camera
+// was away never reached it and are not recorded.
+std::optional<FlyCapture2::Property> LastPropertyWrite(unsigned int serialNumber, FlyCapture2::PropertyType type);
+std::optional<FlyCapture2::TriggerMode> LastTriggerModeWrite(unsigned int serialNumber);
+std::optional<FlyCapture2::StrobeControl> LastStrobeWrite(unsigned int serialNumber, unsigned int pin);
+// Triggers of the running capture not yet answered with a frame.
+int PendingTriggers(unsigned int serialNumber);
+
+// How often an operation reached the camera since it joined the fleet (or
+// since ResetCallCounts), by its SDK name: "Connect", "GetCameraInfo",
+// "StartCapture", "StopCapture", "RetrieveBuffer", "GetPropertyInfo",
+// "GetProperty", "SetProperty", "GetVideoModeAndFrameRateInfo",
+// "GetVideoModeAndFrameRate", "SetVideoModeAndFrameRate", "GetFormat7Info",
+// "GetFormat7Configuration", "SetFormat7Configuration",
+// "GetTriggerModeInfo", "GetTriggerMode", "SetTriggerMode", "GetStrobeInfo",
+// "GetStrobe", "SetStrobe", "GetGPIOPinDirection", "SetGPIOPinDirection".
+// Failed calls count too; calls the SDK refused before they reached the
+// camera (no connection, a null argument) do not. Disconnect (which
+// destroying a FlyCapture2::Camera also does) makes one StopCapture call. An
+// unknown name throws std::invalid_argument.
+uint64_t CallCount(unsigned int serialNumber, const std::string& operation);
+void ResetCallCounts(unsigned int serialNumber);
 
 }  // namespace vq::sim

@@ -11,58 +11,87 @@ SimDevice::~SimDevice() {
   _camera->RemoveConnection();
 }
 
-Error SimDevice::GetCameraInfo(CameraInfo* info) { return _camera->GetCameraInfo(info); }
-Error SimDevice::StartCapture() { return _camera->StartCapture(this); }
-Error SimDevice::StopCapture() { return _camera->StopCapture(this); }
-Error SimDevice::RetrieveBuffer(Image* image) { return _camera->RetrieveBuffer(this, image); }
+// Every operation that reaches the camera is counted under its SDK name.
+SimCamera& SimDevice::Count(SimOperation operation) {
+  _camera->CountCall(operation);
+  return *_camera;
+}
 
-// Features are reached only while the camera is on the bus.
-#define SIM_FEATURE(call)                              \
-  do {                                                 \
-    Error available = _camera->CheckAvailable();       \
-    if (available != PGRERROR_OK) return available;    \
-    return _camera->Features().call;                   \
-  } while (0)
+Error SimDevice::GetCameraInfo(CameraInfo* info) { return Count(SimOperation::GetCameraInfo).GetCameraInfo(info); }
+Error SimDevice::StartCapture() { return Count(SimOperation::StartCapture).StartCapture(this); }
+Error SimDevice::StopCapture() { return Count(SimOperation::StopCapture).StopCapture(this); }
+Error SimDevice::RetrieveBuffer(Image* image) {
+  return Count(SimOperation::RetrieveBuffer).RetrieveBuffer(this, image);
+}
 
-Error SimDevice::GetPropertyInfo(PropertyInfo* info) { SIM_FEATURE(GetPropertyInfo(info)); }
-Error SimDevice::GetProperty(Property* property) { SIM_FEATURE(GetProperty(property)); }
-Error SimDevice::SetProperty(const Property& property) { SIM_FEATURE(SetProperty(property)); }
+Error SimDevice::GetPropertyInfo(PropertyInfo* info) {
+  return Feature(SimOperation::GetPropertyInfo, info->type, [&](SimFeatures& f) { return f.GetPropertyInfo(info); });
+}
+
+Error SimDevice::GetProperty(Property* property) {
+  return Feature(SimOperation::GetProperty, property->type, [&](SimFeatures& f) { return f.GetProperty(property); });
+}
+
+Error SimDevice::SetProperty(const Property& property) {
+  return Feature(SimOperation::SetProperty, property.type, [&](SimFeatures& f) { return f.SetProperty(property); });
+}
 
 Error SimDevice::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool* supported) {
-  return _camera->GetVideoModeAndFrameRateInfo(mode, rate, supported);
+  return Count(SimOperation::GetVideoModeAndFrameRateInfo).GetVideoModeAndFrameRateInfo(mode, rate, supported);
 }
 
 Error SimDevice::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) {
-  return _camera->GetVideoModeAndFrameRate(mode, rate);
+  return Count(SimOperation::GetVideoModeAndFrameRate).GetVideoModeAndFrameRate(mode, rate);
 }
 
 Error SimDevice::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
-  return _camera->SetVideoModeAndFrameRate(mode, rate);
+  return Count(SimOperation::SetVideoModeAndFrameRate).SetVideoModeAndFrameRate(mode, rate);
 }
 
-Error SimDevice::GetFormat7Info(Format7Info* info, bool* supported) { return _camera->GetFormat7Info(info, supported); }
+Error SimDevice::GetFormat7Info(Format7Info* info, bool* supported) {
+  return Count(SimOperation::GetFormat7Info).GetFormat7Info(info, supported);
+}
 
 Error SimDevice::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize, float* percentage) {
-  return _camera->GetFormat7Configuration(settings, packetSize, percentage);
+  return Count(SimOperation::GetFormat7Configuration).GetFormat7Configuration(settings, packetSize, percentage);
 }
 
 Error SimDevice::SetFormat7Configuration(const Format7ImageSettings& settings, unsigned int packetSize) {
-  return _camera->SetFormat7Configuration(settings, packetSize);
+  return Count(SimOperation::SetFormat7Configuration).SetFormat7Configuration(settings, packetSize);
 }
 
-Error SimDevice::GetTriggerModeInfo(TriggerModeInfo* info) { SIM_FEATURE(GetTriggerModeInfo(info)); }
-Error SimDevice::GetTriggerMode(TriggerMode* mode) { SIM_FEATURE(GetTriggerMode(mode)); }
-Error SimDevice::SetTriggerMode(const TriggerMode& mode) { SIM_FEATURE(SetTriggerMode(mode)); }
-Error SimDevice::GetStrobeInfo(StrobeInfo* info) { SIM_FEATURE(GetStrobeInfo(info)); }
-Error SimDevice::GetStrobe(StrobeControl* control) { SIM_FEATURE(GetStrobe(control)); }
-Error SimDevice::SetStrobe(const StrobeControl& control) { SIM_FEATURE(SetStrobe(control)); }
+Error SimDevice::GetTriggerModeInfo(TriggerModeInfo* info) {
+  return Feature(SimOperation::GetTriggerModeInfo, 0, [&](SimFeatures& f) { return f.GetTriggerModeInfo(info); });
+}
+
+Error SimDevice::GetTriggerMode(TriggerMode* mode) {
+  return Feature(SimOperation::GetTriggerMode, 0, [&](SimFeatures& f) { return f.GetTriggerMode(mode); });
+}
+
+Error SimDevice::SetTriggerMode(const TriggerMode& mode) {
+  return Feature(SimOperation::SetTriggerMode, 0, [&](SimFeatures& f) { return f.SetTriggerMode(mode); });
+}
+
+Error SimDevice::GetStrobeInfo(StrobeInfo* info) {
+  return Feature(SimOperation::GetStrobeInfo, info->source, [&](SimFeatures& f) { return f.GetStrobeInfo(info); });
+}
+
+Error SimDevice::GetStrobe(StrobeControl* control) {
+  return Feature(SimOperation::GetStrobe, control->source, [&](SimFeatures& f) { return f.GetStrobe(control); });
+}
+
+Error SimDevice::SetStrobe(const StrobeControl& control) {
+  return Feature(SimOperation::SetStrobe, control.source, [&](SimFeatures& f) { return f.SetStrobe(control); });
+}
 
 Error SimDevice::GetGPIOPinDirection(unsigned int pin, unsigned int* direction) {
-  SIM_FEATURE(GetGPIOPinDirection(pin, direction));
+  return Feature(SimOperation::GetGPIOPinDirection, pin,
+                 [&](SimFeatures& f) { return f.GetGPIOPinDirection(pin, direction); });
 }
 
 Error SimDevice::SetGPIOPinDirection(unsigned int pin, unsigned int direction) {
-  SIM_FEATURE(SetGPIOPinDirection(pin, direction));
+  return Feature(SimOperation::SetGPIOPinDirection, pin,
+                 [&](SimFeatures& f) { return f.SetGPIOPinDirection(pin, direction); });
 }
 
 }  // namespace vq::sim

@@ -1,7 +1,7 @@
 #pragma once
 // One connection to a simulated camera, as FlyCapture2::Camera holds it.
 // The camera outlives the connection; a capture this connection started is
-// stopped when the connection goes away.
+// stopped when the connection goes away. Every call is counted on the camera.
 #include <memory>
 
 #include "sdk/Backend.h"
@@ -45,6 +45,12 @@ class SimDevice final : public FlyCapture2::detail::CameraDevice {
   FlyCapture2::Error SetGPIOPinDirection(unsigned int pin, unsigned int direction) override;
 
  private:
+  SimCamera& Count(SimOperation operation);
+  template <class Call>
+  FlyCapture2::Error Feature(SimOperation operation, unsigned int selector, Call call) {
+    return Count(operation).FeatureCall(operation, selector, call);
+  }
+
   std::shared_ptr<SimCamera> _camera;
 };
 

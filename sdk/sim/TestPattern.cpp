@@ -74,11 +74,14 @@ uint8_t TestPattern::ChromaV(Rgb c) {
   return Clamp(128 + (112.439 * r - 94.154 * g - 18.285 * b) / 256);
 }
 
-void TestPattern::Render(uint64_t number, Image* image) const {
+void TestPattern::Render(uint64_t number, Image* image, const LevelTransfer* levels) const {
   const std::vector<uint8_t>& base = BaseFrame(static_cast<unsigned int>(number % kBaseFrames));
   BayerTileFormat bayer = _layout.format == PIXEL_FORMAT_RAW8 ? _layout.bayer : NONE;
   image->SetDimensions(_layout.height, _layout.width, _layout.Stride(), _layout.format, bayer);
-  if (!base.empty()) std::memcpy(image->GetData(), base.data(), base.size());
+  if (levels && !base.empty())
+    levels->Copy(_layout.format, base.data(), image->GetData(), base.size());
+  else if (!base.empty())
+    std::memcpy(image->GetData(), base.data(), base.size());
   for (unsigned int i = 0; i < kStampBytes && i < base.size(); ++i)
     image->GetData()[i] = static_cast<uint8_t>(number >> (8 * i));
   image->SetFrameNumber(number);

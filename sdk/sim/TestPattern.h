@@ -4,14 +4,16 @@
 // over the lower half, moved sideways by a quarter of the sensor from one base
 // frame to the next. The pattern is defined in RGB; each pixel format is
 // derived from it (see FLEET.md for the formulas). Base frames are rendered
-// once, on first use; a delivered frame is a copy of one of them with its
-// frame number stamped into the first bytes.
+// once, on first use; a delivered frame is a copy of one of them, its levels
+// changed on the way when the camera's brightness, gain or shutter say so,
+// with its frame number stamped into the first bytes.
 #include <array>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
 #include "sdk/FlyCapture2.h"
+#include "sdk/sim/LevelTransfer.h"
 
 namespace vq::sim {
 
@@ -47,9 +49,10 @@ class TestPattern {
   const FrameLayout& Layout() const { return _layout; }
 
   // Fills `image` with frame `number`: base frame number % kBaseFrames, the
-  // number stamped into the first kStampBytes bytes, and the frame number set.
-  // Safe to call from several threads at once.
-  void Render(uint64_t number, FlyCapture2::Image* image) const;
+  // levels changed by `levels` unless it is null, the number stamped into the
+  // first kStampBytes bytes, and the frame number set. Safe to call from
+  // several threads at once.
+  void Render(uint64_t number, FlyCapture2::Image* image, const LevelTransfer* levels = nullptr) const;
 
   // The pattern's colour at a sensor position in base frame `phase`.
   static Rgb ColorAt(unsigned int x, unsigned int y, unsigned int sensorWidth, unsigned int sensorHeight,

@@ -225,6 +225,135 @@ TEST_F(SimFleetTest, WrongContentIsReportedWithItsKeyPath) {
   }
 }
 
+TEST_F(SimFleetTest, FileDescribesPropertiesTriggerStrobesAndGpio) {
+  vq::sim::LoadFleetFile(Write(R"({"cameras": [{"model": "Features", "serial": 20, "color": false,
+      "properties": {
+        "Gain": {"max": 960, "value": 10, "onOff": true, "on": false},
+        "Pan": {"min": 10, "max": 20, "value": 20, "auto": true, "absolute": true, "absMin": -45, "absMax": 45,
+                "units": "degrees", "unitAbbr": "deg"},
+        "Shutter": {"present": false},
+        "WhiteBalance": {"min": 0, "max": 1023, "valueB": 700}},
+      "trigger": {"modes": [0, 15], "sources": ["GPIO3", 1], "polarity": true, "periodMs": 40,
+                  "current": {"on": true, "mode": 15, "source": 3, "polarity": 1, "parameter": 7}},
+      "strobes": [{"pin": 2, "min": 0.5, "max": 2, "polarity": true, "current": {"on": true, "delay": 1}}],
+      "gpio": ["out", 0, "in", 1]}]})"));
+  ASSERT_EQ(CountError(), "");
+  Camera camera;
+  ASSERT_TRUE(Ok(ConnectBySerial(camera, 20)));
+  PropertyInfo info;
+  info.type = GAIN;
+  ASSERT_TRUE(Ok(camera.GetPropertyInfo(&info)));
+  EXPECT_EQ(info.max, 960u);
+  EXPECT_EQ(info.absMax, 24.0f) << "the rest of the built-in Gain stays";
+  EXPECT_TRUE(info.onOffSupported && info.autoSupported);
+  Property gain = vq::sim::GetPropertyState(20, GAIN);
+  EXPECT_EQ(gain.valueA, 10u);
+  EXPECT_FALSE(gain.onOff);
+
+  info.type = PAN;
+  ASSERT_TRUE(Ok(camera.GetPropertyInfo(&info)));
+  EXPECT_TRUE(info.present && info.autoSupported && info.absValSupported && info.manualSupported);
+  EXPECT_FALSE(info.onOffSupported);
+  EXPECT_EQ(info.absMin, -45.0f);
+  EXPECT_STREQ(info.pUnitAbbr, "deg");
+  EXPECT_EQ(vq::sim::GetPropertyState(20, PAN).absValue, 45.0f);
+  EXPECT_EQ(vq::sim::GetPropertyState(20, WHITE_BALANCE).valueB, 700u);
+  for (PropertyType absent : {SHUTTER, BRIGHTNESS}) {
+    info.type = absent;
+    ASSERT_TRUE(Ok(camera.GetPropertyInfo(&info)));
+    EXPECT_FALSE(info.present) << "a property left out of the list is absent: " << absent;
+  }
+
+  TriggerModeInfo trigger;
+  ASSERT_TRUE(Ok(camera.GetTriggerModeInfo(&trigger)));
+  EXPECT_EQ(trigger.modeMask, 0x8001u);
+  EXPECT_EQ(trigger.sourceMask, 0x0Au);
+  EXPECT_TRUE(trigger.polaritySupported);
+  TriggerMode mode = vq::sim::GetTriggerState(20);
+  EXPECT_TRUE(mode.onOff);
+  EXPECT_EQ(mode.mode, 15u);
+  EXPECT_EQ(mode.polarity, 1u);
+  EXPECT_EQ(mode.parameter, 7u);
+
+  StrobeInfo strobe;
+  ASSERT_TRUE(Ok(camera.GetStrobeInfo(&strobe)));
+  EXPECT_FALSE(strobe.present) << "pin 0 is not listed";
+  strobe.source = 2;
+  ASSERT_TRUE(Ok(camera.GetStrobeInfo(&strobe)));
+  EXPECT_TRUE(strobe.present && strobe.polaritySupported);
+  EXPECT_EQ(strobe.minValue, 0.5f);
+  StrobeControl control = vq::sim::GetStrobeState(20, 2);
+  EXPECT_TRUE(control.onOff);
+  EXPECT_EQ(control.delay, 1.0f);
+  EXPECT_EQ(control.duration, 0.5f) << "left out: the minimum";
+  EXPECT_EQ(vq::sim::GetGPIODirection(20, 0), 1u);
+  EXPECT_EQ(vq::sim::GetGPIODirection(20, 3), 1u);
+  EXPECT_EQ(vq::sim::GetGPIODirection(20, 1), 0u);
+}
+
+TEST_F(SimFleetTest, CamerasWithoutFeatureSectionsGetTheBuiltInFeaturesOfTheirColour) {
+  vq::sim::LoadFleetFile(Write(R"({"cameras": [
+      {"model": "Old", "serial": 21, "color": true},
+      {"model": "Listed", "serial": 22, "color": true, "properties": [{"name": "Gain"}, {"name": "Hue", "value": 5}]}]})"));
+  Camera old, listed;
+  ASSERT_TRUE(Ok(ConnectBySerial(old, 21)));
+  ASSERT_TRUE(Ok(ConnectBySerial(listed, 22)));
+  const vq::sim::FeatureConfig builtin = vq::sim::DefaultColorCamera().features;
+  for (int type = BRIGHTNESS; type <= TEMPERATURE; ++type) {
+    PropertyInfo info;
+    info.type = static_cast<PropertyType>(type);
+    ASSERT_TRUE(Ok(old.GetPropertyInfo(&info)));
+    EXPECT_EQ(info.present, builtin.properties[type].info.present) << type;
+    ASSERT_TRUE(Ok(listed.GetPropertyInfo(&info)));
+    EXPECT_EQ(info.present, type == GAIN || type == HUE) << type;
+  }
+  EXPECT_EQ(vq::sim::GetPropertyState(22, HUE).valueA, 5u);
+  TriggerModeInfo trigger;
+  ASSERT_TRUE(Ok(old.GetTriggerModeInfo(&trigger)));
+  EXPECT_EQ(trigger.modeMask, builtin.trigger.info.modeMask);
+  StrobeInfo strobe;
+  strobe.source = 1;
+  ASSERT_TRUE(Ok(old.GetStrobeInfo(&strobe)));
+  EXPECT_TRUE(strobe.present);
+  EXPECT_EQ(vq::sim::GetGPIODirection(21, 1), 1u);
+}
+
+TEST_F(SimFleetTest, WrongFeatureContentIsReportedWithItsKeyPath) {
+  const std::string camera = R"({"cameras": [{"model": "A", "serial": 5, "color": false, )";
+  const BadFleet cases[] = {
+      {R"("properties": {"Focus2": {}}}]})", R"(cameras[0].properties.Focus2: unknown property "Focus2")"},
+      {R"("properties": {"Pan": {"max": 5}}}]})", "cameras[0].properties.Pan: missing required key 'min'"},
+      {R"("properties": {"Gain": {"value": 999}}}]})", "cameras[0]: Gain: value 999 is outside 0 to 480"},
+      {R"("properties": {"Gain": {"valueB": 3}}}]})",
+       "cameras[0].properties.Gain.valueB: only WhiteBalance has a value B"},
+      {R"("properties": [{"name": "Gain"}, {"name": "Gain"}]}]})",
+       "cameras[0].properties[1].name: property Gain is listed twice"},
+      {R"("properties": {"Gain": {"auto": false, "autoMode": true}}}]})",
+       "cameras[0]: Gain: starts in automatic mode without supporting it"},
+      {R"("trigger": {"modes": [16]}}]})", "cameras[0].trigger.modes[0]: trigger mode 16 is outside 0 to 15"},
+      {R"("trigger": {"current": {"mode": 2}}}]})",
+       "cameras[0]: the trigger starts in mode 2, which it does not support"},
+      {R"("trigger": {"sources": ["GPIO7"]}}]})", R"(cameras[0].trigger.sources[0]: unknown trigger source "GPIO7")"},
+      {R"("strobes": [{"pin": 4}]}]})", "cameras[0].strobes[0].pin: strobe pin 4 is outside 0 to 3"},
+      {R"("strobes": [{"pin": 3}]}]})", "cameras[0].strobes[0]: missing required key 'min'"},
+      {R"("strobes": [{"pin": 0, "current": {"delay": 9}}]}]})", "cameras[0]: strobe 0: delay 9 is outside 0 to 4"},
+      {R"("gpio": ["sideways"]}]})",
+       R"(cameras[0].gpio[0]: unknown GPIO direction "sideways"; expected "in" or "out")"},
+      {R"("gpio": [0, 0, 0, 0, 0]}]})", "cameras[0].gpio: the camera has 4 GPIO pins, 5 are given"},
+      {R"("faults": {"getTriggerMode": [1]}}]})",
+       "cameras[0].faults.getTriggerMode: expected true or false, got array"},
+      {R"("faults": {"getStrobe": [4]}}]})", "cameras[0].faults.getStrobe[0]: 4 is outside 0 to 3"},
+      {R"("faults": {"getProperty": ["Zoom", "Bogus"]}}]})",
+       R"(cameras[0].faults.getProperty[1]: unknown property "Bogus")"},
+  };
+  for (const BadFleet& c : cases) {
+    SCOPED_TRACE(c.json);
+    std::string path = Write(camera + c.json);
+    vq::sim::LoadFleetFile(path);
+    EXPECT_EQ(CountError(), "Simulated fleet file '" + path + "': " + c.problem);
+  }
+}
+
 TEST_F(SimFleetTest, BadDescriptionGivenDirectlyThrowsAndKeepsTheFleet) {
   try {
     vq::sim::LoadFleetJson(R"({"cameras": [{"serial": 5, "color": true}]})");

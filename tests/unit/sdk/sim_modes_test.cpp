@@ -1,5 +1,4 @@
-// Video modes, Format7 and frame contents of the simulated cameras, and the
-// features that are not simulated yet.
+// Video modes, Format7 and frame contents of the simulated cameras.
 #include <gtest/gtest.h>
 
 #include "sim_test_support.h"
@@ -317,37 +316,6 @@ TEST_F(SimModesTest, GpioPinsRememberTheirDirection) {
   EXPECT_EQ(direction, 0u);
   EXPECT_EQ(_camera.SetGPIOPinDirection(4, 1).GetType(), PGRERROR_INVALID_PARAMETER);
   EXPECT_EQ(_camera.SetGPIOPinDirection(1, 2).GetType(), PGRERROR_INVALID_PARAMETER);
-}
-
-TEST_F(SimModesTest, PropertiesTriggerAndStrobeAreNotPresentYet) {
-  Connect(kColor);
-  for (int type = BRIGHTNESS; type <= TEMPERATURE; ++type) {
-    PropertyInfo info;
-    info.type = static_cast<PropertyType>(type);
-    info.present = true;
-    ASSERT_TRUE(Ok(_camera.GetPropertyInfo(&info)));
-    EXPECT_FALSE(info.present) << type;
-    EXPECT_EQ(info.type, type);
-  }
-  Property property;
-  property.type = SHUTTER;
-  Error error = _camera.GetProperty(&property);
-  EXPECT_EQ(error.GetType(), PGRERROR_NOT_IMPLEMENTED);
-  EXPECT_STREQ(error.GetDescription(), "Property 12 is not present on this camera.");
-  EXPECT_NE(_camera.SetProperty(&property), PGRERROR_OK);
-
-  TriggerModeInfo trigger;
-  trigger.present = true;
-  ASSERT_TRUE(Ok(_camera.GetTriggerModeInfo(&trigger)));
-  EXPECT_FALSE(trigger.present);
-  for (unsigned int pin = 0; pin < 4; ++pin) {
-    StrobeInfo strobe;
-    strobe.source = pin;
-    strobe.present = true;
-    ASSERT_TRUE(Ok(_camera.GetStrobeInfo(&strobe)));
-    EXPECT_FALSE(strobe.present);
-    EXPECT_EQ(strobe.source, pin);
-  }
 }
 
 }  // namespace
