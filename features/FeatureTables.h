@@ -1,0 +1,56 @@
+#pragma once
+// The fixed tables that map camera features to parameter names and option
+// labels.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "sdk/FlyCapture2.h"
+
+// Camera properties that become parameters, in the order they are read and
+// written. Trigger mode and trigger delay have their own mapping.
+struct FlyPropertyRow {
+  const char* name;
+  FlyCapture2::PropertyType type;
+};
+inline constexpr size_t FlyPropertyTableSize = 16;
+extern const FlyPropertyRow FlyPropertyTable[FlyPropertyTableSize];
+
+// Option labels of "DCAMVideoMode", indexed by video mode 0 to 23.
+extern const char* const VideoModeNames[FlyCapture2::NUM_VIDEOMODES];
+
+// Option labels of "DCAMFrameRate", indexed by frame rate 0 to 7. The Format7
+// rate (8) has no label here; it is offered as "FORMAT7".
+inline constexpr size_t FrameRateNameCount = 8;
+extern const char* const FrameRateNames[FrameRateNameCount];
+// The label of a fixed frame rate; nullptr for a rate without one.
+const char* FrameRateName(int64_t rate);
+
+// Candidate options of "Fmt7PixelFormat", in the order they are offered.
+struct PixelFormatRow {
+  const char* name;
+  uint32_t value;
+};
+inline constexpr size_t PixelFormatTableSize = 16;
+extern const PixelFormatRow PixelFormatTable[PixelFormatTableSize];
+// Enumeration options carry the pixel format sign-extended from 32 bits.
+inline int64_t PixelFormatOptionValue(uint32_t format) { return static_cast<int32_t>(format); }
+
+// Base names of the trigger and strobe parameters; the strobe and GPIO ones
+// are followed by the pin number ("StrobeOn0").
+enum TriggerStrobeName {
+  TriggerOnName,
+  TriggerMode1Name,
+  TriggerPolarityName,
+  TriggerSourceName,
+  TriggerParameterName,
+  StrobeOnName,
+  StrobePolarityName,
+  StrobeDelayName,
+  StrobeDurationName,
+  GPIODirectionName,
+  TriggerStrobeNameCount
+};
+extern const char* const TriggerStrobeNames[TriggerStrobeNameCount];
+// The base name followed by the pin number in decimal.
+std::string PinParamName(TriggerStrobeName base, unsigned pin);
