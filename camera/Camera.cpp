@@ -10,7 +10,6 @@
 #include "bus/CameraList.h"
 #include "bus/FlyError.h"
 #include "camera/GrabThread.h"
-#include "params/DcamImageSizes.h"
 #include "params/ParameterAccess.h"
 #include "platform/Clock.h"
 
@@ -120,14 +119,23 @@ bool Camera::DoOpen() {
     return false;
   }
   try {
-    ApplyLogSettings();
-    _statistics.Reset();
-    ConnectToCamera();
-    SizeImageFromCurrentMode();
     {
-      auto buffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
-      _imageBuffer = std::move(buffer);
+      // The parameter set is read and written throughout; host property
+      // commands and the dialog's final assignment wait meanwhile.
+      std::lock_guard<std::mutex> lock(_parametersLock);
+      _parameters.Load();
+      ApplyLogSettings();
+      _statistics.Reset();
+      ConnectToCamera();
+      ReadCameraConfiguration();
+      _parameters.Load();
+      WriteLog(_context, 3, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
+      WriteCameraConfiguration();
+      auto [width, height] = ParameterAccess::GetImageSize(_parameters);
+      _width = width;
+      _height = height;
     }
+    _imageBuffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
     StartGrabThread();
     _state.SetContinuous(false);
     _state.SetState(CamOpened);
@@ -160,8 +168,8 @@ void Camera::RecordOpenOutcome(bool opened) {
   ++_openAttempts;
 }
 
+// The caller holds the parameter lock.
 void Camera::ApplyLogSettings() {
-  std::lock_guard<std::mutex> lock(_parametersLock);
   _context->logLevel = ParameterAccess::GetLogLevel(_parameters);
   _context->logIntoFile = ParameterAccess::GetLogIntoFile(_parameters);
   _context->debugView = 2;
@@ -185,28 +193,20 @@ void Camera::ConnectToCamera() {
   WriteLog(_context, 3, "CameraList::Open: camera connected on port %s\n", Tag().c_str());
 }
 
-// Until the video-mode parameters exist, the image takes the size of the
-// camera's current mode as the SDK reports it.
-void Camera::SizeImageFromCurrentMode() {
-  FlyCapture2::VideoMode mode;
-  FlyCapture2::FrameRate rate;
-  FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRate(&mode, &rate);
-  if (error != FlyCapture2::PGRERROR_OK) {
+void Camera::ReadCameraConfiguration() {
+  if (!GetFlySettings()) {
     WriteLog(_context, 1, "CameraList::Open: ERROR: failed to get camera configuration, %s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: Failed to camera configuration");
   }
-  std::pair<unsigned, unsigned> size{0, 0};
-  if (mode == FlyCapture2::VIDEOMODE_FORMAT7) {
-    FlyCapture2::Format7ImageSettings settings;
-    unsigned int packetSize = 0;
-    float percentage = 0;
-    if (_flyCamera->GetFormat7Configuration(&settings, &packetSize, &percentage) == FlyCapture2::PGRERROR_OK)
-      size = {settings.width, settings.height};
-  } else if (mode >= 0 && static_cast<size_t>(mode) < DcamImageSizeCount) {
-    size = {DcamImageSizes[mode].width, DcamImageSizes[mode].height};
+  WriteLog(_context, 3, "CameraList::Open: got camera configuration %s\n", Tag().c_str());
+}
+
+void Camera::WriteCameraConfiguration() {
+  if (!LoadSettgins()) {
+    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to setup camera, %s\n", Tag().c_str());
+    throw std::runtime_error("CameraList::Open: Failed to setup camera");
   }
-  _width = size.first;
-  _height = size.second;
+  WriteLog(_context, 3, "CameraList::Open: camera settings set %s\n", Tag().c_str());
 }
 
 void Camera::StartGrabThread() {
@@ -244,6 +244,9 @@ void Camera::Cleanup() {
   try {
     _grabThread.reset();
     if (_flyCamera) {
+      // Host property commands write the camera's properties through it
+      // while holding the parameter lock.
+      std::lock_guard<std::mutex> lock(_parametersLock);
       if (_flyCamera->IsConnected()) _flyCamera->Disconnect();
       _flyCamera.reset();
     }

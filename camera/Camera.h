@@ -156,7 +156,8 @@ class Camera {
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
   void ConnectToCamera();
-  void SizeImageFromCurrentMode();
+  void ReadCameraConfiguration();
+  void WriteCameraConfiguration();
   void StartGrabThread();
   bool WaitForState(CamState wanted, CamState failure, int* sleeps);
 

@@ -151,6 +151,10 @@ void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
     WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n", Tag().c_str());
     return;
   }
+  if (bytesPerRow == buffer.RowSize() && stride == bytesPerRow) {
+    buffer.CopyNewLines(static_cast<int32_t>(rows), data);  // rows packed alike on both sides
+    return;
+  }
   for (unsigned int i = 0; i < rows; ++i)
     buffer.CopyNewLine(static_cast<int32_t>(i), data + static_cast<size_t>(i) * stride, bytesPerRow);
 }

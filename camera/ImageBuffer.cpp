@@ -58,3 +58,9 @@ void ImageBuffer::CopyNewLine(int32_t r, const unsigned char* src, size_t n) {
   }
   if (unsigned char* line = GetLine(r)) std::memcpy(line, src, n < RowSize() ? n : RowSize());
 }
+
+void ImageBuffer::CopyNewLines(int32_t rows, const unsigned char* src) {
+  if (!src || !_data || rows <= 0) return;
+  if (rows > _height) rows = _height;
+  std::memcpy(_data.get(), src, static_cast<size_t>(rows) * RowSize());
+}

@@ -17,6 +17,9 @@ class ImageBuffer {
   unsigned char* GetLine(int32_t r) const;
   // Copies n bytes into row r; the caller keeps n within the row.
   void CopyNewLine(int32_t r, const unsigned char* src, size_t n);
+  // Copies `rows` whole rows from 0 on, packed one after the other in src, in
+  // one block: the same as a CopyNewLine per row, without a copy per row.
+  void CopyNewLines(int32_t rows, const unsigned char* src);
 
   uint32_t Width() const { return _width; }
   int32_t Height() const { return _height; }

@@ -133,6 +133,9 @@ bool Camera::SetProperty(const char* name, int value) {
                Tag().c_str());
       return false;
     }
+    // Every property that has a parameter goes to the camera; video mode,
+    // Format7, trigger and strobe parameters reach it at the next open.
+    if (_flyCamera) SetFlyProperties();
     return true;
   } catch (...) {
     WriteLog(_context, 1, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());

@@ -120,3 +120,12 @@ TEST(ImageBuffer, CopiesRowsWithinTheRowOnly) {
   EXPECT_EQ(nullptr, buffer.GetLine(0));
   EXPECT_TRUE(log.Contains("ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n"));
 }
+
+TEST(ImageBuffer, CopiesPackedRowsInOneBlock) {
+  ImageBuffer buffer(true, 2, 3);
+  const unsigned char rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+  buffer.CopyNewLines(2, rows);
+  EXPECT_EQ(0, std::memcmp(buffer.GetLine(0), rows, 12));
+  buffer.CopyNewLines(9, rows);  // more rows than the buffer holds: cut to it
+  EXPECT_EQ(0, std::memcmp(buffer.GetLine(0), rows, 18));
+}
