@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev libyuv-dev libsimpleini-dev
+  libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev libyuv-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

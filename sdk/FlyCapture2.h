@@ -14,7 +14,7 @@ namespace detail {
 class CameraDevice;
 }
 
-enum ErrorType {
+enum ErrorType : int {
   PGRERROR_UNDEFINED = -1,
   PGRERROR_OK = 0,
   PGRERROR_FAILED,
@@ -81,7 +81,7 @@ struct CameraInfo {
 
 // ---- bus events --------------------------------------------------------
 
-enum BusCallbackType { BUS_RESET = 0, ARRIVAL = 1, REMOVAL = 2 };
+enum BusCallbackType : int { BUS_RESET = 0, ARRIVAL = 1, REMOVAL = 2 };
 
 // Called on a thread of the SDK's own with the registered parameter and the
 // serial number of the camera concerned (0 when the event names none).
@@ -89,8 +89,10 @@ using BusEventCallback = void (*)(void* parameter, unsigned int serialNumber);
 using CallbackHandle = void*;
 
 // ---- properties --------------------------------------------------------
+// The enumerations have a fixed underlying type, so that any number a caller
+// passes is a valid value to be checked and refused, never undefined.
 
-enum PropertyType {
+enum PropertyType : int {
   BRIGHTNESS = 0,
   AUTO_EXPOSURE = 1,
   SHARPNESS = 2,
@@ -143,7 +145,7 @@ struct Property {
 
 // ---- video modes, frame rates, Format7 -----------------------------------
 
-enum VideoMode {
+enum VideoMode : int {
   VIDEOMODE_160x120YUV444 = 0,
   VIDEOMODE_320x240YUV422,
   VIDEOMODE_640x480YUV411,
@@ -171,7 +173,7 @@ enum VideoMode {
   NUM_VIDEOMODES = 24,
 };
 
-enum FrameRate {
+enum FrameRate : int {
   FRAMERATE_1_875 = 0,
   FRAMERATE_3_75,
   FRAMERATE_7_5,
@@ -184,7 +186,7 @@ enum FrameRate {
   NUM_FRAMERATES = 9,
 };
 
-enum Mode { MODE_0 = 0, NUM_MODES = 32 };
+enum Mode : int { MODE_0 = 0, NUM_MODES = 32 };
 
 enum PixelFormat : uint32_t {
   PIXEL_FORMAT_MONO8 = 0x80000000,
@@ -209,7 +211,7 @@ enum PixelFormat : uint32_t {
 
 // The colour-filter layout of RAW frames, named by the first two pixels of
 // the first row and of the second row.
-enum BayerTileFormat { NONE = 0, RGGB, GRBG, GBRG, BGGR };
+enum BayerTileFormat : int { NONE = 0, RGGB, GRBG, GBRG, BGGR };
 
 struct Format7Info {
   Mode mode = MODE_0;

@@ -11,7 +11,8 @@
 class Module {
  public:
   explicit Module(const std::string& path) {
-    _handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unloaded: the module's threads and state live until the process ends.
+    _handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!_handle) throw std::runtime_error(std::string("cannot load ") + path + ": " + dlerror());
     Resolve(initialize, "initialize");
     Resolve(finalize, "finalize");
