@@ -13,6 +13,7 @@
 #include "driver/DriverContext.h"
 #include "include/VorquellCamera.h"
 #include "platform/Clock.h"
+#include "ui/ConfigureDialog.h"
 
 namespace {
 
@@ -240,7 +241,6 @@ int getPropertyRange(int grabberNo, int portNo, const char* prop, int* minValue,
 }
 
 int configureCamera(CvlWindowHandle parentWindow, const char* cameraName) {
-  (void)parentWindow;
   DriverContext* context = GetDriverContext();
   int result = 1;
   try {
@@ -250,10 +250,8 @@ int configureCamera(CvlWindowHandle parentWindow, const char* cameraName) {
       WriteLog(context, 1, "configureCamera: ERROR: cannot find camera by name: %s\n", Shown(cameraName));
       return 0;
     }
-    // The configuration dialog is not part of this build yet: nothing is
-    // shown and nothing changes, as after Cancel.
-    WriteLog(context, 1, "configureCamera: ERROR: the configuration dialog is not available, cameraName=%s\n",
-             cameraName);
+    // 0 after the user confirmed the dialog; cancelled, declined or refused stays 1.
+    if (ShowConfigureDialog(list.GetByName(cameraName), parentWindow)) result = 0;
   } catch (...) {
     WriteLog(context, 1, "configureCamera --EXCEPTION , cameraName=%s\n", Shown(cameraName));
   }

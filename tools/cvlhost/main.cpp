@@ -36,6 +36,7 @@ struct Options {
   std::vector<std::string> settings;
   std::string property;
   int value = 0;
+  unsigned long window = 0;
 };
 
 // The driver calls back with the timestamp first, then the message.
@@ -250,6 +251,23 @@ int RunRange(Module& module, const Options& options) {
   return 0;
 }
 
+// The dialog runs on this thread; without a display the driver refuses it
+// and the result is that of Cancel.
+int RunConfigure(Module& module, const Options& options) {
+  Session session(module, options);
+  const std::string name = ChooseCamera(module, options);
+  bool listed = false;
+  const char** names = module.getCVLCameraConfigNames();
+  for (int i = 0; names && names[i]; ++i) listed |= name == names[i];
+  // configureCamera answers 0 for an unknown camera as for a confirmed dialog.
+  if (!listed) throw std::runtime_error("no camera named '" + name + "'");
+  const int result = module.configureCamera(options.window, name.c_str());
+  std::printf("configureCamera(%s) = %d: %s\n", name.c_str(), result,
+              result == 0 ? "confirmed, settings saved"
+                          : "not confirmed (cancelled, or refused: see the log), nothing changed");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -296,6 +314,11 @@ int main(int argc, char** argv) {
   addCameraOptions(range);
   range->add_option("name", options.property, "Property name")->required();
 
+  CLI::App* configure = app.add_subcommand("configure", "Show the configuration dialog of a camera, print the result");
+  configure->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
+  configure->add_option("--window", options.window, "X11 id of the window to show the dialog over (0: none)")
+      ->capture_default_str();
+
   CLI11_PARSE(app, argc, argv);
 
   // The driver takes its initial log level from the environment, so that the
@@ -308,6 +331,7 @@ int main(int argc, char** argv) {
     if (get->parsed()) return RunGet(module, options);
     if (set->parsed()) return RunSet(module, options);
     if (range->parsed()) return RunRange(module, options);
+    if (configure->parsed()) return RunConfigure(module, options);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "cvlhost: %s\n", error.what());
     return 1;

@@ -1,0 +1,69 @@
+#include "ui/ConfigureDialog.h"
+
+#include <QMessageBox>
+#include <QWindow>
+#include <exception>
+#include <mutex>
+#include <string>
+
+#include "camera/Camera.h"
+#include "driver/DriverContext.h"
+#include "ui/CPropertyGeneral.h"
+#include "ui/CSheet1.h"
+#include "ui/DialogApplication.h"
+
+namespace {
+
+// Asks whether to go on although the camera is capturing; true for OK.
+bool ConfirmWhileCapturing(const QString& title, CvlWindowHandle parentWindow) {
+  QMessageBox question(QMessageBox::Warning, title,
+                       "Configuring camera properties while inspection is running may cause undesired effects. "
+                       "Continue anyway ?",
+                       QMessageBox::Ok | QMessageBox::Cancel, DialogApplication::HostWidget(parentWindow));
+  const auto host = DialogApplication::AttachToHostWindow(question, parentWindow);
+  return question.exec() == QMessageBox::Ok;
+}
+
+CameraParameters CopyOfParameters(Camera& camera) {
+  std::lock_guard<std::mutex> lock(camera.ParametersLock());
+  return camera.Parameters();
+}
+
+}  // namespace
+
+bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
+  DriverContext* context = GetDriverContext();
+  WriteLog(context, 2, "Camera::Configure: entering, %s\n", camera.Tag().c_str());
+  std::string refused;
+  if (!DialogApplication::Prepare(refused)) {
+    WriteLog(context, 1, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), refused.c_str());
+    return false;
+  }
+
+  const QString title = QString::asprintf("Configure camera on port #%d: %s", camera.Port() + 1, camera.Name().c_str());
+  if (camera.State().IsState(CamCapture) && !ConfirmWhileCapturing(title, parentWindow)) return false;
+
+  bool result = false;
+  try {
+    CSheet1 sheet(title, DialogApplication::HostWidget(parentWindow));
+    const auto host = DialogApplication::AttachToHostWindow(sheet, parentWindow);
+    CameraParameters copy = CopyOfParameters(camera);
+    copy.Load();
+    CPropertyGeneral page(&camera, copy, sheet);
+    sheet.AddPage(&page);
+    const bool confirmed = sheet.exec() == QDialog::Accepted;
+    page.RethrowFailure();
+    if (confirmed) {
+      copy.Save();
+      {
+        std::lock_guard<std::mutex> lock(camera.ParametersLock());
+        camera.Parameters() = copy;
+      }
+      result = true;
+    }
+    WriteLog(context, 2, "Camera::Configure: leaving, %s\n", camera.Tag().c_str());
+  } catch (const std::exception& error) {
+    WriteLog(context, 1, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), error.what());
+  }
+  return result;
+}

@@ -1,0 +1,5 @@
+#include "ui/WrongParameterType.h"
+
+WrongParameterType::WrongParameterType(const std::string& name) : _text("Wrong parameter '" + name + "' type") {}
+
+const char* WrongParameterType::what() const noexcept { return _text.c_str(); }
