@@ -159,7 +159,6 @@ class Camera {
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();
   void StartGrabThread();
-  bool WaitForState(CamState wanted, CamState failure, int* sleeps);
 
   std::atomic<int32_t> _port{-1};
   CameraIdentity _identity;
