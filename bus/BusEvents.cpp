@@ -44,7 +44,8 @@ void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
     if (serialNumber != 0) {
       Camera& camera = list.GetBySerialNo(serialNumber);
       camera.MarkRemoved(static_cast<int64_t>(std::time(nullptr)));
-      camera.State().AddRequest(ReqCameraCloseOpen);
+      // Only a camera the host has open is closed and reopened on its return.
+      if (camera.HostOpen()) camera.State().AddRequest(ReqCameraCloseOpen);
     }
   } catch (...) {
   }

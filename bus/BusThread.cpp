@@ -86,13 +86,15 @@ void CameraList::BusThreadMain() {
 
 void CameraList::HandleCameraStateChange(Camera& camera) {
   CameraState& state = camera.State();
-  CamState now = state.State();
-  CamState prev = state.PrevState();
-  if (now == prev || prev == CamNotInit) return;
+  CamState now;
+  CamState prev;
+  if (!state.TakeStateChange(&prev, &now)) return;
   WriteLog(GetDriverContext(), 3, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
            camera.Tag().c_str(), StateName(prev), StateName(now));
-  state.ClearPrevState();
-  if (now == CamGrabErr || now == CamOpenErr) state.AddRequest(ReqCameraCloseOpen);
+  if (now != CamGrabErr && now != CamOpenErr) return;
+  // A camera the host has closed is not reopened: it is closed for good.
+  if (camera.HostOpen()) state.AddRequest(ReqCameraCloseOpen);
+  else if (!state.HasRequest(ReqCameraClose)) state.AddRequest(ReqCameraClose);
 }
 
 void CameraList::HandleCameraStateRequests(Camera& camera) {
@@ -102,6 +104,13 @@ void CameraList::HandleCameraStateRequests(Camera& camera) {
   if (context->debugView > 2 || context->logLevel > 2)
     WriteLog(context, 3, "CameraList::HandleCameraStateRequests still pending: %s\n", state.PendingText().c_str());
   bool remove = true;
+  // Busy until the request is popped: a host waiting for the outcome waits
+  // for all of the work.
+  state.SetBusy(true);
+  struct ClearBusy {
+    CameraState& state;
+    ~ClearBusy() { state.SetBusy(false); }
+  } clearBusy{state};
   try {
     HandleCameraStateRequest(camera, remove);
   } catch (const std::exception& e) {
@@ -135,6 +144,11 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       else noAction();
       return;
     case ReqCameraOpenOnArrival: {
+      if (!camera.HostOpen()) {
+        WriteLog(context, 2, "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
+                 camera.Tag().c_str());
+        return;
+      }
       if (s != CamClosed)
         WriteLog(context, 1, "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
                  camera.Tag().c_str());
@@ -146,7 +160,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
         return;
       }
       camera.ClearRemoval();
-      camera.DoOpen();
+      camera.DoReopen();
       return;
     }
     case ReqCameraClose:

@@ -72,12 +72,14 @@ bool CameraList::Init() {
     return false;
   }
 
+  // A camera that cannot be reached now (another program holds it) is left
+  // out; the others are listed and work as usual.
   for (unsigned int i = 0; i < count; ++i) {
     FlyCapture2::PGRGuid guid;
     error = GetCameraFromIndex(i, &guid);
     if (error != FlyCapture2::PGRERROR_OK) {
       WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera: %s\n", error.GetDescription());
-      return false;
+      continue;
     }
     FlyCapture2::CameraInfo info;
     {
@@ -85,13 +87,13 @@ bool CameraList::Init() {
       error = probe->Connect(&guid);
       if (error != FlyCapture2::PGRERROR_OK) {
         WriteLog(context, 1, "CameraList::Init: ERROR: failed to connect camera: %s\n", error.GetDescription());
-        return false;
+        continue;
       }
       error = probe->GetCameraInfo(&info);
       if (error != FlyCapture2::PGRERROR_OK) {
         WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera info: %s\n", error.GetDescription());
         probe->Disconnect();
-        return false;
+        continue;
       }
       probe->Disconnect();
     }
@@ -142,6 +144,7 @@ bool CameraList::Init() {
   }
 
   _busStats.Restart();
+  BuildConfigNames();
   _dummyLine.reset(new unsigned char[kDummyLineSize]);
   std::memset(_dummyLine.get(), kDummyByte, kDummyLineSize);
   WriteLog(context, 2, "CameraList::Init: leaving\n");
@@ -171,7 +174,11 @@ void CameraList::Destroy() {
   for (auto& camera : _cameras) camera->State().AddRequest(ReqCameraDestroy);
   DestroyBusThread();
   _cameras.clear();
-  _configNames.reset();
+  {
+    std::lock_guard<std::mutex> lock(_configNamesLock);
+    _configNames.reset();
+    _retiredConfigNames.clear();
+  }
   _dummyLine.reset();
   WriteLog(context, 2, "CameraList::Destroy: leaving\n");
 }
@@ -235,10 +242,22 @@ Camera& CameraList::operator[](int index) const {
 }
 
 const char** CameraList::ConfigNames() {
+  std::lock_guard<std::mutex> lock(_configNamesLock);
+  if (!_configNames) BuildConfigNamesLocked();
+  return _configNames.get();
+}
+
+void CameraList::BuildConfigNames() {
+  std::lock_guard<std::mutex> lock(_configNamesLock);
+  BuildConfigNamesLocked();
+}
+
+void CameraList::BuildConfigNamesLocked() {
+  // An array handed out before the enumeration stays valid until the list goes.
+  if (_configNames) _retiredConfigNames.push_back(std::move(_configNames));
   _configNames.reset(new const char*[_cameras.size() + 1]);
   for (size_t i = 0; i < _cameras.size(); ++i) _configNames[i] = _cameras[i]->Name().c_str();
   _configNames[_cameras.size()] = nullptr;
-  return _configNames.get();
 }
 
 void CameraList::PrintAllStats() const {

@@ -5,6 +5,7 @@
 // request, and receives the SDK's bus events.
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -38,8 +39,8 @@ class CameraList : public FlyCapture2::BusManager {
   Camera& operator[](int index) const;
   int Count() const { return static_cast<int>(_cameras.size()); }
 
-  // Null-terminated array of the camera names, valid until the next call or
-  // Destroy; rebuilt on every call.
+  // Null-terminated array of the camera names, built once when the bus is
+  // enumerated: every call hands out the same array, valid until Destroy.
   const char** ConfigNames();
 
   void PrintAllStats() const;
@@ -66,9 +67,13 @@ class CameraList : public FlyCapture2::BusManager {
 
  private:
   void Signal();
+  void BuildConfigNames();
+  void BuildConfigNamesLocked();
 
   std::vector<std::unique_ptr<Camera>> _cameras;
   std::unique_ptr<const char*[]> _configNames;
+  std::vector<std::unique_ptr<const char*[]>> _retiredConfigNames;
+  std::mutex _configNamesLock;
   std::unique_ptr<std::thread> _busThread;
   // Created with the first bus thread and kept until the list is destroyed, so
   // that a wake-up racing with the thread's end never meets a freed event.

@@ -58,7 +58,8 @@ bool Camera::Open(int port, int32_t size[2]) {
   size[0] = 0;
   size[1] = 0;
   ClearRemoval();
-  if (_state.IsState(CamOpened)) {
+  _hostOpen = true;
+  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
     WriteLog(_context, 1, "Camera::Open: WARNING: camera %s already in open state, %s\n", Name().c_str(),
              Tag().c_str());
     size[0] = static_cast<int32_t>(_width.load());
@@ -66,6 +67,7 @@ bool Camera::Open(int port, int32_t size[2]) {
     return true;
   }
   _port = port;
+  _captureIntent = CaptureIntent::kFromParameter;
   WriteLog(_context, 2, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
   _state.AddRequest(ReqCameraOpen);
@@ -89,7 +91,11 @@ bool Camera::Open(int port, int32_t size[2]) {
 }
 
 void Camera::Close() {
-  if (_state.IsState(CamClosed)) {
+  // From here on nothing reopens the camera or restarts its capture: not a
+  // pending reopen after a removal, not a failed open's retry.
+  _hostOpen = false;
+  _captureIntent = CaptureIntent::kNone;
+  if (_state.IsState(CamClosed) && !_state.Busy()) {
     WriteLog(_context, 1, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
              Tag().c_str());
     return;
@@ -98,7 +104,10 @@ void Camera::Close() {
   _state.AddRequest(ReqCameraClose);
   for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
     vq::SleepMs(kPollSleepMs);
-    if (_state.IsState(CamClosed)) {
+    // Closed is set before the grab thread ends and the SDK camera goes: the
+    // host learns of the close when the bus thread has finished it, so that
+    // no frame reaches the host after its close returned.
+    if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraClose)) {
       WriteLog(_context, 2, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
       return;
     }
@@ -145,7 +154,14 @@ bool Camera::DoOpen() {
       continuous = ParameterAccess::GetContinuous(_parameters);
     }
     RecordOpenOutcome(true);
-    if (continuous) SetContinuousGrabMode(true);
+    // The host's open lets the "Continuous" parameter decide; a reopen after
+    // a removal or an error restores what the host asked for since.
+    if (!_reopening || _captureIntent == CaptureIntent::kFromParameter) {
+      _captureIntent = CaptureIntent::kNone;
+      if (continuous) SetContinuousGrabMode(true);
+    } else {
+      ResumeCapture();
+    }
     WriteLog(_context, 2, "Camera::DoOpen: leaving, %s\n", Tag().c_str());
     return true;
   } catch (const std::exception& e) {
@@ -161,6 +177,24 @@ bool Camera::DoOpen() {
     _state.SetState(CamOpenErr);
     throw;
   }
+}
+
+bool Camera::DoReopen() {
+  struct ClearOnExit {
+    bool& flag;
+    ~ClearOnExit() { flag = false; }
+  } clearReopening{_reopening};
+  _reopening = true;
+  return DoOpen();
+}
+
+void Camera::ResumeCapture() {
+  const CaptureIntent intent = _captureIntent;
+  if (intent != CaptureIntent::kContinuous && intent != CaptureIntent::kSingle) return;
+  if (_state.HasRequest(ReqCaptureStart) || _state.HasRequest(ReqCaptureCont)) return;
+  WriteLog(_context, 2, "Camera::ResumeCapture: restarting %s capture, %s\n",
+           intent == CaptureIntent::kContinuous ? "continuous" : "single", Tag().c_str());
+  _state.AddRequest(intent == CaptureIntent::kContinuous ? ReqCaptureCont : ReqCaptureStart);
 }
 
 void Camera::RecordOpenOutcome(bool opened) {

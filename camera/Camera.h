@@ -5,6 +5,7 @@
 // the grab thread retrieves frames (RetrieveImage) and calls the host.
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,13 +65,33 @@ class Camera {
 
   // Bus thread.
   bool DoOpen();
+  // DoOpen after a removal or an error: the capture the host asked for is
+  // restored instead of the "Continuous" parameter's.
+  bool DoReopen();
   bool DoClose();
   void Cleanup();
   void DoStartCapture();
   void DoStopCapture();
 
+  // What the host last asked of the camera, kept across a close-and-reopen so
+  // that a reopened camera ends where the host wants it. kFromParameter: the
+  // host opened the camera and the "Continuous" parameter decides at open.
+  enum class CaptureIntent : int32_t { kNone, kSingle, kContinuous, kFromParameter };
+  bool HostOpen() const { return _hostOpen; }
+  CaptureIntent Intent() const { return _captureIntent; }
+  // Bus thread, after a reopen: posts the capture the host still asks for,
+  // unless a capture request is already queued.
+  void ResumeCapture();
+
   // Grab thread.
   bool RetrieveImage();
+  // The latest retrieval was ended by a capture stop: not a failure.
+  bool RetrievalStopped() const { return _retrievalStopped; }
+  // Counts capture starts and stops; a retrieval that began under another
+  // count belongs to a capture that has ended.
+  uint32_t CaptureGeneration() const { return _captureGeneration; }
+  // The host's single grab has been delivered.
+  void SingleGrabDelivered();
   void FlyImageToImageBuffer(const FlyCapture2::Image* image);
 
   // Host property commands.
@@ -159,6 +180,7 @@ class Camera {
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();
   void StartGrabThread();
+  bool WaitForRetrievalEnd(int timeoutMs);
 
   std::atomic<int32_t> _port{-1};
   CameraIdentity _identity;
@@ -167,6 +189,14 @@ class Camera {
   CameraState _state;
   std::atomic<bool> _stopRequested{false};
   std::atomic<bool> _retrieving{false};
+  std::atomic<uint32_t> _captureGeneration{0};
+  bool _retrievalStopped = false;  // grab thread only
+  // The grab thread tells a stopping bus thread that its retrieval has ended.
+  std::mutex _retrievalLock;
+  std::condition_variable _retrievalEnded;
+  std::atomic<bool> _hostOpen{false};
+  bool _reopening = false;  // bus thread only
+  std::atomic<CaptureIntent> _captureIntent{CaptureIntent::kNone};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see Row).

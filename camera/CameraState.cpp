@@ -82,21 +82,68 @@ void CameraState::AddRequest(StateRequest request) {
 
 void CameraState::SetState(CamState state) {
   DriverContext* context = GetDriverContext();
-  CamState old = _state;
+  CamState old;
+  {
+    std::lock_guard<std::mutex> lock(_stateLock);
+    old = _state;
+    if (state != old) {
+      _prevState = old;
+      _state = state;
+    }
+  }
   if (state == old) {
     WriteLog(context, 2, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state), _serialNo);
     return;
   }
-  _prevState = old;
-  _state = state;
   WriteLog(context, 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
            StateName(old), _serialNo);
   CameraList::WakeBusThread();
 }
 
+bool CameraState::ChangeState(CamState from, CamState to) {
+  {
+    std::lock_guard<std::mutex> lock(_stateLock);
+    if (_state != from || from == to) return false;
+    _prevState = from;
+    _state = to;
+  }
+  WriteLog(GetDriverContext(), 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(to),
+           StateName(from), _serialNo);
+  CameraList::WakeBusThread();
+  return true;
+}
+
+bool CameraState::TakeStateChange(CamState* prev, CamState* now) {
+  std::lock_guard<std::mutex> lock(_stateLock);
+  *prev = _prevState;
+  *now = _state;
+  if (*now == *prev || *prev == CamNotInit) return false;
+  _prevState = CamNotInit;
+  return true;
+}
+
 bool CameraState::HasRequests() const {
   std::lock_guard<std::mutex> lock(_lock);
   return !_requests.empty();
+}
+
+bool CameraState::HasRequest(StateRequest request) const {
+  std::lock_guard<std::mutex> lock(_lock);
+  for (StateRequest queued : _requests)
+    if (queued == request) return true;
+  return false;
+}
+
+bool CameraState::WithdrawCaptureRequests() {
+  auto isStart = [](StateRequest r) { return r == ReqCaptureStart || r == ReqCaptureCont; };
+  std::lock_guard<std::mutex> lock(_lock);
+  // The request at the front is the one the bus thread is carrying out while
+  // busy: it stays, and the bus thread pops it when done.
+  const bool runningStart = _busy && !_requests.empty() && isStart(_requests.front());
+  const StateRequest running = runningStart ? _requests.front() : ReqNotAssigned;
+  std::erase_if(_requests, isStart);
+  if (runningStart) _requests.push_front(running);
+  return runningStart;
 }
 
 StateRequest CameraState::FrontRequest() const {

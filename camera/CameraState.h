@@ -42,25 +42,52 @@ class CameraState {
   void AddRequest(StateRequest request);
   // Records a transition and wakes the bus thread; the same state is refused.
   void SetState(CamState state);
+  // Records the transition only while the camera is still in `from`: a thread
+  // that decided on a change from what it saw earlier cannot overwrite a change
+  // made meanwhile (a capture stop racing with a retrieval failure).
+  bool ChangeState(CamState from, CamState to);
 
   bool IsState(CamState state) const { return _state == state; }
   CamState State() const { return _state; }
   CamState PrevState() const { return _prevState; }
   // The bus thread marks a change as handled.
-  void ClearPrevState() { _prevState = CamNotInit; }
+  void ClearPrevState() {
+    std::lock_guard<std::mutex> lock(_stateLock);
+    _prevState = CamNotInit;
+  }
+  // The bus thread takes the pending change, if any, and marks it handled in
+  // one step, so that a transition made meanwhile by another thread is never
+  // wiped: it stays pending for the next pass.
+  bool TakeStateChange(CamState* prev, CamState* now);
 
   bool Continuous() const { return _continuous; }
   void SetContinuous(bool on) { _continuous = on; }
 
   bool HasRequests() const;
+  bool HasRequest(StateRequest request) const;
+  // Removes every queued capture start (single or continuous). True when the
+  // bus thread is starting a capture right now, which cannot be withdrawn.
+  bool WithdrawCaptureRequests();
   StateRequest FrontRequest() const;
   void PopRequest();
   std::string PendingText() const;
+
+  // Set by the bus thread while it carries out one of this camera's requests,
+  // so that a host waiting for an outcome also waits for the work after the
+  // state change (closing ends the grab thread after the state is Closed).
+  bool Busy() const { return _busy; }
+  void SetBusy(bool busy) {
+    std::lock_guard<std::mutex> lock(_lock);
+    _busy = busy;
+  }
 
  private:
   std::atomic<CamState> _state{CamClosed};
   std::atomic<CamState> _prevState{CamClosed};
   std::atomic<bool> _continuous{false};
+  std::atomic<bool> _busy{false};
+  // Makes a transition and the bus thread's hand-over of it one step each.
+  std::mutex _stateLock;
   std::deque<StateRequest> _requests;
   mutable std::mutex _lock;
   uint32_t _serialNo;

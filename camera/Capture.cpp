@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int kStopGraceMs = 500;
+// StopCapture releases a blocked retrieval at once; this only bounds the wait
+// for a camera whose SDK call hangs.
+constexpr int kStopAckMs = 3000;
 
 bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) || state.IsState(CamGrabErr); }
 
@@ -21,6 +24,8 @@ bool Camera::Grab() {
     WriteLog(_context, 2, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n", Tag().c_str());
     return true;
   }
+  CaptureIntent idle = CaptureIntent::kNone;
+  _captureIntent.compare_exchange_strong(idle, CaptureIntent::kSingle);
   _state.AddRequest(ReqCaptureStart);
   WriteLog(_context, 3, "Camera::Grab: leaving, %s \n", Tag().c_str());
   return true;
@@ -28,6 +33,10 @@ bool Camera::Grab() {
 
 void Camera::SetContinuousGrabMode(bool on) {
   WriteLog(_context, 2, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
+  _captureIntent = on ? CaptureIntent::kContinuous : CaptureIntent::kNone;
+  // A capture restart queued by a close-and-reopen must not undo the host's
+  // off; nor may a start the bus thread is carrying out right now.
+  if (!on && _state.WithdrawCaptureRequests()) _state.AddRequest(ReqCaptureStop);
   if (_state.Continuous() == on) {
     WriteLog(_context, 1, "Camera::SetContinuousGrabMode: WARNING: already in the required cont state, %s\n",
              Tag().c_str());
@@ -50,7 +59,7 @@ void Camera::DoStartCapture() {
              Tag().c_str());
     return;
   }
-  if (!_state.IsState(CamOpened)) {
+  if (!_state.IsState(CamOpened) || !_flyCamera) {
     WriteLog(_context, 1, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n", Tag().c_str());
     return;
   }
@@ -59,6 +68,7 @@ void Camera::DoStartCapture() {
     WriteLog(_context, 1, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(), FormatFlyError(error).c_str());
     return;
   }
+  ++_captureGeneration;
   _state.SetState(CamCapture);
   _grabThread->Wake();
 }
@@ -69,33 +79,78 @@ void Camera::DoStopCapture() {
     WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n", Tag().c_str());
     return;
   }
-  struct ClearOnExit {
-    std::atomic<bool>& flag;
-    ~ClearOnExit() { flag = false; }
-  } clearStopRequested{_stopRequested};
-  _stopRequested = true;
-  if (_retrieving) vq::SleepMs(kStopGraceMs);
-  FlyCapture2::Error error = _flyCamera->StopCapture();
-  if (error != FlyCapture2::PGRERROR_OK)
-    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
-             FormatFlyError(error).c_str());
-  _state.SetState(CamOpened);
-  WriteLog(_context, 2, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
-}
-
-bool Camera::RetrieveImage() {
-  if (!_state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
-    return false;
+  if (!_flyCamera) {
+    // Nothing to stop (a grab error set on a camera that was closed meanwhile):
+    // the state alone goes back, so that a waiting close can go on.
+    _state.SetState(CamOpened);
+    return;
   }
   struct ClearOnExit {
     std::atomic<bool>& flag;
     ~ClearOnExit() { flag = false; }
-  } clearRetrieving{_retrieving};
-  _retrieving = true;
+  } clearStopRequested{_stopRequested};
+  {
+    std::lock_guard<std::mutex> lock(_retrievalLock);
+    _stopRequested = true;
+    ++_captureGeneration;
+  }
+  // A frame on its way may still arrive; then the SDK stop releases a
+  // retrieval that waits for one, and the grab thread acknowledges it before
+  // the camera is Opened again, so that nothing of this capture is taken for
+  // a failure of the next.
+  WaitForRetrievalEnd(kStopGraceMs);
+  FlyCapture2::Error error = _flyCamera->StopCapture();
+  if (error != FlyCapture2::PGRERROR_OK)
+    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+  if (!WaitForRetrievalEnd(kStopAckMs))
+    WriteLog(_context, 1, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n", kStopAckMs,
+             Tag().c_str());
+  _state.SetState(CamOpened);
+  WriteLog(_context, 2, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
+}
+
+bool Camera::WaitForRetrievalEnd(int timeoutMs) {
+  std::unique_lock<std::mutex> lock(_retrievalLock);
+  return _retrievalEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !_retrieving; });
+}
+
+void Camera::SingleGrabDelivered() {
+  CaptureIntent single = CaptureIntent::kSingle;
+  _captureIntent.compare_exchange_strong(single, CaptureIntent::kNone);
+}
+
+bool Camera::RetrieveImage() {
+  _retrievalStopped = false;
+  if (!_state.IsState(CamCapture)) {
+    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
+    return false;
+  }
+  uint32_t generation;
+  {
+    std::lock_guard<std::mutex> lock(_retrievalLock);
+    if (_stopRequested) {
+      _retrievalStopped = true;
+      return false;
+    }
+    generation = _captureGeneration;
+    _retrieving = true;
+  }
+  // Cleared on every way out, exceptions included; a stopping bus thread waits for it.
+  struct EndRetrieval {
+    Camera& camera;
+    ~EndRetrieval() {
+      {
+        std::lock_guard<std::mutex> lock(camera._retrievalLock);
+        camera._retrieving = false;
+      }
+      camera._retrievalEnded.notify_all();
+    }
+  } endRetrieval{*this};
 
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
-  if (_stopRequested) {
+  if (_stopRequested || generation != _captureGeneration) {
+    _retrievalStopped = true;
     WriteLog(_context, 2, "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
              Tag().c_str());
     return false;

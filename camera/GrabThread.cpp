@@ -83,7 +83,9 @@ int32_t GrabThread::ThreadMain() {
   Camera& camera = *_camera;
   WriteLog(context, 2, "GrabThread::ThreadMain: entering, clock=%ld on port=%d", static_cast<long>(vq::ClockMs()),
            camera.Port());
+  // Failures count within one capture: a new capture starts from 0.
   int failures = 0;
+  uint32_t failuresGeneration = camera.CaptureGeneration();
   while (!_stopFlag) {
     _wakeEvent->Wait();
     if (_stopFlag) break;
@@ -100,17 +102,25 @@ int32_t GrabThread::ThreadMain() {
       continue;
     }
 
+    const uint32_t generation = camera.CaptureGeneration();
+    if (generation != failuresGeneration) {
+      failures = 0;
+      failuresGeneration = generation;
+    }
+
     camera.Statistics().MarkGrabStart();
     bool received = camera.RetrieveImage();
     camera.Statistics().MarkGrabEnd();
 
     if (_stopFlag) break;
-    if (camera.StopRequested()) continue;
+    // A retrieval ended by a capture stop is neither a frame nor a failure.
+    if (camera.StopRequested() || camera.RetrievalStopped()) continue;
 
     if (received) {
       if (WillLog(context, 3))
         WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
       failures = 0;
+      if (!state.Continuous()) camera.SingleGrabDelivered();
       if (CompleteCallback callback = camera.GetCompleteCB()) {
         if (camera.Statistics().MarkCallback())
           WriteLog(context, 1, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
@@ -127,10 +137,12 @@ int32_t GrabThread::ThreadMain() {
       _wakeEvent->Set();
     } else {
       vq::SleepMs(kResetPauseMs);
-      state.SetState(CamGrabErr);
       failures = 0;
-      WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
-               camera.Name().c_str(), camera.Port());
+      // Only the capture that failed is reset: not one stopped or restarted
+      // during the pause, nor a camera closed meanwhile.
+      if (camera.CaptureGeneration() == generation && state.ChangeState(CamCapture, CamGrabErr))
+        WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
+                 camera.Name().c_str(), camera.Port());
     }
   }
   WriteLog(context, 2, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());

@@ -108,7 +108,11 @@ bool Camera::SetProperty(const char* name, int value) {
     if (!param) {
       if (!Is(name, "Reset")) return false;
       WriteLog(_context, 2, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
-      _state.SetState(CamGrabErr);
+      // Taken from the state seen now: a close that overtook this command
+      // keeps the camera closed.
+      const CamState current = _state.State();
+      if (current == CamGrabErr) _state.SetState(CamGrabErr);  // logs that nothing changes
+      else if (current == CamOpened || current == CamCapture) _state.ChangeState(current, CamGrabErr);
       WriteLog(_context, 2, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
     }

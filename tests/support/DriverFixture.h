@@ -36,6 +36,9 @@ class DriverFixture : public ::testing::Test {
     vq::sim::LoadFleetJson(Fleet());
     _log = std::make_unique<LogCapture>(/*logLevel=*/3, /*debugView=*/0);
     ASSERT_TRUE(CameraList::GetInstance().Init());
+    // The bus thread logs its start on its own thread: tests that count lines
+    // begin once it has.
+    ASSERT_TRUE(WaitForLine("CameraList::BusThreadMain entering\n"));
     // Opening a camera applies its "LogLevel" to the log: keep the detail.
     for (int i = 0; i < List().Count(); ++i) {
       std::lock_guard<std::mutex> lock(List()[i].ParametersLock());
