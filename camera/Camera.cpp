@@ -95,7 +95,8 @@ void Camera::Close() {
   // pending reopen after a removal, not a failed open's retry.
   _hostOpen = false;
   _captureIntent = CaptureIntent::kNone;
-  if (_state.IsState(CamClosed) && !_state.Busy()) {
+  // An open still queued (one the host gave up waiting for) is closed after it.
+  if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraOpen)) {
     WriteLog(_context, 1, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
              Tag().c_str());
     return;
