@@ -28,12 +28,15 @@ bool IsUndefinedCameraName(const char* name) {
 const char* Shown(const char* text) { return text ? text : "(null)"; }
 
 // Bytes of a row the host asked for: (last - first + 1) pixels from the row's
-// start, cut to the row so that nothing outside it is read.
-size_t RowCopyLength(int firstPixel, int lastPixel, int bitsPerPixel, size_t rowSize) {
-  int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
-  if (pixels <= 0) return 0;
-  int64_t bytes = pixels * (bitsPerPixel / 8);
-  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(rowSize)));
+// start, cut to one image row (width x bytes per pixel) and to the line served,
+// so that nothing outside the row is read and the host never gets more than a
+// row, from the dummy line of an idle camera neither.
+size_t RowCopyLength(int firstPixel, int lastPixel, int bitsPerPixel, uint32_t width, size_t lineSize) {
+  const int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
+  if (pixels <= 0 || bitsPerPixel < 8) return 0;
+  const int64_t bytesPerPixel = bitsPerPixel / 8;
+  const int64_t bytes = std::min<int64_t>(pixels, width) * bytesPerPixel;
+  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(lineSize)));
 }
 
 }  // namespace
@@ -166,7 +169,7 @@ int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int f
     Camera& camera = CameraList::GetInstance().GetByPort(portNo);
     Camera::Row line = camera.GetRow(row);
     if (!line || !dest) return 0;
-    size_t length = RowCopyLength(firstPixel, lastPixel, camera.BitsPerPixel(), line.Size());
+    size_t length = RowCopyLength(firstPixel, lastPixel, camera.BitsPerPixel(), camera.Width(), line.Size());
     if (length == 0) return 0;
     std::memcpy(dest, line.Data(), length);
     WriteLog(context, 4, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);

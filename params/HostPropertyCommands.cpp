@@ -5,6 +5,7 @@
 
 #include <boost/numeric/conversion/cast.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <exception>
@@ -24,6 +25,13 @@ bool Is(const char* name, const char* word) { return strcasecmp(name, word) == 0
 // floating-point values are truncated toward zero.
 template <class T>
 int32_t Guarded(T value) {
+  return boost::numeric_cast<int32_t>(value);
+}
+
+// NaN passes numeric_cast's range checks, so it and the infinities are refused
+// here: they have no integer to report.
+int32_t Guarded(float value) {
+  if (!std::isfinite(value)) throw boost::numeric::bad_numeric_cast();
   return boost::numeric_cast<int32_t>(value);
 }
 

@@ -44,6 +44,19 @@ std::string FormatValue(const T& value) {
 
 std::string FormatValue(const std::string& value) { return value; }
 
+// The text parameter's value. Clang 14 instantiates constrained constructors
+// of an explicitly instantiated class although their constraint is not met,
+// so the text constructor must compile for every T; it is only ever called
+// for std::string.
+template <ParamValueType T>
+T TextValue(const std::string& value) {
+  if constexpr (std::same_as<T, std::string>) {
+    return value;
+  } else {
+    return T{};
+  }
+}
+
 }  // namespace
 
 template <ParamValueType T>
@@ -54,7 +67,11 @@ Param<T>::Param(const std::string& group, const std::string& name, T value, T mi
 template <ParamValueType T>
 Param<T>::Param(const std::string& group, const std::string& name, const std::string& value)
   requires std::same_as<T, std::string>
-    : Param_(group, name, true), _value(value), _max(value), _min(value), _defaultValue(value) {}
+    : Param_(group, name, true),
+      _value(TextValue<T>(value)),
+      _max(TextValue<T>(value)),
+      _min(TextValue<T>(value)),
+      _defaultValue(TextValue<T>(value)) {}
 
 template <ParamValueType T>
 Param<T>& Param<T>::Assign(const Param_& other) {

@@ -36,14 +36,24 @@ struct LineInfo {
   size_t valueStart = 0;  // Entry: index of the first character after "="
 };
 
-// A section header runs to the last "]" on its line, so that a camera name
-// holding a "]" still finds its own section.
+// The "]" that closes a section header: the first one followed by nothing but
+// blanks or by a comment, so that a camera name holding a "]" still finds its
+// own section and "[General] ; see [x]" is the section General. Without
+// such a "]", the last one on the line.
+size_t HeaderClose(std::string_view content) {
+  for (size_t close = content.find(']'); close != std::string_view::npos; close = content.find(']', close + 1)) {
+    const std::string_view rest = TrimLeft(content.substr(close + 1));
+    if (rest.empty() || rest.front() == ';' || rest.front() == '#') return close;
+  }
+  return content.rfind(']');
+}
+
 LineInfo Classify(std::string_view text) {
   const std::string_view content = TrimLeft(text);
   if (content.empty()) return {LineKind::Blank, {}};
   if (content.front() == ';' || content.front() == '#') return {LineKind::Comment, {}};
   if (content.front() == '[') {
-    const size_t close = content.rfind(']');
+    const size_t close = HeaderClose(content);
     if (close == std::string_view::npos) return {LineKind::Other, {}};
     return {LineKind::Section, Trim(content.substr(1, close - 1))};
   }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the driver, its tests and its tools need.
-# Packages already present are not fetched again.
+# Installs the Debian 12 packages the driver, its tests and its tools need;
+# with the argument "fuzz" also clang and its libFuzzer runtime for
+# scripts/run-fuzz.sh. Packages already present are not fetched again.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

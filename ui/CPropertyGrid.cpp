@@ -16,9 +16,12 @@
 #include <QTimeEdit>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include <boost/format.hpp>
@@ -56,16 +59,22 @@ bool FormatWith(const QString& format, T value, QString& text) {
 
 QString FirstFormat(const QStringList& formats) { return formats.isEmpty() ? QString() : formats.front(); }
 
-// Leading blanks, an optional sign, then the longest decimal number; 0 when
-// nothing parses.
-double ParseDouble(const QString& text) {
+// A decimal number with an optional sign, blanks around it allowed; nothing
+// for any other text, for "nan" and "inf", and for a number beyond the range
+// of a double.
+std::optional<double> ParseDouble(const QString& text) {
   const std::string chars = text.trimmed().toStdString();
   const char* begin = chars.data();
   const char* end = begin + chars.size();
-  if (begin != end && *begin == '+') ++begin;
+  const bool plus = begin != end && *begin == '+';
+  if (plus) ++begin;
+  // from_chars reads "nan" and "inf" too; a number starts with a digit or a point.
+  const char* first = begin != end && *begin == '-' && !plus ? begin + 1 : begin;
+  if (first == end || !(std::isdigit(static_cast<unsigned char>(*first)) || *first == '.')) return std::nullopt;
   double value = 0;
   const auto result = std::from_chars(begin, end, value);
-  return result.ec == std::errc() ? value : 0.0;
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) return std::nullopt;
+  return value;
 }
 
 int64_t ClampToWidth(int64_t value, int64_t low, int64_t high) { return std::clamp(value, low, high); }
@@ -1412,11 +1421,14 @@ void CPropertyGrid::OnEditText(const QString& text) {
       Store(item);
       return;
     }
-    case IT_DOUBLE:
-      if (text.isEmpty()) break;
-      item->real = ParseDouble(text);
+    case IT_DOUBLE: {
+      // Text that is not a finite decimal number leaves the value as it was.
+      const std::optional<double> parsed = ParseDouble(text);
+      if (!parsed) break;
+      item->real = *parsed;
       Store(item);
       return;
+    }
     case IT_CUSTOM:
       if (item->custom->OnEditChanged(text)) {
         Store(item);

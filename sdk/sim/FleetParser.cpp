@@ -187,6 +187,14 @@ std::string SyntaxProblem(const json::parse_error& error) {
   return bracket == std::string::npos ? text : text.substr(bracket + 2);
 }
 
+// Any other library error ("[json.exception.out_of_range.406] number overflow
+// parsing '1e400'") without the library's tag.
+std::string LibraryProblem(const json::exception& error) {
+  std::string text = error.what();
+  size_t bracket = text.find("] ");
+  return text.starts_with("[json.exception.") && bracket != std::string::npos ? text.substr(bracket + 2) : text;
+}
+
 std::string ReadWholeFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) throw FleetError(std::string("cannot open: ") + std::strerror(errno));
@@ -209,12 +217,15 @@ FleetConfig FleetParser::Parse(const std::string& text) {
     document = json::parse(text);
   } catch (const json::parse_error& error) {
     throw FleetError(SyntaxProblem(error));
+  } catch (const json::exception& error) {
+    // A number beyond the double range, wherever it stands.
+    throw FleetError(LibraryProblem(error));
   }
   try {
     return ReadFleet(document);
   } catch (const json::exception& error) {
     // The readers check every type before they convert, so this is a guard.
-    throw FleetError(error.what());
+    throw FleetError(LibraryProblem(error));
   }
 }
 

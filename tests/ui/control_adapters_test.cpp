@@ -68,7 +68,9 @@ TEST_F(ControlAdapters, LookupGoesByTheExactType) {
   Param<std::string> text("G", "Text", "x");
   ParamEnum choice("G", "Choice", "");
   const auto& adapterOf = [](const Param_& param) -> const std::type_info& {
-    return typeid(*CPropertyGeneral::LookupAdapter(param));
+    const std::shared_ptr<PropertyControlAdapter> adapter = CPropertyGeneral::LookupAdapter(param);
+    const PropertyControlAdapter& object = *adapter;
+    return typeid(object);
   };
   EXPECT_EQ(typeid(PropertyControlAdapterBool), adapterOf(flag));
   EXPECT_EQ(typeid(PropertyControlAdapterInt<int>), adapterOf(number));

@@ -191,6 +191,27 @@ TEST_F(PropertyGrid, EmptiedIntegerEditLeavesTheValueAndSendsNothing) {
   EXPECT_EQ(nullptr, Grid().GetEditor());
 }
 
+// Text that is not a finite decimal number leaves a floating-point item as it
+// was, as an emptied edit does.
+class PropertyGridRefusedReal : public PropertyGrid, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PropertyGridRefusedReal, LeavesTheValueAndSendsNothing) {
+  const HSECTION section = Grid().AddSection("S");
+  const HITEM real = Grid().AddDoubleItem(section, "Real", 2.5);
+  ClickValue(Grid(), real);
+  Log().Clear();
+  TypeIntoEditBox(Grid(), GetParam());
+  double value = 0;
+  ASSERT_TRUE(Grid().GetItemValue(real, value));
+  EXPECT_EQ(2.5, value);
+  EXPECT_TRUE(Log().Items(WM_PG_ITEMCHANGED).empty());
+  EXPECT_EQ(nullptr, Grid().GetEditor());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, PropertyGridRefusedReal,
+                         ::testing::Values("nan", "-inf", "infinity", "1e999", "-1e999", "0x10", "2.5e3x", "+-1", "e5",
+                                           " "));
+
 TEST_F(PropertyGrid, EditedNumbersAreParsedAndKeptWithinTheItemsWidth) {
   const HSECTION section = Grid().AddSection("S");
   const HITEM signed32 = Grid().AddIntegerItem(section, "Int", 1);
@@ -206,7 +227,7 @@ TEST_F(PropertyGrid, EditedNumbersAreParsedAndKeptWithinTheItemsWidth) {
   TypeIntoEditBox(Grid(), " 12abc");
   ClickValue(Grid(), real);
   EXPECT_EQ("0.1234568", EditBox(Grid())->text());
-  TypeIntoEditBox(Grid(), "2.5e3x");
+  TypeIntoEditBox(Grid(), " +2.5e3 ");
 
   int asInt = 0;
   unsigned asUnsigned = 1;

@@ -1,7 +1,9 @@
 // Acquisition end to end through the entry points, on the simulated bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "include/VorquellCamera.h"
@@ -237,10 +239,16 @@ TEST_F(Acquisition, RowsOfAnIdleCameraAreTheDummyLine) {
   EXPECT_EQ(0, row[1920]) << "640 colour pixels are 1920 bytes";
   EXPECT_TRUE(Log().Contains("Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=5/479, "
                              "port#0 ser#1111 state:'Opened '\n"));
-  // A request longer than the dummy line is cut to it.
-  ASSERT_EQ(1, getCVLGrabRow(0, 0, row.data(), 5, 0, 99999));
-  EXPECT_EQ(0x78, row[CameraList::kDummyLineSize - 1]);
-  EXPECT_EQ(0, row[CameraList::kDummyLineSize]);
+  // A request longer than a row is cut to one row, although the dummy line
+  // holds more.
+  for (int last : {640, 4095, 99999, std::numeric_limits<int>::max()}) {
+    std::fill(row.begin(), row.end(), 0);
+    ASSERT_EQ(1, getCVLGrabRow(0, 0, row.data(), 5, 0, last));
+    EXPECT_EQ(0x78, row[1919]);
+    EXPECT_EQ(0, row[1920]) << "lastPixel " << last;
+  }
+  ASSERT_EQ(1, getCVLGrabRow(0, 0, row.data(), 5, std::numeric_limits<int>::min(), 0));
+  EXPECT_EQ(0, row[1920]);
   // No pixels asked for, or no destination: nothing copied.
   EXPECT_EQ(0, getCVLGrabRow(0, 0, row.data(), 5, 10, 9));
   EXPECT_EQ(0, getCVLGrabRow(0, 0, nullptr, 5, 0, 9));

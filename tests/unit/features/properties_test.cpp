@@ -1,6 +1,7 @@
 // Camera properties read into parameters and written back, on a simulated camera.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -186,5 +187,30 @@ TEST_F(Properties, SubParameterOfAnotherTypeFailsTheWrite) {
     EXPECT_STREQ("Camera::GetParameter: Paramter 'GainOn' accessed by wrong type", e.what());
   }
 }
+
+// A floating-point parameter reaches the host truncated toward zero; one that
+// holds no number (NaN, an infinity) or one beyond the host's int fails the read.
+struct FloatRead {
+  float stored;
+  bool read;
+  int value;
+};
+
+class FloatProperty : public Properties, public ::testing::WithParamInterface<FloatRead> {};
+
+TEST_P(FloatProperty, IsTruncatedOrFailsTheRead) {
+  Params().AddParam(new Param<float>("Camera Settings", "Probe", GetParam().stored, -1e30f, 1e30f, 0.0f));
+  _lock.unlock();
+  int value = -7;
+  EXPECT_EQ(GetParam().read, Cam().GetProperty("Probe", &value));
+  EXPECT_EQ(GetParam().value, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FloatProperty,
+    ::testing::Values(FloatRead{2.9f, true, 2}, FloatRead{-2.9f, true, -2},
+                      FloatRead{std::numeric_limits<float>::quiet_NaN(), false, -7},
+                      FloatRead{std::numeric_limits<float>::infinity(), false, -7},
+                      FloatRead{-std::numeric_limits<float>::infinity(), false, -7}, FloatRead{3e9f, false, -7}));
 
 }  // namespace

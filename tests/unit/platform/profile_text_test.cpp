@@ -69,6 +69,22 @@ TEST(ProfileTextRead, SectionNameRunsToTheLastBracket) {
   EXPECT_EQ(Value(text, "Cam]X (7)", "A"), "1");
 }
 
+// A comment after a section header, with or without brackets of its own.
+class ProfileTextHeaderComment : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ProfileTextHeaderComment, EndsTheHeaderAndNoSecondSectionIsAppended) {
+  const std::string header = GetParam();
+  ProfileText text(header + "\nLogLevel=2\n");
+  EXPECT_EQ(Value(text, "General", "LogLevel"), "2");
+  text.Set("General", "LogLevel", "3");
+  text.Set("General", "DebugView", "1");
+  EXPECT_EQ(text.Text(), header + "\nLogLevel=3\nDebugView=1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, ProfileTextHeaderComment,
+                         ::testing::Values("[General] ; see [x]", "[General];[x]", " [ General ]\t# [old] name]",
+                                           "[General] junk"));
+
 TEST(ProfileTextWrite, UnchangedTextIsKeptByteForByte) {
   const std::string crlf = "\xEF\xBB\xBF[A]\r\nx = 1 \r\n\r\n; c\r\ntail";
   EXPECT_EQ(ProfileText(HandEdited).Text(), HandEdited);

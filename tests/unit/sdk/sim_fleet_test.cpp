@@ -225,6 +225,27 @@ TEST_F(SimFleetTest, WrongContentIsReportedWithItsKeyPath) {
   }
 }
 
+// A number beyond the double range is refused by the JSON reader itself,
+// before any key is looked at, so it counts in keys the fleet ignores too.
+class SimFleetOverflow : public SimFleetTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(SimFleetOverflow, IsReportedAsAFleetProblem) {
+  const std::string json = R"({"cameras": [{"model": "A", "serial": 5, "color": true, )" + GetParam() + "}]}";
+  const std::string path = Write(json);
+  vq::sim::LoadFleetFile(path);
+  EXPECT_EQ(CountError(), "Simulated fleet file '" + path + "': number overflow parsing '1e400'");
+  try {
+    vq::sim::LoadFleetJson(json);
+    FAIL() << "no exception";
+  } catch (const std::invalid_argument& error) {
+    EXPECT_STREQ(error.what(), "vq::sim: fleet description: number overflow parsing '1e400'");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, SimFleetOverflow,
+                         ::testing::Values(R"("ignored": 1e400)", R"("note": [0, {"x": 1e400}])",
+                                           R"("faults": {"retrieve": 1e400})"));
+
 TEST_F(SimFleetTest, FileDescribesPropertiesTriggerStrobesAndGpio) {
   vq::sim::LoadFleetFile(Write(R"({"cameras": [{"model": "Features", "serial": 20, "color": false,
       "properties": {

@@ -1,0 +1,678 @@
+// The stress program: the built module loaded with dlopen and driven by a
+// host's threads at once, phase after phase, for a bounded time.
+//
+//   vq_stress [seconds] [phases]
+//
+// seconds (or VQ_STRESS_SECONDS, default 20) is the run time aimed at: the phases
+// share two thirds of it, waits for frames (with deadlines) the rest;
+// phases (or VQ_STRESS_PHASES, default all) a comma list of entry, trigger,
+// hotplug, failopen and cycles, and "names" for the host threads that read
+// the camera name list during entry and hotplug. Every broken expectation is printed as
+// "STRESS FAILURE [phase] check: detail" and makes the exit status 1; a crash
+// or a sanitizer report ends the process on the spot.
+#include <execinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/cvlhost/Module.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VQ_STRESS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VQ_STRESS_ASAN 1
+#endif
+#endif
+#if defined(VQ_STRESS_ASAN) || defined(__SANITIZE_THREAD__)
+#define VQ_STRESS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VQ_STRESS_SANITIZED 1
+#endif
+#endif
+
+#ifdef VQ_STRESS_ASAN
+// A small quarantine, so that the resident size measures what the driver
+// keeps and not what AddressSanitizer holds back from reuse.
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() { return "quarantine_size_mb=16"; }
+#endif
+
+#ifdef VQ_STRESS_SANITIZED
+// The grab thread writes a new frame into the image buffer while a host thread
+// may copy a row of the last one: rows are handed over without a lock, a
+// host that reads outside its completion callback may get a torn row. That
+// one race is the protocol's; the stress's row thread provokes it on purpose
+// (to catch a buffer freed under a copy, which stays reported).
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() { return "race:ImageBuffer::CopyNewLine\n"; }
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The fleet: cameras with the roles below, on the ports the host gives them.
+struct Role {
+  const char* name;
+  unsigned serial;
+  int port;
+};
+constexpr Role kMain{"StressMain (101)", 101, 0};      // captures continuously
+constexpr Role kSecond{"StressSecond (102)", 102, 1};  // opened, grabbed once, closed, over and over
+constexpr Role kStorm{"StressStorm (103)", 103, 2};    // its first 12 retrievals fail: 4 grab errors
+constexpr Role kTrig{"StressTrig (104)", 104, 3};      // trigger on, no trigger ever comes
+constexpr Role kSpare{"StressSpare (105)", 105, -1};   // never opened by the host
+constexpr Role kBroken{"StressBroken (106)", 106, 4};  // every open fails (video mode unreadable)
+constexpr int kPorts = 20;
+
+const char* kFleet = R"({"cameras": [
+  {"model": "StressMain", "serial": 101, "color": true,
+   "videoModes": [{"mode": "160x120YUV444", "frameRates": [30]}]},
+  {"model": "StressSecond", "serial": 102, "color": false, "freeRunning": true},
+  {"model": "StressStorm", "serial": 103, "color": false, "faults": {"retrieve": 12}},
+  {"model": "StressTrig", "serial": 104, "color": false,
+   "trigger": {"periodMs": 0, "current": {"on": true, "mode": 0}}},
+  {"model": "StressSpare", "serial": 105, "color": false},
+  {"model": "StressBroken", "serial": 106, "color": false, "faults": {"getVideoMode": true}}
+]})";
+
+// ---- what the host saw ------------------------------------------------------
+
+enum PortState : int { kClosed, kOpening, kOpen, kClosing };
+
+std::array<std::atomic<int>, kPorts> portState{};
+std::array<std::atomic<uint64_t>, kPorts> callbacks{};
+std::atomic<uint64_t> rowsPulled{0};
+std::atomic<uint64_t> hostCalls{0};
+std::atomic<uint64_t> logLines{0};
+std::atomic<uint64_t> mainOpens{0};             // opens of the main camera on the bus thread
+std::atomic<uint64_t> grabErrLines{0};          // grab errors of any camera
+std::atomic<uint64_t> trigGrabErrors{0};        // of the trigger camera
+std::atomic<uint64_t> trigRetrievalErrors{0};  // retrieval error lines of the trigger camera
+
+std::mutex violationsLock;
+std::vector<std::string> violations;  // found on driver threads, reported by the phase
+int failures = 0;
+
+// The phase running now, for the crash report.
+std::atomic<const char*> runningPhase{"setup"};
+
+// Without a sanitizer, which reports crashes itself, a crash names its phase
+// and the stack.
+extern "C" void OnCrash(int signalNumber) {
+  char text[160];
+  const int length = std::snprintf(text, sizeof text, "STRESS CRASH [%s] signal %d (%s); stack:\n", runningPhase.load(),
+                                   signalNumber, strsignal(signalNumber));
+  if (length > 0) (void)!write(STDOUT_FILENO, text, static_cast<size_t>(std::min<int>(length, sizeof text - 1)));
+  void* frames[64];
+  backtrace_symbols_fd(frames, backtrace(frames, 64), STDOUT_FILENO);
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);
+}
+
+const auto programStart = std::chrono::steady_clock::now();
+
+void StartPhase(const char* phase) {
+  runningPhase = phase;
+  std::printf("stress: phase %s at %.1f s\n", phase,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - programStart).count());
+  std::fflush(stdout);
+}
+
+void Fail(const std::string& phase, const std::string& check, const std::string& detail) {
+  std::printf("STRESS FAILURE [%s] %s: %s\n", phase.c_str(), check.c_str(), detail.c_str());
+  std::fflush(stdout);
+  ++failures;
+}
+
+void Violation(const std::string& text) {
+  std::lock_guard<std::mutex> lock(violationsLock);
+  if (violations.size() < 20) violations.push_back(text);
+}
+
+Module* module = nullptr;
+
+bool IsHostOpen(int port) {
+  if (port < 0 || port >= kPorts) return false;
+  const int state = portState[static_cast<size_t>(port)].load();
+  return state != kClosed;
+}
+
+const Role* RoleOfSerial(unsigned serial) {
+  for (const Role* role : {&kMain, &kSecond, &kStorm, &kTrig, &kSpare, &kBroken})
+    if (role->serial == serial) return role;
+  return nullptr;
+}
+
+// The host's completion callback: counts, checks the port, pulls two rows of
+// the frame as a host does.
+void OnComplete(int grabberNo, int portNo) {
+  if (grabberNo != 0 || portNo < 0 || portNo >= kPorts) {
+    Violation("callback for grabber " + std::to_string(grabberNo) + " port " + std::to_string(portNo));
+    return;
+  }
+  if (!IsHostOpen(portNo)) Violation("completion callback for closed port " + std::to_string(portNo));
+  callbacks[static_cast<size_t>(portNo)].fetch_add(1);
+  thread_local std::vector<unsigned char> row(4096);
+  if (module->getCVLGrabRow(0, portNo, row.data(), 0, 0, 159)) rowsPulled.fetch_add(1);
+  if (module->getCVLGrabRow(0, portNo, row.data(), 1, 0, 159)) rowsPulled.fetch_add(1);
+}
+
+// The host's log callback, called with the timestamp and then the message.
+// Opens of a camera the host has closed, and GrabErr states, are read from
+// the lines; nothing is kept.
+FILE* logCopy = nullptr;  // VQ_STRESS_LOG: every line, for a look after a failure
+
+void OnLog(const char* text) {
+  if (!text) return;
+  logLines.fetch_add(1);
+  if (logCopy) std::fputs(text, logCopy);
+  const char* opening = std::strstr(text, "Camera::DoOpen: Opening camera ");
+  if (opening) {
+    const char* serialAt = std::strstr(text, "ser#");
+    if (serialAt) {
+      const Role* role = RoleOfSerial(static_cast<unsigned>(std::strtoul(serialAt + 4, nullptr, 10)));
+      if (role == &kMain) mainOpens.fetch_add(1);
+      if (role && !IsHostOpen(role->port))
+        Violation(std::string("camera opened although the host has it closed: ") + role->name);
+    }
+  }
+  if (std::strstr(text, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera ")) {
+    grabErrLines.fetch_add(1);
+    if (std::strstr(text, kTrig.name)) trigGrabErrors.fetch_add(1);
+  }
+  if (std::strstr(text, "Camera::RetrieveImage: ERROR: ") && std::strstr(text, "ser#104 "))
+    trigRetrievalErrors.fetch_add(1);
+}
+
+// ---- helpers ----------------------------------------------------------------
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 15000ms) {
+  const auto deadline = Clock::now() + timeout;
+  while (!condition()) {
+    if (Clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+uint64_t Callbacks(const Role& role) { return callbacks[static_cast<size_t>(role.port)].load(); }
+
+// The port counts as the host's from the open until its close, also when the
+// open failed: until the host closes it, the driver may keep trying.
+bool Open(const Role& role) {
+  int size[2] = {0, 0};
+  portState[static_cast<size_t>(role.port)] = kOpening;
+  const bool opened = module->openCVLPort(0, role.port, role.name, size) == 1;
+  if (opened) module->setCompleteCallback(0, role.port, OnComplete);
+  portState[static_cast<size_t>(role.port)] = kOpen;
+  return opened;
+}
+
+void Close(const Role& role) {
+  portState[static_cast<size_t>(role.port)] = kClosing;
+  module->closeCVLPort(0, role.port);
+  portState[static_cast<size_t>(role.port)] = kClosed;
+}
+
+int Set(const Role& role, const char* name, int value) {
+  hostCalls.fetch_add(1);
+  return module->setProperty(0, role.port, name, value);
+}
+
+// Frames keep arriving: `count` more callbacks within the deadline.
+bool FramesFlow(const Role& role, uint64_t count = 3, std::chrono::milliseconds timeout = 15000ms) {
+  const uint64_t before = Callbacks(role);
+  return WaitFor([&] { return Callbacks(role) >= before + count; }, timeout);
+}
+
+// Nothing arrives within a window: a camera the host left idle or closed.
+// (An absence can only be watched for a while; the window never makes a
+// sound driver fail.)
+bool StaysQuiet(const Role& role, std::chrono::milliseconds window = 1500ms) {
+  const uint64_t before = Callbacks(role);
+  std::this_thread::sleep_for(window);
+  return Callbacks(role) == before;
+}
+
+// A camera the host switched to idle stops delivering: a quiet window of
+// 500 ms comes within the deadline (a frame already on its way may still
+// arrive after the request).
+bool BecomesIdle(const Role& role, std::chrono::milliseconds timeout = 15000ms) {
+  const auto deadline = Clock::now() + timeout;
+  while (Clock::now() < deadline) {
+    const uint64_t before = Callbacks(role);
+    std::this_thread::sleep_for(500ms);
+    if (Callbacks(role) == before) return true;
+  }
+  return false;
+}
+
+void ReportViolations(const std::string& phase) {
+  std::vector<std::string> found;
+  {
+    std::lock_guard<std::mutex> lock(violationsLock);
+    found.swap(violations);
+  }
+  std::set<std::string> seen;
+  for (const std::string& text : found)
+    if (seen.insert(text).second) Fail(phase, "driver threads", text);
+}
+
+size_t ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  size_t pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE)) / 1024;
+}
+
+// ---- host threads -----------------------------------------------------------
+
+// Threads that hammer the entry points until told to stop.
+class HostThreads {
+ public:
+  HostThreads(bool secondCamera, bool names) {
+    _threads.emplace_back([this] { Properties(1); });
+    _threads.emplace_back([this] { Properties(2); });
+    _threads.emplace_back([this] { Rows(3); });
+    if (names) {
+      _threads.emplace_back([this] { Names(); });
+      _threads.emplace_back([this] { Names(); });
+    }
+    _threads.emplace_back([this] { Statistics(); });
+    if (secondCamera) _threads.emplace_back([this] { SecondCamera(); });
+  }
+  ~HostThreads() { Stop(); }
+  void Stop() {
+    _stop = true;
+    for (std::thread& thread : _threads)
+      if (thread.joinable()) thread.join();
+  }
+  size_t Count() const { return _threads.size(); }
+  uint64_t SecondCycles() const { return _secondCycles; }
+  const std::vector<std::string>& Problems() const { return _problems; }
+
+ private:
+  static void Pace(uint64_t i) {
+    if (i % 4 == 0) std::this_thread::sleep_for(1ms);
+  }
+
+  void Properties(unsigned seed) {
+    std::mt19937 random(seed);
+    const std::string longName(400, 'B');
+    const char* names[] = {"Brightness", "Gain", "Sharpness", "Shutter", "AutoExposure", "PixelSize", "continuous",
+                           "DCAMVideoMode", "FrameRate", "TriggerOn", "StrobeOn", "Exposure", "", "NoSuchName",
+                           "brightness", longName.c_str(), "Brightness\x01", nullptr};
+    const int ports[] = {kMain.port, kStorm.port, kTrig.port, kMain.port, -1, 7, kPorts, 99999, INT_MIN};
+    for (uint64_t i = 0; !_stop; ++i) {
+      const char* name = names[random() % std::size(names)];
+      const int port = ports[random() % std::size(ports)];
+      int value = 0, low = 0, high = 0;
+      hostCalls.fetch_add(1);
+      switch (random() % 4) {
+        case 0:
+          module->getProperty(0, port, name, random() % 16 ? &value : nullptr);
+          break;
+        case 1:
+          module->getPropertyRange(0, port, name, &low, random() % 16 ? &high : nullptr);
+          break;
+        default: {
+          // Feature values only: the command words that change what the host
+          // asked for belong to the phases.
+          const char* writable[] = {"Brightness", "Gain", "Sharpness", "NoSuchName", "", nullptr, longName.c_str()};
+          const int values[] = {0, 1, 100, -1, INT_MAX, INT_MIN, 4095};
+          module->setProperty(0, port, writable[random() % std::size(writable)], values[random() % std::size(values)]);
+          break;
+        }
+      }
+      Pace(i);
+    }
+  }
+
+  void Rows(unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<unsigned char> dest(16384);
+    const int ports[] = {kMain.port, kStorm.port, kTrig.port, kSecond.port, -1, kPorts, INT_MAX};
+    const int rows[] = {0, 1, 119, 120, -1, 479, 480, INT_MAX, INT_MIN};
+    const int pixels[] = {0, 159, 160, 639, -1, 4095, INT_MAX, INT_MIN};
+    for (uint64_t i = 0; !_stop; ++i) {
+      hostCalls.fetch_add(1);
+      module->getCVLGrabRow(0, ports[random() % std::size(ports)], random() % 32 ? dest.data() : nullptr,
+                            rows[random() % std::size(rows)], pixels[random() % std::size(pixels)],
+                            pixels[random() % std::size(pixels)]);
+      Pace(i);
+    }
+  }
+
+  void Names() {
+    for (uint64_t i = 0; !_stop; ++i) {
+      hostCalls.fetch_add(4);
+      const char** names = module->getCVLCameraConfigNames();
+      const int count = module->getCVLNoOfSupportedCameras();
+      int listed = 0;
+      size_t characters = 0;
+      for (; names && names[listed]; ++listed) characters += std::strlen(names[listed]);
+      if (listed != count || characters == 0) Problem("name list of " + std::to_string(listed) + " names for " +
+                                                      std::to_string(count) + " cameras");
+      module->getCVLMaxNoOfPorts();
+      module->setHWTrigger();
+      Pace(i);
+    }
+  }
+
+  void Statistics() {
+    for (uint64_t i = 0; !_stop; ++i) {
+      Set(kMain, "PrintStat", 0);
+      Set(kStorm, "PrintStat", 0);
+      if (i % 10 == 0) Set(kMain, "PrintAllStats", 0);
+      if (i % 25 == 0) Set(kMain, "resetallstats", 0);
+      std::this_thread::sleep_for(5ms);
+    }
+  }
+
+  // Opens the second camera, grabs one frame and closes it, over and over.
+  void SecondCamera() {
+    while (!_stop) {
+      if (!Open(kSecond)) {
+        Problem("second camera did not open");
+        Close(kSecond);
+        continue;
+      }
+      const uint64_t before = Callbacks(kSecond);
+      hostCalls.fetch_add(1);
+      if (module->doCVLGrab(0, kSecond.port) != 1) Problem("doCVLGrab on the second camera failed");
+      else if (!WaitFor([&] { return Callbacks(kSecond) > before; })) Problem("single grab delivered no frame");
+      Close(kSecond);
+      ++_secondCycles;
+    }
+  }
+
+  void Problem(const std::string& text) {
+    std::lock_guard<std::mutex> lock(_problemsLock);
+    if (std::find(_problems.begin(), _problems.end(), text) == _problems.end()) _problems.push_back(text);
+  }
+
+  std::atomic<bool> _stop{false};
+  std::atomic<uint64_t> _secondCycles{0};
+  std::mutex _problemsLock;
+  std::vector<std::string> _problems;
+  std::vector<std::thread> _threads;
+};
+
+// ---- phases -----------------------------------------------------------------
+
+struct Figures {
+  size_t threads = 0;
+  uint64_t secondCycles = 0;
+  int hotplugStorms = 0;
+  int toggles = 0;
+  int closesInToggles = 0;
+  int initCycles = 0;
+  size_t rssFirstKiB = 0;
+  size_t rssLastKiB = 0;
+};
+Figures figures;
+
+void StopThreads(HostThreads& threads, const std::string& phase) {
+  threads.Stop();
+  for (const std::string& problem : threads.Problems()) Fail(phase, "host thread", problem);
+}
+
+// Every entry point from several threads, a second camera cycling, the
+// retrieval-failure storm of the storm camera.
+void EntryPhase(Clock::duration length, bool names) {
+  const std::string phase = "entry";
+  StartPhase("entry");
+  {
+    HostThreads threads(true, names);
+    figures.threads = std::max(figures.threads, threads.Count());
+    std::this_thread::sleep_for(length);
+    figures.secondCycles += threads.SecondCycles();
+    StopThreads(threads, phase);
+  }
+  if (!FramesFlow(kMain)) Fail(phase, "continuous camera delivers frames", kMain.name);
+  if (!FramesFlow(kStorm))
+    Fail(phase, "frames flow after the retrieval-failure storm", std::string(kStorm.name) + ", " +
+                                                                     std::to_string(Callbacks(kStorm)) + " frames");
+  if (!StaysQuiet(kSecond)) Fail(phase, "closed camera stays quiet", kSecond.name);
+  ReportViolations(phase);
+}
+
+// Capture switched on and off on a camera in trigger mode without triggers:
+// every stop ends a blocked retrieval. Now and then the port is closed right
+// after the toggles and opened again.
+void TriggerPhase(Clock::duration length) {
+  const std::string phase = "trigger";
+  StartPhase("trigger");
+  const uint64_t grabErrBefore = trigGrabErrors.load();
+  const uint64_t retrievalErrorsBefore = trigRetrievalErrors.load();
+  const auto end = Clock::now() + length;
+  for (int i = 0; Clock::now() < end; ++i) {
+    Set(kTrig, "continuous", 1);
+    Set(kTrig, "continuous", 0);
+    ++figures.toggles;
+    if (i % 6 == 5) {
+      Close(kTrig);
+      ++figures.closesInToggles;
+      if (!Open(kTrig)) Fail(phase, "trigger camera reopens", kTrig.name);
+    }
+  }
+  int continuous = -1;
+  if (module->getProperty(0, kTrig.port, "continuous", &continuous) != 1 || continuous != 0)
+    Fail(phase, "capture stays off as the host left it", "continuous reads " + std::to_string(continuous));
+  // A stop never turns into a grab error, which would reopen and restart
+  // the camera.
+  if (trigRetrievalErrors.load() != retrievalErrorsBefore)
+    Fail(phase, "a retrieval ended by a stop is no error line",
+         std::to_string(trigRetrievalErrors.load() - retrievalErrorsBefore) + " retrieval errors while toggling");
+  if (trigGrabErrors.load() != grabErrBefore)
+    Fail(phase, "a stopped retrieval is no grab error",
+         std::to_string(trigGrabErrors.load() - grabErrBefore) + " grab errors while toggling capture");
+  // Idle means idle, on a camera with frames to give, and continuous again
+  // means frames again.
+  Set(kMain, "continuous", 0);
+  if (!BecomesIdle(kMain)) Fail(phase, "idle camera stops delivering", kMain.name);
+  Set(kMain, "continuous", 1);
+  if (!FramesFlow(kMain)) Fail(phase, "frames flow after capture is switched on again", kMain.name);
+  ReportViolations(phase);
+}
+
+void RemovalAndArrival(const Role& role, int times) {
+  for (int i = 0; i < times; ++i) {
+    Set(role, "BusRemoval", 0);
+    Set(role, "BusArrival", 0);
+  }
+}
+
+// Removal and arrival storms while the host threads run: right after
+// "continuous" 1, on a capturing camera, on a closed and on a never-opened
+// camera.
+void HotplugPhase(Clock::duration length, bool names) {
+  const std::string phase = "hotplug";
+  StartPhase("hotplug");
+  HostThreads threads(false, names);
+  figures.threads = std::max(figures.threads, threads.Count());
+  const auto end = Clock::now() + length;
+  for (int storm = 1; Clock::now() < end; ++storm) {
+    const int size = 1 + storm % 4;
+    if (storm % 2) {
+      // The removal lands during the capture start.
+      Set(kMain, "continuous", 0);
+      if (!BecomesIdle(kMain)) Fail(phase, "idle camera stops delivering", kMain.name);
+      Set(kMain, "continuous", 1);
+    }
+    const uint64_t opensBefore = mainOpens.load();
+    RemovalAndArrival(kMain, size);
+    RemovalAndArrival(kSecond, 1);  // closed by the host
+    ++figures.hotplugStorms;
+    // The removal closes the camera and the arrival opens it again; frames
+    // counted before that reopen would prove nothing.
+    if (!WaitFor([&] { return mainOpens.load() > opensBefore; })) {
+      Fail(phase, "the camera is opened again after the storm", std::string(kMain.name) + ", storm " +
+                                                                   std::to_string(storm));
+      break;
+    }
+    if (!FramesFlow(kMain, 3)) {
+      Fail(phase, "frames flow after the storm", std::string(kMain.name) + ", storm " + std::to_string(storm) +
+                                                     " of " + std::to_string(size) + " removals" +
+                                                     (storm % 2 ? ", right after \"continuous\" 1" : ""));
+      break;  // the camera is lost; later storms would only wait out their deadlines
+    }
+  }
+  RemovalAndArrival(kSpare, 2);  // port -1: the camera the host never opened
+  StopThreads(threads, phase);
+  if (!StaysQuiet(kSecond)) Fail(phase, "closed camera stays quiet after hot-plug", kSecond.name);
+  if (!FramesFlow(kMain)) Fail(phase, "continuous camera ends capturing", kMain.name);
+  ReportViolations(phase);
+}
+
+// An open that keeps failing; once the host closes the port the driver
+// stops trying.
+void FailOpenPhase() {
+  const std::string phase = "failopen";
+  StartPhase("failopen");
+  if (Open(kBroken)) Fail(phase, "open of a camera whose video mode cannot be read fails", kBroken.name);
+  Close(kBroken);
+  std::this_thread::sleep_for(1500ms);  // the window in which a retry would show as an open
+  ReportViolations(phase);
+}
+
+// initialize .. finalize with a capturing camera, the resident size watched.
+void CyclesPhase(Clock::duration length, const std::string& systemPath) {
+  const std::string phase = "cycles";
+  StartPhase("cycles");
+  // The setup's own reference is released first, so that each finalize
+  // takes the driver down.
+  for (const Role* role : {&kMain, &kStorm, &kTrig}) portState[static_cast<size_t>(role->port)] = kClosing;
+  module->finalize();
+  for (const Role* role : {&kMain, &kStorm, &kTrig}) portState[static_cast<size_t>(role->port)] = kClosed;
+  ReportViolations(phase);
+  const auto end = Clock::now() + length;
+  std::vector<size_t> resident;
+  for (int cycle = 0; Clock::now() < end || cycle < 3; ++cycle) {
+    if (module->initialize(systemPath.c_str(), OnLog) != 1) {
+      Fail(phase, "initialize", "cycle " + std::to_string(cycle));
+      break;
+    }
+    if (!Open(kMain)) {
+      Fail(phase, "open after initialize", "cycle " + std::to_string(cycle));
+    } else {
+      Set(kMain, "continuous", 1);
+      if (!FramesFlow(kMain, 2)) Fail(phase, "frames after initialize", "cycle " + std::to_string(cycle));
+    }
+    portState[static_cast<size_t>(kMain.port)] = kClosing;
+    module->finalize();
+    portState[static_cast<size_t>(kMain.port)] = kClosed;
+    ++figures.initCycles;
+    resident.push_back(ResidentKiB());
+  }
+  if (!StaysQuiet(kMain, 500ms)) Fail(phase, "no frames after finalize", kMain.name);
+  ReportViolations(phase);
+  // Growth after the first cycles have warmed up the allocator.
+  if (resident.size() >= 3) {
+    figures.rssFirstKiB = resident[1];
+    figures.rssLastKiB = resident.back();
+    constexpr size_t kAllowedGrowthKiB = 32 * 1024;
+    if (figures.rssLastKiB > figures.rssFirstKiB + kAllowedGrowthKiB)
+      Fail(phase, "resident size bounded over the cycles",
+           std::to_string(figures.rssFirstKiB) + " KiB after cycle 2, " + std::to_string(figures.rssLastKiB) +
+               " KiB after cycle " + std::to_string(resident.size()));
+  }
+}
+
+bool Wanted(const std::string& phases, const std::string& phase) {
+  if (phases.empty() || phases == "all") return true;
+  std::stringstream list(phases);
+  for (std::string item; std::getline(list, item, ',');)
+    if (item == phase) return true;
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* secondsText = argc > 1 ? argv[1] : std::getenv("VQ_STRESS_SECONDS");
+  const char* phasesText = argc > 2 ? argv[2] : std::getenv("VQ_STRESS_PHASES");
+  const double seconds = secondsText && *secondsText ? std::atof(secondsText) : 20.0;
+  const std::string phases = phasesText ? phasesText : "";
+  const auto started = Clock::now();
+  auto share = [&](double part) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds * part));
+  };
+
+#ifndef VQ_STRESS_SANITIZED
+  for (int signalNumber : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(signalNumber, OnCrash);
+#endif
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  if (const char* copy = std::getenv("VQ_STRESS_LOG"); copy && *copy) logCopy = std::fopen(copy, "w");
+  char pattern[] = "/tmp/vq-stress-XXXXXX";
+  if (!mkdtemp(pattern)) {
+    std::perror("mkdtemp");
+    return 2;
+  }
+  const std::string dir = pattern;
+  std::ofstream(dir + "/fleet.json") << kFleet;
+  // Level 2 for the open and state lines the checks read, from the start and
+  // at every open.
+  std::ofstream(dir + "/VorquellCamera.ini") << "[General]\nLogLevel=2\n";
+  setenv("VORQUELL_LOG_LEVEL", "2", 1);
+  setenv("VORQUELL_SIM_FLEET", (dir + "/fleet.json").c_str(), 1);
+  setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
+
+  Module loaded(VQ_MODULE_PATH);
+  module = &loaded;
+  if (module->initialize(dir.c_str(), OnLog) != 1) {
+    Fail("setup", "initialize", dir);
+    return 1;
+  }
+  if (module->getCVLNoOfSupportedCameras() != 6) Fail("setup", "six cameras listed", "");
+  for (const Role* role : {&kMain, &kStorm, &kTrig})
+    if (!Open(*role)) Fail("setup", "open", role->name);
+  Set(kMain, "continuous", 1);
+  Set(kStorm, "continuous", 1);
+
+  if (failures == 0) {
+    if (Wanted(phases, "entry")) EntryPhase(share(0.2), Wanted(phases, "names"));
+    if (Wanted(phases, "trigger")) TriggerPhase(share(0.1));
+    if (Wanted(phases, "hotplug")) HotplugPhase(share(0.2), Wanted(phases, "names"));
+    if (Wanted(phases, "failopen")) FailOpenPhase();
+    if (Wanted(phases, "cycles")) CyclesPhase(share(0.15), dir);
+  }
+  if (!Wanted(phases, "cycles")) module->finalize();
+
+  runningPhase = "end";
+  const double runTime = std::chrono::duration<double>(Clock::now() - started).count();
+  std::printf(
+      "stress: %.1f s, %zu host threads, %llu host calls, frames main/second/storm %llu/%llu/%llu, %llu rows in "
+      "callbacks, %llu second-camera cycles, %d capture toggles (%d closes), %d hot-plug storms, %d init/finalize "
+      "cycles, RSS %zu -> %zu KiB, %llu grab errors, %llu log lines, %d failures\n",
+      runTime, figures.threads, static_cast<unsigned long long>(hostCalls.load()),
+      static_cast<unsigned long long>(Callbacks(kMain)), static_cast<unsigned long long>(Callbacks(kSecond)),
+      static_cast<unsigned long long>(Callbacks(kStorm)), static_cast<unsigned long long>(rowsPulled.load()),
+      static_cast<unsigned long long>(figures.secondCycles), figures.toggles, figures.closesInToggles,
+      figures.hotplugStorms, figures.initCycles, figures.rssFirstKiB, figures.rssLastKiB,
+      static_cast<unsigned long long>(grabErrLines.load()), static_cast<unsigned long long>(logLines.load()),
+      failures);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return failures == 0 ? 0 : 1;
+}
