@@ -6,9 +6,9 @@
 # The module is loaded with dlopen and never linked against, so it carries no
 # version in its file name: hosts load it as libVorquellCamera.so.
 
-# CMAKE_INSTALL_DOCDIR is <prefix>/share/doc/vorquell-camera, as Debian names
-# it (set with GNUInstallDirs in the top CMakeLists.txt).
 include(GNUInstallDirs)
+# The documentation under the package's name, as Debian has it.
+set(VQ_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/vorquell-camera)
 include(CMakePackageConfigHelpers)
 
 set(VQ_MODULE_FILE libVorquellCamera.so)
@@ -16,11 +16,11 @@ set(VQ_MODULE_FILE libVorquellCamera.so)
 install(TARGETS VorquellCamera LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES include/VorquellCamera.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS cvlhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES README.md sdk/sim/FLEET.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES COPYRIGHT DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs FILES_MATCHING PATTERN "*.png")
-install(FILES examples/minimal_host.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
-install(DIRECTORY examples/fleets DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES README.md sdk/sim/FLEET.md DESTINATION ${VQ_DOCDIR})
+install(FILES COPYRIGHT DESTINATION ${VQ_DOCDIR} RENAME copyright)
+install(DIRECTORY docs/ DESTINATION ${VQ_DOCDIR}/docs FILES_MATCHING PATTERN "*.png")
+install(FILES examples/minimal_host.c DESTINATION ${VQ_DOCDIR}/examples)
+install(DIRECTORY examples/fleets DESTINATION ${VQ_DOCDIR}/examples)
 
 # pkg-config: written at install time, so that the paths are those of the
 # prefix actually installed to (cmake --install --prefix, or /usr in the

@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,7 +46,7 @@ std::string DisplayProblem() {
   return {};
 }
 
-int RunLiveView(Module& module, const LiveViewOptions& options) {
+int RunLiveView(Module& module, const LiveViewOptions& options, const std::string& screenshot) {
   const std::string problem = DisplayProblem();
   if (!problem.empty()) {
     std::fprintf(stderr, "cvlhost: %s\n", problem.c_str());
@@ -56,5 +58,22 @@ int RunLiveView(Module& module, const LiveViewOptions& options) {
   QApplication application(argc, argv);
   LiveView view(module, options);
   view.show();
-  return application.exec();
+  QTimer shot;
+  QElapsedTimer running;
+  running.start();
+  int status = 0;
+  if (!screenshot.empty()) {
+    QObject::connect(&shot, &QTimer::timeout, [&] {
+      if (running.elapsed() < 1500) return;
+      if (view.FramesPainted() == 0 && running.elapsed() < 30000) return;
+      if (!view.grab().save(QString::fromStdString(screenshot), "PNG")) {
+        std::fprintf(stderr, "cvlhost: cannot write %s\n", screenshot.c_str());
+        status = 1;
+      }
+      application.quit();
+    });
+    shot.start(100);
+  }
+  const int result = application.exec();
+  return status ? status : result;
 }

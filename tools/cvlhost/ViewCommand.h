@@ -12,5 +12,7 @@
 std::string DisplayProblem();
 
 // Shows the live view until its window is closed; the module must be
-// initialized. Without a display prints one line and returns 1.
-int RunLiveView(Module& module, const LiveViewOptions& options);
+// initialized. Without a display prints one line and returns 1. With a
+// `screenshot` path the window is saved there as PNG once it has shown
+// frames for a second and a half, and the view ends.
+int RunLiveView(Module& module, const LiveViewOptions& options, const std::string& screenshot = {});

@@ -46,6 +46,7 @@ struct Options {
   bool json = false;
   bool configureClosed = false;
   std::string viewOutputDir = ".";
+  std::string viewScreenshot;
 };
 
 // With --json, standard output carries only the JSON document; the driver's
@@ -325,7 +326,7 @@ int RunView(Module& module, const Options& options) {
     return 1;
   }
   Session session(module, options);
-  return RunLiveView(module, {options.camera, options.port, options.viewOutputDir});
+  return RunLiveView(module, {options.camera, options.port, options.viewOutputDir}, options.viewScreenshot);
 }
 
 }  // namespace
@@ -390,6 +391,8 @@ int main(int argc, char** argv) {
       "view", "Live view of a camera (needs a display): Space pause, G single grab, S save PNG, C configure, F fit/1:1");
   addCameraOptions(view);
   view->add_option("-o,--output", options.viewOutputDir, "Folder for frames saved as PNG")->capture_default_str();
+  view->add_option("--screenshot", options.viewScreenshot,
+                   "Save a picture of the window as PNG after a second and a half of frames, then quit");
 
   CLI11_PARSE(app, argc, argv);
 
