@@ -11,6 +11,7 @@
  *      -DVQ_MODULE="\"$(pkg-config --variable=module vorquell-camera)\"" -o minimal_host
  * Run: ./minimal_host [module path]
  */
+#define _POSIX_C_SOURCE 200809L /* clock_gettime, pthread_cond_timedwait */
 #include <dlfcn.h>
 #include <errno.h>
 #include <pthread.h>

@@ -45,12 +45,13 @@ say "$deb: $(wc -l <<<"$contents") entries; Depends: $depends"
 
 if dpkg -s "$package" >/dev/null 2>&1; then
   say "$package is installed (left over from an interrupted run?): removing it first"
-  $sudo dpkg -r "$package"
+  $sudo dpkg --purge "$package"
 fi
 
 work=$(mktemp -d)
+# dpkg -r keeps the package's record ("deinstall ok config-files"); --purge drops it.
 cleanup() {
-  if dpkg -s "$package" >/dev/null 2>&1; then $sudo dpkg -r "$package" >/dev/null || true; fi
+  if dpkg -s "$package" >/dev/null 2>&1; then $sudo dpkg --purge "$package" >/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -108,11 +109,13 @@ grep -q "^2 camera(s):" "$work/list.out" || { cat "$work/list.out"; fail "cvlhos
 (cd "$work" && cvlhost --json grab -n 3 --save 0) >"$work/grab.json" || fail "cvlhost grab failed"
 grep -q '"framesReceived": 3' "$work/grab.json" || { cat "$work/grab.json"; fail "cvlhost grab: not 3 frames"; }
 zcat /usr/share/man/man1/cvlhost.1.gz | grep -q '^\.SH ENVIRONMENT' || fail "the manual page lacks its sections"
-say "cvlhost from the PATH: $(head -1 "$work/list.out")"
+say "cvlhost from the PATH: $(grep "camera(s)" "$work/list.out")"
 
 # Removal leaves nothing behind.
 $sudo dpkg -r "$package"
 if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then fail "$package is still installed"; fi
+$sudo dpkg --purge "$package"
+if dpkg -s "$package" >/dev/null 2>&1; then fail "dpkg still knows $package after --purge"; fi
 left=""
 while IFS= read -r path; do
   if [ -f "$path" ] || [ -L "$path" ]; then left+="$path "; fi
