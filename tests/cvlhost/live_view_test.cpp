@@ -59,6 +59,7 @@ struct Camera {
   std::string name;
   QImage::Format format;
 };
+void PrintTo(const Camera& camera, std::ostream* out) { *out << camera.name; }
 
 class LiveViewTest : public testing::TestWithParam<Camera> {
  protected:

@@ -175,8 +175,9 @@ void LiveView::Open() {
   // grabbing, switched off again in the callback.
   Module& module = _module;
   _exchange->SetEndSingle([&module, port] { module.setProperty(0, port, "continuous", 0); });
-  // Posted, never called: the grab thread goes on at once.
-  _exchange->SetNotify([this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); });
+  // Posted, never called: the grab thread goes on at once. By name, so that
+  // the posted call is made by Qt alone (no functor of ours crosses threads).
+  _exchange->SetNotify([this] { QMetaObject::invokeMethod(this, "TakeFrame", Qt::QueuedConnection); });
   FrameExchange::Attach(_port, _exchange);
   _module.setCompleteCallback(0, _port, &FrameExchange::OnComplete);
   if (!_paused && !_module.setProperty(0, _port, "continuous", 1)) SetMessage("the camera refused to grab");

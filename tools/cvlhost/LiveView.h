@@ -76,7 +76,8 @@ class LiveView : public QWidget {
  private:
   void Open();
   void Close();
-  void TakeFrame();
+  // Posted by the exchange's notice.
+  Q_INVOKABLE void TakeFrame();
   void UpdateStatus();
   void SetMessage(const QString& message);
 
