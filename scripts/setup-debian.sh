@@ -9,6 +9,8 @@ packages=(
   libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev libyuv-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # cvlhost's manual page; dpkg-shlibdeps for the Debian package
+  help2man dpkg-dev
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <iostream>
@@ -17,8 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/cvlhost/JsonReport.h"
 #include "tools/cvlhost/Module.h"
+#include "tools/cvlhost/ModulePath.h"
 #include "tools/cvlhost/PngWriter.h"
+#include "tools/cvlhost/ProgressLine.h"
+#include "tools/cvlhost/ViewCommand.h"
 
 namespace {
 
@@ -37,20 +42,27 @@ struct Options {
   std::string property;
   int value = 0;
   unsigned long window = 0;
+  // Output for scripts and people (list, get, range, grab; view; configure).
+  bool json = false;
+  bool configureClosed = false;
+  std::string viewOutputDir = ".";
+  std::string viewScreenshot;
 };
+
+// With --json, standard output carries only the JSON document; the driver's
+// log lines and the prose go to standard error.
+std::FILE* prose = stdout;
+// The driver's last statistics line, for the JSON report of a grab.
+std::string lastStatistics;
 
 // The driver calls back with the timestamp first, then the message.
 void PrintLogText(const char* text) {
-  std::fputs(text, stdout);
-  std::fflush(stdout);
+  std::fputs(text, prose);
+  std::fflush(prose);
+  if (std::strncmp(text, "Camera STATS: ", 14) == 0) lastStatistics = text;
 }
 
-std::string ModuleBesideExecutable() {
-  std::error_code error;
-  auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "libVorquellCamera.so";
-  return (self.parent_path() / "libVorquellCamera.so").string();
-}
+void PrintJson(const nlohmann::json& document) { std::printf("%s\n", document.dump(2).c_str()); }
 
 // initialize on construction, finalize on destruction.
 class Session {
@@ -78,13 +90,14 @@ class OpenPort {
     _name = ChooseCamera(module, options);
     if (!module.openCVLPort(0, _port, _name.c_str(), _size))
       throw std::runtime_error("camera '" + _name + "' could not be opened on port " + std::to_string(_port));
-    std::printf("opened %s on port %d: %d x %d\n", _name.c_str(), _port, _size[0], _size[1]);
+    std::fprintf(prose, "opened %s on port %d: %d x %d\n", _name.c_str(), _port, _size[0], _size[1]);
     if (options.logLevel) module.setProperty(0, _port, "loglevel", *options.logLevel);
   }
   ~OpenPort() { _module.closeCVLPort(0, _port); }
   int Width() const { return _size[0]; }
   int Height() const { return _size[1]; }
   int Port() const { return _port; }
+  const std::string& Name() const { return _name; }
 
  private:
   Module& _module;
@@ -107,6 +120,12 @@ void ApplySettings(Module& module, int port, const std::vector<std::string>& set
 int RunList(Module& module, const Options& options) {
   Session session(module, options);
   const char** names = module.getCVLCameraConfigNames();
+  if (options.json) {
+    nlohmann::json cameras = nlohmann::json::array();
+    for (int i = 0; names && names[i]; ++i) cameras.push_back(names[i]);
+    PrintJson({{"count", module.getCVLNoOfSupportedCameras()}, {"cameras", cameras}});
+    return 0;
+  }
   std::printf("%d camera(s):\n", module.getCVLNoOfSupportedCameras());
   for (int i = 0; names && names[i]; ++i) std::printf("  %s\n", names[i]);
   return 0;
@@ -185,34 +204,50 @@ int RunGrab(Module& module, const Options& options) {
   if (!started) throw std::runtime_error("the grab could not be started");
 
   if (options.save > 0) std::filesystem::create_directories(options.outputDir);
-  auto lastProgress = std::chrono::steady_clock::now();
+  ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1, options.frames);
   int status = 0;
+  int received = 0;
   for (int n = 1; n <= options.frames; ++n) {
     auto frame = grab.Next(std::chrono::duration<double>(options.timeoutSeconds));
     if (!frame) {
+      progress.Finish();
       std::fprintf(stderr, "cvlhost: no frame within %.1f s after frame %d\n", options.timeoutSeconds, n - 1);
       status = 1;
       break;
     }
+    received = n;
     if (n <= options.save) {
       char file[64];
       std::snprintf(file, sizeof file, "frame%05d.png", n);
       WritePng((std::filesystem::path(options.outputDir) / file).string(), frame->data(), port.Width(), port.Height(),
                bytesPerPixel);
     }
-    auto now = std::chrono::steady_clock::now();
-    if (now - lastProgress > std::chrono::seconds(1) || n == options.frames) {
-      if (options.frames > 1) std::fprintf(stderr, "grabbed %d/%d frames\n", n, options.frames);
-      lastProgress = now;
-    }
+    if (options.frames > 1) progress.Update(n);
   }
+  if (status == 0) progress.Finish();
   if (continuous) module.setProperty(0, port.Port(), "continuous", 0);
   module.setCompleteCallback(0, port.Port(), nullptr);
   activeGrab = nullptr;
 
-  std::printf("frames per second: %.2f\n", grab.FramesPerSecond());
-  if (grab.Incomplete()) std::printf("frames with rows not delivered: %d\n", grab.Incomplete());
+  if (!options.json) {
+    std::printf("frames per second: %.2f\n", grab.FramesPerSecond());
+    if (grab.Incomplete()) std::printf("frames with rows not delivered: %d\n", grab.Incomplete());
+  }
+  lastStatistics.clear();
   module.setProperty(0, port.Port(), "PrintStat", 0);
+  if (options.json)
+    PrintJson({{"camera", port.Name()},
+               {"port", port.Port()},
+               {"width", port.Width()},
+               {"height", port.Height()},
+               {"bytesPerPixel", bytesPerPixel},
+               {"framesRequested", options.frames},
+               {"framesReceived", received},
+               {"framesSaved", std::min(received, options.save)},
+               {"framesIncomplete", grab.Incomplete()},
+               {"framesPerSecond", grab.FramesPerSecond()},
+               {"timedOut", status != 0},
+               {"driver", DriverStatisticsJson(lastStatistics)}});
   return status;
 }
 
@@ -224,7 +259,10 @@ int RunGet(Module& module, const Options& options) {
     std::fprintf(stderr, "cvlhost: %s could not be read\n", options.property.c_str());
     return 1;
   }
-  std::printf("%s = %d\n", options.property.c_str(), value);
+  if (options.json)
+    PrintJson({{"camera", port.Name()}, {"port", port.Port()}, {"name", options.property}, {"value", value}});
+  else
+    std::printf("%s = %d\n", options.property.c_str(), value);
   return 0;
 }
 
@@ -247,12 +285,21 @@ int RunRange(Module& module, const Options& options) {
     std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
     return 1;
   }
-  std::printf("%s: %d .. %d\n", options.property.c_str(), minValue, maxValue);
+  if (options.json)
+    PrintJson({{"camera", port.Name()},
+               {"port", port.Port()},
+               {"name", options.property},
+               {"min", minValue},
+               {"max", maxValue}});
+  else
+    std::printf("%s: %d .. %d\n", options.property.c_str(), minValue, maxValue);
   return 0;
 }
 
 // The dialog runs on this thread; without a display the driver refuses it
-// and the result is that of Cancel.
+// and the result is that of Cancel. As a host does, the camera is opened on
+// its port first, so that the dialog lists every feature of the camera; a
+// camera not opened shows only the settings that need none.
 int RunConfigure(Module& module, const Options& options) {
   Session session(module, options);
   const std::string name = ChooseCamera(module, options);
@@ -261,6 +308,8 @@ int RunConfigure(Module& module, const Options& options) {
   for (int i = 0; names && names[i]; ++i) listed |= name == names[i];
   // configureCamera answers 0 for an unknown camera as for a confirmed dialog.
   if (!listed) throw std::runtime_error("no camera named '" + name + "'");
+  std::optional<OpenPort> port;
+  if (!options.configureClosed) port.emplace(module, options);
   const int result = module.configureCamera(options.window, name.c_str());
   std::printf("configureCamera(%s) = %d: %s\n", name.c_str(), result,
               result == 0 ? "confirmed, settings saved"
@@ -268,18 +317,35 @@ int RunConfigure(Module& module, const Options& options) {
   return 0;
 }
 
+// The live view; the camera is opened by the view itself, which opens it
+// again after the configuration dialog's OK.
+int RunView(Module& module, const Options& options) {
+  // Said before the bus is enumerated: without a display there is nothing to do.
+  if (const std::string problem = DisplayProblem(); !problem.empty()) {
+    std::fprintf(stderr, "cvlhost: %s\n", problem.c_str());
+    return 1;
+  }
+  Session session(module, options);
+  return RunLiveView(module, {options.camera, options.port, options.viewOutputDir}, options.viewScreenshot);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Options options;
-  options.modulePath = ModuleBesideExecutable();
   CLI::App app{"Reference host for the Vorquell camera driver"};
   app.require_subcommand(1);
-  app.add_option("--module", options.modulePath, "Path of libVorquellCamera.so")->capture_default_str();
+  app.set_version_flag("--version", "cvlhost " VQ_VERSION);
+  app.add_option("--module", options.modulePath,
+                 "Path of libVorquellCamera.so (default: $VORQUELL_CAMERA_MODULE, else the module beside "
+                 "cvlhost, else the installed one)");
   app.add_option("--system-path", options.systemPath, "The host's system folder (settings and log file)")
       ->capture_default_str();
   app.add_option("--log-level", options.logLevel, "Driver log level, 0 to 4")->check(CLI::Range(0, 4));
+  app.add_flag("--json", options.json,
+               "list, get, range, grab: print the result as one JSON document on standard output (the log and "
+               "messages go to standard error)");
 
   auto addCameraOptions = [&](CLI::App* command) {
     command->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
@@ -315,23 +381,34 @@ int main(int argc, char** argv) {
   range->add_option("name", options.property, "Property name")->required();
 
   CLI::App* configure = app.add_subcommand("configure", "Show the configuration dialog of a camera, print the result");
-  configure->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
+  addCameraOptions(configure);
   configure->add_option("--window", options.window, "X11 id of the window to show the dialog over (0: none)")
       ->capture_default_str();
+  configure->add_flag("--closed", options.configureClosed,
+                      "Do not open the camera first: the dialog then shows only LogLevel, LogIntoFile and Continuous");
+
+  CLI::App* view = app.add_subcommand(
+      "view", "Live view of a camera (needs a display): Space pause, G single grab, S save PNG, C configure, F fit/1:1");
+  addCameraOptions(view);
+  view->add_option("-o,--output", options.viewOutputDir, "Folder for frames saved as PNG")->capture_default_str();
+  view->add_option("--screenshot", options.viewScreenshot,
+                   "Save a picture of the window as PNG after a second and a half of frames, then quit");
 
   CLI11_PARSE(app, argc, argv);
 
   // The driver takes its initial log level from the environment, so that the
   // enumeration at initialize is already logged at the chosen level.
   if (options.logLevel) setenv("VORQUELL_LOG_LEVEL", std::to_string(*options.logLevel).c_str(), 1);
+  if (options.json) prose = stderr;
   try {
-    Module module(options.modulePath);
+    Module module(FindModule(options.modulePath));
     if (list->parsed()) return RunList(module, options);
     if (grab->parsed()) return RunGrab(module, options);
     if (get->parsed()) return RunGet(module, options);
     if (set->parsed()) return RunSet(module, options);
     if (range->parsed()) return RunRange(module, options);
     if (configure->parsed()) return RunConfigure(module, options);
+    if (view->parsed()) return RunView(module, options);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "cvlhost: %s\n", error.what());
     return 1;
