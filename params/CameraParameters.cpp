@@ -120,6 +120,12 @@ void CameraParameters::KeepHostValue(const std::string& name) {
   _hostValues[param._name] = param.ToString();
 }
 
+bool CameraParameters::ForgetHostValues() {
+  if (_hostValues.empty()) return false;
+  _hostValues.clear();
+  return true;
+}
+
 CameraParameters::ValueTexts CameraParameters::Values() {
   ValueTexts values;
   for (auto& [name, param] : _index) values.emplace(name, param->ToString());

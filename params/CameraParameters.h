@@ -83,6 +83,8 @@ class CameraParameters {
   // and, in the open sequence, over what the camera reported, so it reaches
   // the camera at the next open.
   void KeepHostValue(const std::string& name);
+  // Forgets every value kept for the host; false when there was none.
+  bool ForgetHostValues();
   // The value text of every parameter.
   ValueTexts Values();
   // Takes over what the configuration dialog changed in `edited`, a copy of

@@ -188,3 +188,21 @@ TEST_P(HostSettingsAtReopen, ReachTheCameraAndSurviveTheSettingsFile) {
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutStoredValues, HostSettingsAtReopen,
                          ::testing::Values("", "[Colour (1111)]\nDCAMVideoMode=3\nDCAMFrameRate=3\nTriggerOn=0\n"
                                                "Brightness=12\n"));
+
+TEST_F(OpenWithSettings, AHostValueTheCameraRefusesDoesNotLockTheCameraOut) {
+  ASSERT_TRUE(Open(Colour(), 0));
+  ASSERT_EQ(1, setProperty(0, 0, "DCAMVideoMode", 5));
+  vq::sim::CameraFaults faults;
+  faults.setVideoMode = vq::sim::CallsFor(FlyCapture2::VIDEOMODE_640x480Y8);
+  vq::sim::SetFaults(vqtest::kColourSerial, faults);
+  Colour().Close();
+
+  EXPECT_FALSE(Open(Colour(), 0));
+  EXPECT_TRUE(WaitForLine("Camera::LoadSettgins: WARNING: values set by the host dropped, port#0 ser#1111 state:'Closed '\n"));
+  // The bus thread reopens the camera as it was before the host's change.
+  ASSERT_TRUE(WaitForState(Colour(), CamOpened));
+  EXPECT_EQ(FlyCapture2::VIDEOMODE_640x480YUV422, vq::sim::CurrentVideoMode(vqtest::kColourSerial));
+  int value = -1;
+  ASSERT_EQ(1, getProperty(0, 0, "DCAMVideoMode", &value));
+  EXPECT_EQ(3, value);
+}
