@@ -15,19 +15,17 @@ namespace {
 constexpr size_t kMessageBufferSize = 1024;
 constexpr size_t kTimestampBufferSize = 128;
 
-// One lock for the whole of WriteLog keeps concurrent lines whole: the shared
-// buffers, the held lines and the file are used by one caller at a time. It is
-// recursive so that a host callback that calls back into the driver cannot
-// deadlock the log.
+// One lock for the whole of WriteLog keeps concurrent lines whole: the held
+// lines and the file are used by one caller at a time. It is recursive so that
+// a host callback that calls back into the driver cannot deadlock the log; the
+// message and timestamp buffers therefore belong to each call, so that such an
+// inner line cannot overwrite the line whose delivery it interrupted.
 // Like the context, the log state is never destroyed, so that a thread still
 // logging while the process exits finds it intact.
 std::recursive_mutex& LogLock() {
   static auto* lock = new std::recursive_mutex;
   return *lock;
 }
-char messageBuffer[kMessageBufferSize];
-char timestampBuffer[kTimestampBufferSize];
-
 // Lines meant for the log file while no system path is known.
 std::list<std::string>& PendingLogLines() {
   static auto* lines = new std::list<std::string>;
@@ -77,6 +75,7 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
     vq::OutputDebugString(format);
   }
 
+  char messageBuffer[kMessageBufferSize];
   va_list args;
   va_start(args, format);
   std::vsnprintf(messageBuffer, kMessageBufferSize, format, args);  // cuts what does not fit
@@ -86,6 +85,7 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
   if (level <= debugView) vq::OutputDebugString(messageBuffer);
   if (level > logLevel) return 0;
 
+  char timestampBuffer[kTimestampBufferSize];
   FormatTimestamp(timestampBuffer);
   if (DebugMsgProc proc = context->debugMsgProc) {
     proc(timestampBuffer);

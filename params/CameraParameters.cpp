@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <typeinfo>
 #include <utility>
 
 #include "params/Param.h"
@@ -20,7 +21,8 @@ bool ParamNameLess::operator()(const std::string& left, const std::string& right
 
 CameraParameters::CameraParameters(const CameraIdentity& identity) : _identity(identity) { CreateDefaults(); }
 
-CameraParameters::CameraParameters(const CameraParameters& other) : _identity(other._identity) {
+CameraParameters::CameraParameters(const CameraParameters& other)
+    : _identity(other._identity), _hostValues(other._hostValues) {
   // Adding the clones in list order rebuilds the index as it was: for a name
   // that occurs twice, the later parameter wins.
   for (const Param_& param : other._params) AddParam(param.Clone());
@@ -110,4 +112,51 @@ void CameraParameters::Swap(CameraParameters& other) {
   _index.swap(other._index);
   _constraints.swap(other._constraints);
   std::swap(_identity, other._identity);
+  _hostValues.swap(other._hostValues);
+}
+
+void CameraParameters::KeepHostValue(const std::string& name) {
+  Param_& param = GetParam(name);
+  _hostValues[param._name] = param.ToString();
+}
+
+bool CameraParameters::ForgetHostValues() {
+  if (_hostValues.empty()) return false;
+  _hostValues.clear();
+  return true;
+}
+
+CameraParameters::ValueTexts CameraParameters::Values() {
+  ValueTexts values;
+  for (auto& [name, param] : _index) values.emplace(name, param->ToString());
+  return values;
+}
+
+void CameraParameters::TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart,
+                                 const ValueTexts& ownAtCopy, bool saved) {
+  const auto differs = [](const ValueTexts& values, const std::string& name, const std::string& text) {
+    const auto found = values.find(name);
+    return found == values.end() || found->second != text;
+  };
+  for (auto& [name, editedParam] : edited._index) {
+    const std::string editedText = editedParam->ToString();
+    Param_* own = FindParam(name);
+    if (own == nullptr) {
+      AddParam(editedParam->Clone());
+    } else {
+      const bool changedHere = differs(ownAtCopy, name, own->ToString());
+      const bool changedInDialog = differs(editedAtStart, name, editedText);
+      if (changedHere && !changedInDialog) continue;
+      if (typeid(*own) != typeid(*editedParam)) continue;
+      own->Assign(*editedParam);
+    }
+    // The parameter now holds the dialog's value: a value the host set
+    // before is either in the file now or replaced by the dialog's.
+    const auto host = _hostValues.find(name);
+    if (host == _hostValues.end()) continue;
+    if (saved && editedParam->_persistent && editedParam->_enabled)
+      _hostValues.erase(host);
+    else
+      host->second = editedText;
+  }
 }

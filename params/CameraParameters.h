@@ -25,6 +25,8 @@ class CameraParameters {
  public:
   using ParamList = boost::ptr_vector<Param_>;
   using ConstraintList = boost::ptr_vector<Constraint>;
+  // Value texts (ToString) by parameter name.
+  using ValueTexts = std::map<std::string, std::string, ParamNameLess>;
 
   // Starts with the driver's own parameters (LogLevel, LogIntoFile,
   // DebugViewOutput, Continuous).
@@ -47,6 +49,9 @@ class CameraParameters {
   bool HasParam(const std::string& name) const;
   // Takes ownership, then attaches the constraint to this set.
   void AddConstraint(Constraint* constraint);
+  // Applies every constraint in order; a constraint that throws is logged
+  // and ends the pass.
+  void ApplyConstraints();
   // Applies every constraint, then checks every parameter in force against
   // its range (and a Param<int> against its step). False, with `errorText`
   // naming the first parameter that fails; `errorText` is untouched on success.
@@ -67,8 +72,29 @@ class CameraParameters {
   // are clamped into their ranges. Save writes all of them in one replacement
   // of the file and logs a failure. Without a system path neither touches
   // the file system.
+  // Load then puts back the values the host set (see KeepHostValue). Save
+  // returns false when nothing could be written.
   void Load();
-  void Save();
+  bool Save();
+
+  // Remembers the current value of the named parameter as one the host set
+  // through its property commands. Until a settings file holding it is
+  // written (see TakeEdits), every Load puts it back: it wins over the file
+  // and, in the open sequence, over what the camera reported, so it reaches
+  // the camera at the next open.
+  void KeepHostValue(const std::string& name);
+  // Forgets every value kept for the host; false when there was none.
+  bool ForgetHostValues();
+  // The value text of every parameter.
+  ValueTexts Values();
+  // Takes over what the configuration dialog changed in `edited`, a copy of
+  // this set: `ownAtCopy` are this set's values when the copy was made,
+  // `editedAtStart` the copy's values when the dialog showed them, and
+  // `saved` tells whether the copy has been written to the settings file.
+  // A parameter of the copy replaces this set's unless this set changed it
+  // meanwhile and the dialog did not; parameters only this set has stay,
+  // parameters only the copy has are added. The caller holds the lock of both.
+  void TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart, const ValueTexts& ownAtCopy, bool saved);
 
  private:
   void CreateDefaults();
@@ -78,4 +104,6 @@ class CameraParameters {
   std::map<std::string, Param_*, ParamNameLess> _index;
   ConstraintList _constraints;
   CameraIdentity _identity;
+  // Values the host set that no settings file written since holds.
+  ValueTexts _hostValues;
 };

@@ -30,12 +30,16 @@ std::string Problem(const Param_& param) {
 
 }  // namespace
 
-bool CameraParameters::Validate(std::string& errorText) {
+void CameraParameters::ApplyConstraints() {
   try {
     for (Constraint& constraint : _constraints) constraint.Apply(*this);
   } catch (const std::exception& e) {
     WriteLog(GetDriverContext(), 1, "CameraParameters::Validate: Failed to apply constraints due: %s", e.what());
   }
+}
+
+bool CameraParameters::Validate(std::string& errorText) {
+  ApplyConstraints();
   for (const Param_& param : _params) {
     if (!param._enabled || dynamic_cast<const Param<bool>*>(&param) != nullptr) continue;
     std::string problem = Problem(param);

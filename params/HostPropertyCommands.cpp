@@ -124,6 +124,7 @@ bool Camera::SetProperty(const char* name, int value) {
       WriteLog(_context, 2, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
     }
+    CameraParameters::ValueTexts before = _parameters.Values();
     if (dynamic_cast<Param<int>*>(param)) {
       SetParameter<int>(p, value, value, value);
     } else if (dynamic_cast<Param<unsigned>*>(param)) {
@@ -144,6 +145,16 @@ bool Camera::SetProperty(const char* name, int value) {
       WriteLog(_context, 2, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
                Tag().c_str());
       return false;
+    }
+    // The set is brought in line with the new value (a new video mode may
+    // need another frame rate), and what changed is kept as the host's: the
+    // open sequence reads the features from the camera and loads the
+    // settings file before it writes them, and the host's values must win.
+    _parameters.ApplyConstraints();
+    _parameters.KeepHostValue(p);
+    for (auto& [changed, text] : _parameters.Values()) {
+      const auto old = before.find(changed);
+      if (old == before.end() || old->second != text) _parameters.KeepHostValue(changed);
     }
     // Every property that has a parameter goes to the camera; video mode,
     // Format7, trigger and strobe parameters reach it at the next open.

@@ -26,24 +26,29 @@ bool TakesPart(const Param_& param) { return param._persistent && param._enabled
 
 void CameraParameters::Load() {
   const std::string path = SettingsFilePath();
-  if (path.empty()) return;
-  // One read for all parameters, so they all come from the same state of the file.
-  const vq::ProfileText profile = vq::ReadPrivateProfile(path);
-  for (Param_& param : Params()) {
-    if (!TakesPart(param)) continue;
-    const std::string section = param._global ? "General" : _identity.name;
-    char value[ValueBufferSize];
-    vq::GetProfileString(profile, section.c_str(), param._name.c_str(), param.ToString(), value, sizeof value);
-    param.FromString(value, param._global);
+  if (!path.empty()) {
+    // One read for all parameters, so they all come from the same state of the file.
+    const vq::ProfileText profile = vq::ReadPrivateProfile(path);
+    for (Param_& param : Params()) {
+      if (!TakesPart(param)) continue;
+      const std::string section = param._global ? "General" : _identity.name;
+      char value[ValueBufferSize];
+      vq::GetProfileString(profile, section.c_str(), param._name.c_str(), param.ToString(), value, sizeof value);
+      param.FromString(value, param._global);
+    }
+  }
+  // What the host set is newer than the file.
+  for (const auto& [name, text] : _hostValues) {
+    if (Param_* param = FindParam(name)) param->FromString(text, false);
   }
 }
 
-void CameraParameters::Save() {
+bool CameraParameters::Save() {
   const std::string path = SettingsFilePath();
   if (path.empty()) {
     WriteLog(GetDriverContext(), 1, "CameraParameters::Save: WARNING: no system path, settings of %s not saved\n",
              _identity.name.c_str());
-    return;
+    return false;
   }
   std::vector<vq::ProfileEntry> entries;
   for (Param_& param : Params()) {
@@ -53,5 +58,7 @@ void CameraParameters::Save() {
     const std::string reason = std::error_code(errno, std::generic_category()).message();
     WriteLog(GetDriverContext(), 1, "CameraParameters::Save: ERROR: cannot write settings file %s: %s\n", path.c_str(),
              reason.c_str());
+    return false;
   }
+  return true;
 }

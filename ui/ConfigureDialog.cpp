@@ -48,16 +48,20 @@ bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
     CSheet1 sheet(title, DialogApplication::HostWidget(parentWindow));
     const auto host = DialogApplication::AttachToHostWindow(sheet, parentWindow);
     CameraParameters copy = CopyOfParameters(camera);
+    const CameraParameters::ValueTexts cameraValues = copy.Values();
     copy.Load();
+    const CameraParameters::ValueTexts startValues = copy.Values();
     CPropertyGeneral page(&camera, copy, sheet);
     sheet.AddPage(&page);
     const bool confirmed = sheet.exec() == QDialog::Accepted;
     page.RethrowFailure();
     if (confirmed) {
-      copy.Save();
+      const bool saved = copy.Save();
       {
+        // The camera may have been opened, or the host may have set values,
+        // while the dialog showed: only what the dialog changed is taken over.
         std::lock_guard<std::mutex> lock(camera.ParametersLock());
-        camera.Parameters() = copy;
+        camera.Parameters().TakeEdits(copy, startValues, cameraValues, saved);
       }
       result = true;
     }

@@ -167,6 +167,41 @@ TEST_F(ConfigureDialog, OkSavesTheSettingsFileAndAssignsTheCamerasSet) {
   EXPECT_TRUE(Log().Contains("configureCamera: leaving cameraName=Mono (2222)\n"));
 }
 
+TEST_F(ConfigureDialog, OkTakesOverTheEditsAndKeepsWhatChangedMeanwhile) {
+  int value = -1;
+  // The camera is opened for the first time while the dialog shows.
+  EXPECT_EQ(0, Configure(Colour(), [&](CSheet1& sheet, CPropertyGeneral& page) {
+    EditValue(page, "LogLevel", "2");
+    int size[2];
+    ASSERT_EQ(1, openCVLPort(0, 3, "Colour (1111)", size));
+    ASSERT_EQ(1, setProperty(0, 3, "Brightness", 33));
+    QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+  }));
+  EXPECT_EQ(2, CameraValue<int>(Colour(), "LogLevel"));
+  ASSERT_EQ(1, getProperty(0, 3, "Brightness", &value)) << "the features read at open are kept";
+  EXPECT_EQ(33, value);
+
+  // The host sets a value the dialog shows but the user leaves alone.
+  EXPECT_EQ(0, Configure(Colour(), [&](CSheet1& sheet, CPropertyGeneral& page) {
+    EXPECT_EQ("33", page.Grid().GetItemText(page.ItemOf("Brightness")));
+    EditValue(page, "Gain", "77");
+    ASSERT_EQ(1, setProperty(0, 3, "Brightness", 44));
+    QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+  }));
+  ASSERT_EQ(1, getProperty(0, 3, "Brightness", &value));
+  EXPECT_EQ(44, value) << "the host's value is not undone";
+  ASSERT_EQ(1, getProperty(0, 3, "Gain", &value));
+  EXPECT_EQ(77, value);
+  EXPECT_EQ("77", Stored("Colour (1111)", "Gain"));
+
+  // Both reach the camera at the next open, the host's value over the file's.
+  closeCVLPort(0, 3);
+  int size[2];
+  ASSERT_EQ(1, openCVLPort(0, 3, "Colour (1111)", size));
+  EXPECT_EQ(44u, vq::sim::GetPropertyState(vqtest::kColourSerial, FlyCapture2::BRIGHTNESS).valueA);
+  EXPECT_EQ(77u, vq::sim::GetPropertyState(vqtest::kColourSerial, FlyCapture2::GAIN).valueA);
+}
+
 TEST_F(ConfigureDialog, DialogStartsFromTheSettingsFile) {
   ASSERT_TRUE(vq::WritePrivateProfileString("Mono (2222)", "width", "320", SettingsFile().c_str()));
   Configure(Mono(), [&](CSheet1& sheet, CPropertyGeneral& page) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "include/VorquellCamera.h"
+#include "platform/PrivateProfile.h"
 #include "tests/support/DriverFixture.h"
 
 using vqtest::DriverFixture;
@@ -129,4 +130,79 @@ TEST_F(OpenWithSettings, GuardedConversionsRefuseValuesBeyond32Bits) {
   int low = 0, high = 0;
   EXPECT_EQ(1, getPropertyRange(0, 1, "Big", &low, &high)) << "unsigned bounds are reinterpreted, not guarded";
   EXPECT_EQ(static_cast<int>(4000000000u), high);
+}
+
+namespace {
+
+// Video mode, trigger and a property set by the host, with and without a
+// settings file that holds older values for them.
+class HostSettingsAtReopen : public OpenWithSettings, public ::testing::WithParamInterface<const char*> {};
+
+int Property(int port, const char* name) {
+  int value = -1;
+  EXPECT_EQ(1, getProperty(0, port, name, &value)) << name;
+  return value;
+}
+
+}  // namespace
+
+TEST_P(HostSettingsAtReopen, ReachTheCameraAndSurviveTheSettingsFile) {
+  WriteSettings(GetParam());
+  ASSERT_TRUE(Open(Colour(), 0));
+  ASSERT_EQ(1, setProperty(0, 0, "DCAMFrameRate", 3));  // 15 fps, which 640x480Y8 does not offer
+  ASSERT_EQ(1, setProperty(0, 0, "DCAMVideoMode", 5));  // 640x480Y8
+  ASSERT_EQ(1, setProperty(0, 0, "TriggerOn", 1));
+  ASSERT_EQ(1, setProperty(0, 0, "Brightness", 66));
+  EXPECT_EQ(4, Property(0, "DCAMFrameRate")) << "the only rate of 640x480Y8";
+
+  for (int reopen = 0; reopen < 2; ++reopen) {
+    Colour().Close();
+    int32_t size[2];
+    ASSERT_TRUE(Colour().Open(0, size));
+    EXPECT_EQ(5, Property(0, "DCAMVideoMode"));
+    EXPECT_EQ(4, Property(0, "DCAMFrameRate"));
+    EXPECT_EQ(1, Property(0, "TriggerOn"));
+    EXPECT_EQ(66, Property(0, "Brightness"));
+    EXPECT_EQ(FlyCapture2::VIDEOMODE_640x480Y8, vq::sim::CurrentVideoMode(vqtest::kColourSerial));
+    EXPECT_EQ(FlyCapture2::FRAMERATE_30, vq::sim::CurrentFrameRate(vqtest::kColourSerial));
+    EXPECT_TRUE(vq::sim::GetTriggerState(vqtest::kColourSerial).onOff);
+    EXPECT_EQ(66u, vq::sim::GetPropertyState(vqtest::kColourSerial, FlyCapture2::BRIGHTNESS).valueA);
+    EXPECT_EQ(640, size[0]);
+
+    // The dialog's copy starts from the file and saves what it shows.
+    std::lock_guard<std::mutex> lock(Colour().ParametersLock());
+    CameraParameters copy = Colour().Parameters();
+    copy.Load();
+    EXPECT_EQ("5", std::string(copy.GetParam("DCAMVideoMode").ToString()));
+    EXPECT_EQ("1", std::string(copy.GetParam("TriggerOn").ToString()));
+    if (reopen == 1) {
+      ASSERT_TRUE(copy.Save());
+      char value[256];
+      vq::GetPrivateProfileString("Colour (1111)", "DCAMVideoMode", "", value, sizeof value,
+                                  (_dir.Path() + "/VorquellCamera.ini").c_str());
+      EXPECT_STREQ("5", value);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutStoredValues, HostSettingsAtReopen,
+                         ::testing::Values("", "[Colour (1111)]\nDCAMVideoMode=3\nDCAMFrameRate=3\nTriggerOn=0\n"
+                                               "Brightness=12\n"));
+
+TEST_F(OpenWithSettings, AHostValueTheCameraRefusesDoesNotLockTheCameraOut) {
+  ASSERT_TRUE(Open(Colour(), 0));
+  ASSERT_EQ(1, setProperty(0, 0, "DCAMVideoMode", 5));
+  vq::sim::CameraFaults faults;
+  faults.setVideoMode = vq::sim::CallsFor(FlyCapture2::VIDEOMODE_640x480Y8);
+  vq::sim::SetFaults(vqtest::kColourSerial, faults);
+  Colour().Close();
+
+  EXPECT_FALSE(Open(Colour(), 0));
+  EXPECT_TRUE(WaitForLine("Camera::LoadSettgins: WARNING: values set by the host dropped, port#0 ser#1111 state:'Closed '\n"));
+  // The bus thread reopens the camera as it was before the host's change.
+  ASSERT_TRUE(WaitForState(Colour(), CamOpened));
+  EXPECT_EQ(FlyCapture2::VIDEOMODE_640x480YUV422, vq::sim::CurrentVideoMode(vqtest::kColourSerial));
+  int value = -1;
+  ASSERT_EQ(1, getProperty(0, 0, "DCAMVideoMode", &value));
+  EXPECT_EQ(3, value);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -191,3 +192,61 @@ TEST(WriteLog, ConcurrentCallersKeepTheirLinesWhole) {
     EXPECT_TRUE(std::regex_match(calls[i + 1], line)) << calls[i + 1];
   }
 }
+
+namespace {
+
+// A host whose log callback logs a line of its own from inside the callback,
+// once, at the call given by the test: the timestamp (0) or the message (1).
+struct ReentrantHost {
+  static inline std::vector<std::string> calls;
+  static inline int reenterAtCall = 0;
+  static inline bool reentered = false;
+  static void Proc(const char* text) {
+    const int callOfLine = static_cast<int>(calls.size() % 2);
+    calls.emplace_back(text);
+    if (!reentered && callOfLine == reenterAtCall) {
+      reentered = true;
+      WriteLog(GetDriverContext(), 1, "inner %d", 2);
+    }
+  }
+};
+
+class WriteLogReentry : public ::testing::TestWithParam<int> {};
+
+}  // namespace
+
+TEST_P(WriteLogReentry, AHostCallbackThatLogsLosesNeitherLine) {
+  vqtest::TempDir dir;
+  ContextReset reset;
+  vqtest::LogCapture log;
+  DriverContext* context = GetDriverContext();
+  context->SetSystemPath(dir.Path());
+  context->logIntoFile = true;
+  ReentrantHost::calls.clear();
+  ReentrantHost::reentered = false;
+  ReentrantHost::reenterAtCall = GetParam();
+  context->debugMsgProc = ReentrantHost::Proc;
+
+  WriteLog(context, 1, "outer %d", 1);
+
+  const auto& calls = ReentrantHost::calls;
+  ASSERT_EQ(4u, calls.size());
+  std::regex timestamp(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: )");
+  std::vector<std::string> messages;
+  for (const auto& call : calls)
+    if (!std::regex_match(call, timestamp)) messages.push_back(call);
+  std::sort(messages.begin(), messages.end());
+  EXPECT_EQ((std::vector<std::string>{"inner 2\n", "outer 1\n"}), messages);
+  if (GetParam() == 1) {
+    EXPECT_EQ("outer 1\n", calls[1]);
+    EXPECT_EQ("inner 2\n", calls[3]);
+  }
+
+  // The file gets each line once, each with a timestamp of its own.
+  std::string text = ReadFile(dir.Path() + "/VorquellCamera.log");
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: inner 2\n)"
+                                                R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: outer 1\n)")))
+      << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTimestampAndAtMessage, WriteLogReentry, ::testing::Values(0, 1));
