@@ -19,6 +19,7 @@ constexpr int kPollSleepMs = 10;
 constexpr int kPollCount = 500;
 constexpr int kDestroyPollSleepMs = 20;
 constexpr int kDestroyPollCount = 200;
+constexpr int kCallbackReturnWaitMs = 5000;
 
 }  // namespace
 
@@ -307,5 +308,30 @@ void Camera::SetCompleteCB(CompleteCallback callback) {
   if (!callback) line += "Resetting CB to null. ";
   line += "\n";
   WriteLog(_context, 2, "%s", line.c_str());
+  std::unique_lock<std::mutex> lock(_callbackLock);
   _completeCallback = callback;
+  // From inside the callback itself there is nothing to wait for.
+  if (!_callbackRunning || _callbackThread == std::this_thread::get_id()) return;
+  if (!_callbackReturned.wait_for(lock, std::chrono::milliseconds(kCallbackReturnWaitMs),
+                                  [this] { return !_callbackRunning; }))
+    WriteLog(_context, 1, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
+             kCallbackReturnWaitMs, Tag().c_str());
+}
+
+CompleteCallback Camera::BeginCallback() {
+  std::lock_guard<std::mutex> lock(_callbackLock);
+  CompleteCallback callback = _completeCallback;
+  if (callback) {
+    _callbackRunning = true;
+    _callbackThread = std::this_thread::get_id();
+  }
+  return callback;
+}
+
+void Camera::EndCallback() {
+  {
+    std::lock_guard<std::mutex> lock(_callbackLock);
+    _callbackRunning = false;
+  }
+  _callbackReturned.notify_all();
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/CameraState.h"
@@ -155,6 +156,12 @@ class Camera {
   CameraStatistics& Statistics() { return _statistics; }
   bool StopRequested() const { return _stopRequested; }
   CompleteCallback GetCompleteCB() const { return _completeCallback; }
+  // Grab thread: the callback to call now, or null; a non-null one must be
+  // followed by EndCallback once it has returned. SetCompleteCB waits for a
+  // call in progress, so a host that replaces or clears its callback is
+  // never called through the old one afterwards.
+  CompleteCallback BeginCallback();
+  void EndCallback();
 
   // The parameter set and the lock that whoever reads, changes or replaces it holds.
   CameraParameters& Parameters() { return _parameters; }
@@ -206,6 +213,10 @@ class Camera {
   CameraParameters _parameters;
   std::mutex _parametersLock;
   std::atomic<CompleteCallback> _completeCallback{nullptr};
+  std::mutex _callbackLock;
+  std::condition_variable _callbackReturned;
+  bool _callbackRunning = false;
+  std::thread::id _callbackThread;
   DriverContext* _context;
   std::unique_ptr<GrabThread> _grabThread;
   int32_t _bitsPerPixel;

@@ -121,10 +121,14 @@ int32_t GrabThread::ThreadMain() {
         WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
       failures = 0;
       if (!state.Continuous()) camera.SingleGrabDelivered();
-      if (CompleteCallback callback = camera.GetCompleteCB()) {
+      if (CompleteCallback callback = camera.BeginCallback()) {
         if (camera.Statistics().MarkCallback())
           WriteLog(context, 1, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
                    camera.Tag().c_str());
+        struct EndCallback {
+          Camera& camera;
+          ~EndCallback() { camera.EndCallback(); }
+        } endCallback{camera};
         callback(0, camera.Port());
         if (WillLog(context, 2)) WriteLog(context, 2, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
       } else {
