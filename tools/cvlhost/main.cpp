@@ -280,6 +280,8 @@ int main(int argc, char** argv) {
   app.add_option("--system-path", options.systemPath, "The host's system folder (settings and log file)")
       ->capture_default_str();
   app.add_option("--log-level", options.logLevel, "Driver log level, 0 to 4")->check(CLI::Range(0, 4));
+  std::string backend;
+  app.add_option("--backend", backend, "Camera SDK backend: sim or aravis (sets VORQUELL_SDK_BACKEND)");
 
   auto addCameraOptions = [&](CLI::App* command) {
     command->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
@@ -324,6 +326,8 @@ int main(int argc, char** argv) {
   // The driver takes its initial log level from the environment, so that the
   // enumeration at initialize is already logged at the chosen level.
   if (options.logLevel) setenv("VORQUELL_LOG_LEVEL", std::to_string(*options.logLevel).c_str(), 1);
+  // The module chooses its backend once, at its first SDK call.
+  if (!backend.empty()) setenv("VORQUELL_SDK_BACKEND", backend.c_str(), 1);
   try {
     Module module(options.modulePath);
     if (list->parsed()) return RunList(module, options);
