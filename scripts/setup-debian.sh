@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+# Real cameras: Aravis 0.8 (GenICam; pkg-config needs libusb-1.0-0-dev too).
+packages+=(libaravis-dev libusb-1.0-0-dev)
 
 missing=()
 for package in "${packages[@]}"; do
