@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "tests/module/ModuleFixture.h"
@@ -20,6 +21,10 @@ using moduletest::ModuleTest;
 using moduletest::WaitFor;
 
 enum class Bus { Sim, AravisFake, AravisGigE };
+
+void PrintTo(Bus bus, std::ostream* out) {
+  *out << (bus == Bus::Sim ? "simulated bus" : bus == Bus::AravisFake ? "Aravis Fake interface" : "Aravis GigE fake");
+}
 
 std::string BusName(const ::testing::TestParamInfo<Bus>& info) {
   switch (info.param) {
