@@ -174,33 +174,37 @@ void AravisBus::EnsureMonitor() {
 }
 
 void AravisBus::Monitor() {
+  auto nextScan = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> lock(_mutex);
   while (!_stopping) {
-    std::vector<ArvCamera*> release;
+    std::vector<void*> release;
     release.swap(_toRelease);
     lock.unlock();
-    for (ArvCamera* camera : release) g_object_unref(camera);
-    Merge(RunScan(true));
+    for (void* object : release) g_object_unref(object);
+    if (std::chrono::steady_clock::now() >= nextScan) {
+      Merge(RunScan(true));
+      nextScan = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMonitorPeriodMs);
+    }
     lock.lock();
-    _wake.wait_for(lock, std::chrono::milliseconds(kMonitorPeriodMs), [this] { return _stopping || !_toRelease.empty(); });
+    _wake.wait_until(lock, nextScan, [this] { return _stopping || !_toRelease.empty(); });
   }
 }
 
-void AravisBus::ReleaseLater(ArvCamera* camera) {
+void AravisBus::ReleaseLater(void* object) {
   {
     std::lock_guard<std::mutex> lock(_mutex);
-    if (!_stopping) {
-      _toRelease.push_back(camera);
+    if (!_stopping && _monitor.joinable()) {
+      _toRelease.push_back(object);
       _wake.notify_all();
       return;
     }
   }
-  g_object_unref(camera);
+  g_object_unref(object);
 }
 
 void AravisBus::Shutdown() {
   std::thread monitor;
-  std::vector<ArvCamera*> release;
+  std::vector<void*> release;
   {
     std::lock_guard<std::mutex> lock(_mutex);
     _stopping = true;
@@ -209,7 +213,7 @@ void AravisBus::Shutdown() {
   }
   _wake.notify_all();
   if (monitor.joinable()) monitor.join();
-  for (ArvCamera* camera : release) g_object_unref(camera);
+  for (void* object : release) g_object_unref(object);
   _events.Shutdown();
 }
 
@@ -321,7 +325,7 @@ Error AravisBus::Connect(const PGRGuid& guid, std::shared_ptr<detail::CameraDevi
     _entries[guid.value[2] - 1].links.push_back(link);
   }
   DeviceIdentity identity{guid.value[0], found.serial, found.transport};
-  *device = std::make_shared<AravisDevice>(camera, identity, link, [this](ArvCamera* lost) { ReleaseLater(lost); });
+  *device = std::make_shared<AravisDevice>(camera, identity, link, [this](void* object) { ReleaseLater(object); });
   return Error();
 }
 

@@ -75,7 +75,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   void Merge(const Scan& scan);
   void SetPresentLocked(Entry& entry, bool present);
   void OnControlLost(const std::string& key);
-  void ReleaseLater(ArvCamera* camera);
+  void ReleaseLater(void* object);
   void EnsureMonitor();
   void Monitor();
   bool IsOurGuid(const FlyCapture2::PGRGuid& guid) const;
@@ -87,7 +87,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   std::mutex _mutex;      // everything below
   std::vector<Entry> _entries;
   bool _scanned = false;
-  std::vector<ArvCamera*> _toRelease;
+  std::vector<void*> _toRelease;  // GObjects
   bool _stopping = false;
   std::condition_variable _wake;
   std::thread _monitor;

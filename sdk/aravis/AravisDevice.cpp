@@ -68,18 +68,19 @@ struct AravisDevice::Capture {
   ArvStream* stream = nullptr;
   std::atomic<bool> stopped{false};
   std::atomic<uint64_t> frames{0};
+  Release release;
   ~Capture() {
-    if (stream) g_object_unref(stream);
+    if (stream) release(stream);
   }
 };
 
 AravisDevice::AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shared_ptr<DeviceLink> link,
-                           std::function<void(ArvCamera*)> releaseLost)
+                           Release releaseElsewhere)
     : _camera(camera),
       _nodes(camera),
       _identity(std::move(identity)),
       _link(std::move(link)),
-      _releaseLost(std::move(releaseLost)) {
+      _releaseElsewhere(std::move(releaseElsewhere)) {
   _lostHandler = g_signal_connect_data(arv_camera_get_device(_camera), "control-lost", G_CALLBACK(OnControlLost),
                                        new std::shared_ptr<DeviceLink>(_link), ForgetLink, GConnectFlags(0));
   if (_nodes.Has("GevSCPSPacketSize")) {
@@ -91,8 +92,8 @@ AravisDevice::AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shar
 AravisDevice::~AravisDevice() {
   StopCapture();
   g_signal_handler_disconnect(arv_camera_get_device(_camera), _lostHandler);
-  if (_link->lost && _releaseLost)
-    _releaseLost(_camera);
+  if (_link->lost)
+    _releaseElsewhere(_camera);
   else
     g_object_unref(_camera);
 }
@@ -184,6 +185,7 @@ Error AravisDevice::StartCapture() {
     return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "The stream could not be set up: " + text + ".");
   }
   auto capture = std::make_shared<Capture>();
+  capture->release = _releaseElsewhere;
   capture->stream = arv_camera_create_stream(_camera, nullptr, nullptr, &error);
   if (!capture->stream) {
     std::string text = error ? error->message : "no stream";

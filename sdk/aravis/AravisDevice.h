@@ -8,8 +8,10 @@
 // Removal: once the camera is gone (its "control-lost" signal, or the bus no
 // longer finding it) the shared link is marked lost and every call fails at
 // once, without waiting on the dead camera; a blocked retrieval is released
-// within one pop period. The last reference to a lost camera is released on
-// the bus's own thread, since Aravis may wait seconds there.
+// within one pop period. Streams, and a lost camera, are released on the
+// bus's own thread: Aravis may wait there for seconds (a stream's thread
+// joins only after its current wait for a frame; a dead camera's last
+// commands time out).
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -40,10 +42,11 @@ struct DeviceIdentity {
 
 class AravisDevice final : public FlyCapture2::detail::CameraDevice {
  public:
-  // Takes over the reference to `camera`. `release` receives it when the
-  // device goes away and the camera is lost, to be released elsewhere.
-  AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shared_ptr<DeviceLink> link,
-               std::function<void(ArvCamera*)> releaseLost);
+  // Takes over the reference to `camera`. `releaseElsewhere` takes over
+  // references (to streams, and to the camera when it is lost) that must not
+  // be dropped on the caller's thread.
+  using Release = std::function<void(void* object)>;
+  AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shared_ptr<DeviceLink> link, Release releaseElsewhere);
   ~AravisDevice() override;
   AravisDevice(const AravisDevice&) = delete;
   AravisDevice& operator=(const AravisDevice&) = delete;
@@ -102,7 +105,7 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   GenicamNodes _nodes;
   const DeviceIdentity _identity;
   const std::shared_ptr<DeviceLink> _link;
-  const std::function<void(ArvCamera*)> _releaseLost;
+  const Release _releaseElsewhere;
   unsigned long _lostHandler = 0;
 
   std::mutex _captureMutex;

@@ -153,7 +153,7 @@ TEST_P(BackendTest, GrabsASingleFrameThenContinuously) {
   EXPECT_EQ(1, M().getCVLGrabRow(0, kPort, row.data(), height - 1, 0, width - 1));
 
   ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
-  ASSERT_TRUE(WaitFor([] { return completions >= 6; })) << LastMessages();
+  ASSERT_TRUE(WaitFor([] { return completions >= 6; }, std::chrono::seconds(60))) << LastMessages();
   ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 0));
   EXPECT_EQ(-1, Find("Camera::RetrieveImage: ERROR")) << LastMessages();
 }
