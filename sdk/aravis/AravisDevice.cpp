@@ -64,13 +64,25 @@ void ForgetLink(gpointer data, GClosure*) { delete static_cast<std::shared_ptr<D
 
 }  // namespace
 
+// A stream is released where its capture ends, before another can start:
+// a GigE Vision stream, when it stops, clears the camera's stream port, so
+// releasing it after the next capture has set that port up would stop the
+// new capture. Two kinds go to the bus's thread instead: the stream of a lost
+// camera (its last commands time out) and the in-process fake's stream (its
+// thread wakes only for its next frame; it sends no commands).
 struct AravisDevice::Capture {
   ArvStream* stream = nullptr;
   std::atomic<bool> stopped{false};
   std::atomic<uint64_t> frames{0};
   Release release;
+  std::shared_ptr<DeviceLink> link;
+  bool inProcess = false;
   ~Capture() {
-    if (stream) release(stream);
+    if (!stream) return;
+    if (inProcess || link->lost)
+      release(stream);
+    else
+      g_object_unref(stream);
   }
 };
 
@@ -186,6 +198,8 @@ Error AravisDevice::StartCapture() {
   }
   auto capture = std::make_shared<Capture>();
   capture->release = _releaseElsewhere;
+  capture->link = _link;
+  capture->inProcess = _identity.transport == "Fake";
   capture->stream = arv_camera_create_stream(_camera, nullptr, nullptr, &error);
   if (!capture->stream) {
     std::string text = error ? error->message : "no stream";

@@ -8,10 +8,8 @@
 // Removal: once the camera is gone (its "control-lost" signal, or the bus no
 // longer finding it) the shared link is marked lost and every call fails at
 // once, without waiting on the dead camera; a blocked retrieval is released
-// within one pop period. Streams, and a lost camera, are released on the
-// bus's own thread: Aravis may wait there for seconds (a stream's thread
-// joins only after its current wait for a frame; a dead camera's last
-// commands time out).
+// within one pop period. A lost camera and its stream are released on the
+// bus's own thread, since Aravis may wait seconds there for the dead camera.
 #include <atomic>
 #include <functional>
 #include <memory>

@@ -114,9 +114,15 @@ class BackendTest : public ModuleTest, public ::testing::WithParamInterface<Bus>
     EXPECT_EQ(1, M().setCompleteCallback(0, kPort, OnComplete));
     return {size[0], size[1]};
   }
+  // The first error the driver logged and the last lines, for a failure's message.
   std::string LastMessages() const {
     auto messages = Messages();
     std::string text;
+    for (const std::string& message : messages)
+      if (message.find("ERROR") != std::string::npos) {
+        text += "first error: " + message + "...\n";
+        break;
+      }
     for (size_t i = messages.size() > 12 ? messages.size() - 12 : 0; i < messages.size(); ++i) text += messages[i];
     return text;
   }
