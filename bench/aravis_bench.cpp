@@ -6,12 +6,10 @@
 // - DriverPath: the module loaded as a host loads it, grabbing continuously,
 //   every row pulled in the completion callback.
 //
-// frames/s at the fake's highest frame rate (arg 0) compares the two: the
-// driver should deliver at least 98 % of what Aravis alone delivers.
-// At 20 frames/s (arg 20) the fake draws its frames on a 50 ms grid of the
-// real-time clock, so "lat_us" (median time from the grid point to the pop,
-// or to the host's callback) of DriverPath minus that of AravisAlone is the
-// driver's time from buffer pop to the host's callback.
+// frames/s at the fake's highest frame rate compares the two: the driver
+// should deliver at least 98 % of what Aravis alone delivers. The time from
+// buffer pop to the host's callback is not measured here: nothing outside
+// the module sees when the driver popped a buffer.
 #include <arv.h>
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -37,26 +35,12 @@ constexpr const char* kCamera = "Fake (1)";
 const char* GenicamFormat(int64_t arg) { return arg == 0 ? "Mono8" : "BayerRG8"; }
 const char* SdkFormat(int64_t arg) { return arg == 0 ? "MONO8" : "RAW8"; }
 
-// Microseconds since the last point of the fake's frame grid.
-double SinceGridUs(double fps) {
-  const int64_t period = static_cast<int64_t>(1e6 / fps);
-  return static_cast<double>(g_get_real_time() % period);
-}
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
-  return values[values.size() / 2];
-}
-
-void Counters(benchmark::State& state, const std::vector<double>& latencies, double fps) {
+void Counters(benchmark::State& state) {
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  if (fps > 0) state.counters["lat_us"] = Median(latencies);
 }
 
 void AravisAlone(benchmark::State& state) {
   arv_disable_interface("GigEVision");
-  const double fps = static_cast<double>(state.range(1));
   GError* error = nullptr;
   ArvDevice* device = arv_fake_device_new("BENCH", &error);
   ArvCamera* camera = device ? arv_camera_new_with_device(device, &error) : nullptr;
@@ -69,19 +53,17 @@ void AravisAlone(benchmark::State& state) {
   arv_camera_set_string(camera, "PixelFormat", GenicamFormat(state.range(0)), nullptr);
   double low = 0, high = 0;
   arv_camera_get_float_bounds(camera, "AcquisitionFrameRate", &low, &high, nullptr);
-  arv_camera_set_float(camera, "AcquisitionFrameRate", fps > 0 ? fps : high, nullptr);
+  arv_camera_set_float(camera, "AcquisitionFrameRate", high, nullptr);
   ArvStream* stream = arv_camera_create_stream(camera, nullptr, nullptr, nullptr);
   const guint payload = arv_camera_get_payload(camera, nullptr);
   for (int i = 0; i < 6; ++i) arv_stream_push_buffer(stream, arv_buffer_new_allocate(payload));
   arv_camera_start_acquisition(camera, nullptr);
-  std::vector<double> latencies;
   for (auto _ : state) {
     ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 2000000);
     if (!buffer) {
       state.SkipWithError("no frame within 2 s");
       break;
     }
-    if (fps > 0) latencies.push_back(SinceGridUs(fps));
     benchmark::DoNotOptimize(arv_buffer_get_status(buffer));
     arv_stream_push_buffer(stream, buffer);
   }
@@ -89,7 +71,7 @@ void AravisAlone(benchmark::State& state) {
   g_object_unref(stream);
   g_object_unref(camera);
   g_object_unref(device);
-  Counters(state, latencies, fps);
+  Counters(state);
 }
 
 // The host: the module on the Aravis backend, the fake camera on port 0.
@@ -101,21 +83,19 @@ class Host {
   }
   Module& M() { return *_module; }
 
-  // Opens the camera with the region, format and rate stored in the
+  // Opens the camera with the region, format and highest rate stored in the
   // settings file, and grabs continuously.
-  void Start(int64_t format, double fps) {
+  void Start(int64_t format) {
     std::ofstream(_dir / "VorquellCamera.ini")
         << "[" << kCamera << "]\nDCAMVideoMode=FORMAT7\noffsetX=0\noffsetY=0\nwidth=" << kWidth << "\nheight=" << kHeight
         << "\nFmt7PixelFormat=" << SdkFormat(format) << "\nFrameRateOn=1\nFrameRate="
-        << static_cast<unsigned>((fps > 0 ? fps : 1000.0) * 100) << "\n";
+        << 1000 * 100 << "\n";
     int size[2] = {0, 0};
     if (!M().openCVLPort(0, 0, kCamera, size) || size[0] != kWidth || size[1] != kHeight) std::abort();
     int pixelSize = 8;
     M().getProperty(0, 0, "PixelSize", &pixelSize);
     _rowBytes = kWidth * pixelSize / 8;
     _frame.resize(static_cast<size_t>(_rowBytes) * kHeight);
-    _fps = fps;
-    _latencies.clear();
     _frames = 0;
     M().setCompleteCallback(0, 0, OnComplete);
     M().setProperty(0, 0, "continuous", 1);
@@ -128,10 +108,6 @@ class Host {
     std::unique_lock<std::mutex> lock(_lock);
     _changed.wait(lock, [&] { return _frames > seen; });
     return _frames;
-  }
-  std::vector<double> Latencies() {
-    std::lock_guard<std::mutex> lock(_lock);
-    return _latencies;
   }
 
  private:
@@ -151,12 +127,10 @@ class Host {
 
   static void OnComplete(int, int) {
     Host& host = Get();
-    const double latency = host._fps > 0 ? SinceGridUs(host._fps) : 0.0;
     for (int row = 0; row < kHeight; ++row)
       host.M().getCVLGrabRow(0, 0, host._frame.data() + static_cast<size_t>(row) * host._rowBytes, row, 0, kWidth - 1);
     {
       std::lock_guard<std::mutex> lock(host._lock);
-      if (host._fps > 0) host._latencies.push_back(latency);
       ++host._frames;
     }
     host._changed.notify_all();
@@ -166,25 +140,22 @@ class Host {
   std::unique_ptr<Module> _module;
   std::vector<unsigned char> _frame;
   int _rowBytes = 0;
-  double _fps = 0;
   std::mutex _lock;
   std::condition_variable _changed;
   uint64_t _frames = 0;
-  std::vector<double> _latencies;
 };
 
 void DriverPath(benchmark::State& state) {
   Host& host = Host::Get();
-  const double fps = static_cast<double>(state.range(1));
-  host.Start(state.range(0), fps);
+  host.Start(state.range(0));
   uint64_t seen = host.WaitBeyond(0);
   for (auto _ : state) seen = host.WaitBeyond(seen);
   host.Stop();
-  Counters(state, host.Latencies(), fps);
+  Counters(state);
 }
 
-// Arguments: {0 = Mono8, 1 = BayerRG8} x {0 = the fake's highest rate, 20 frames/s}.
-BENCHMARK(AravisAlone)->ArgsProduct({{0, 1}, {0, 20}})->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(DriverPath)->ArgsProduct({{0, 1}, {0, 20}})->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+// Argument: 0 = Mono8, 1 = BayerRG8 (to BGR for the host).
+BENCHMARK(AravisAlone)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(DriverPath)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
