@@ -225,7 +225,7 @@ bool AravisBus::IsOurGuid(const PGRGuid& guid) const {
 
 Error AravisBus::GetNumOfCameras(unsigned int* numCameras) {
   if (!_settingsProblems.empty())
-    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "VORQUELL_ARAVIS_INTERFACES: " + _settingsProblems);
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "VORQUELL_ARAVIS_INTERFACES: " + _settingsProblems + ".");
   Merge(RunScan(false));
   std::lock_guard<std::mutex> lock(_mutex);
   *numCameras = static_cast<unsigned int>(

@@ -80,8 +80,8 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   void Monitor();
   bool IsOurGuid(const FlyCapture2::PGRGuid& guid) const;
 
+  std::string _settingsProblems;  // before _settings, which fills it
   const DiscoverySettings _settings;
-  std::string _settingsProblems;
 
   std::mutex _scanMutex;  // one scan at a time: Aravis's device list is global
   std::mutex _mutex;      // everything below

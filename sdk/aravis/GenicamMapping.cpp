@@ -171,7 +171,8 @@ DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* dev
         if (std::find(settings.interfaces.begin(), settings.interfaces.end(), name) == settings.interfaces.end())
           settings.interfaces.push_back(name);
       } else if (problems) {
-        *problems += "unknown Aravis interface '" + name + "' (known: USB3Vision, GigEVision, Fake); ";
+        if (!problems->empty()) *problems += "; ";
+        *problems += "unknown Aravis interface '" + name + "' (known: USB3Vision, GigEVision, Fake)";
       }
     }
   }

@@ -141,6 +141,19 @@ TEST_P(BackendTest, ListsTheCameraAsModelAndSerialNumber) {
   EXPECT_EQ(nullptr, names[1]);
 }
 
+TEST_P(BackendTest, AMistypedAravisInterfaceLeavesTheBusEmptyAndSaysWhy) {
+  if (GetParam() != Bus::AravisFake) GTEST_SKIP() << "a setting of the Aravis backend";
+  setenv("VORQUELL_ARAVIS_INTERFACES", "Fake,USB3", 1);
+  Module& m = Initialize();
+  EXPECT_EQ(0, m.getCVLNoOfSupportedCameras());
+  EXPECT_NE(-1, Find("CameraList::Init: ERROR: failed to get number of cameras: ")) << LastMessages();
+  auto messages = Messages();
+  EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& line) {
+    return line.find("VORQUELL_ARAVIS_INTERFACES: unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, "
+                     "Fake).") != std::string::npos;
+  })) << LastMessages();
+}
+
 TEST_P(BackendTest, GrabsASingleFrameThenContinuously) {
   Initialize();
   auto [width, height] = Open();

@@ -104,7 +104,7 @@ TEST(GenicamMapping, DiscoveryDefaultsToUsbAndGigEAndNamesUnknownInterfaces) {
   settings = ParseDiscoverySettings(" Fake , USB3 ,Fake,", "192.168.1.20, 10.0.0.7", &problems);
   EXPECT_EQ((std::vector<std::string>{"Fake"}), settings.interfaces);
   EXPECT_EQ((std::vector<std::string>{"192.168.1.20", "10.0.0.7"}), settings.addresses);
-  EXPECT_EQ("unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, Fake); ", problems);
+  EXPECT_EQ("unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, Fake)", problems);
 
   problems.clear();
   EXPECT_TRUE(ParseDiscoverySettings("", nullptr, &problems).interfaces.empty()) << "empty: no discovery at all";
