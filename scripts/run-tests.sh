@@ -5,4 +5,9 @@ cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/test -j"$(nproc)"
-ctest --test-dir build/test --output-on-failure -j"$(nproc)" --timeout 300
+ctest --test-dir build/test --output-on-failure -j"$(nproc)" --timeout 300 -LE aravis
+
+# The Aravis (GenICam) tests, in a network namespace holding only loopback.
+if ctest --test-dir build/test -N -L aravis | grep -q "Total Tests: [1-9]"; then
+  scripts/in-loopback-netns.sh ctest --test-dir build/test --output-on-failure -j"$(nproc)" --timeout 300 -L aravis
+fi

@@ -12,6 +12,8 @@ packages=(
   # cvlhost's manual page; dpkg-shlibdeps for the Debian package
   help2man dpkg-dev
 )
+# Real cameras: Aravis 0.8 (GenICam; pkg-config needs libusb-1.0-0-dev too).
+packages+=(libaravis-dev libusb-1.0-0-dev)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
 fi

@@ -1,7 +1,7 @@
 #pragma once
 // What a camera backend provides to the SDK classes. The backend is chosen
-// once per process from VORQUELL_SDK_BACKEND ("sim", the default, is the only
-// one so far).
+// once per process from VORQUELL_SDK_BACKEND: "sim", the default, or
+// "aravis" (GenICam cameras, when the build has Aravis).
 #include <memory>
 
 #include "sdk/FlyCapture2.h"

@@ -346,6 +346,8 @@ int main(int argc, char** argv) {
   app.add_flag("--json", options.json,
                "list, get, range, grab: print the result as one JSON document on standard output (the log and "
                "messages go to standard error)");
+  std::string backend;
+  app.add_option("--backend", backend, "Camera SDK backend: sim or aravis (sets VORQUELL_SDK_BACKEND)");
 
   auto addCameraOptions = [&](CLI::App* command) {
     command->add_option("--camera", options.camera, "Camera name as listed (default: the first camera)");
@@ -400,6 +402,8 @@ int main(int argc, char** argv) {
   // enumeration at initialize is already logged at the chosen level.
   if (options.logLevel) setenv("VORQUELL_LOG_LEVEL", std::to_string(*options.logLevel).c_str(), 1);
   if (options.json) prose = stderr;
+  // The module chooses its backend once, at its first SDK call.
+  if (!backend.empty()) setenv("VORQUELL_SDK_BACKEND", backend.c_str(), 1);
   try {
     Module module(FindModule(options.modulePath));
     if (list->parsed()) return RunList(module, options);

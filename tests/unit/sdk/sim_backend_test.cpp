@@ -12,7 +12,11 @@ namespace {
 
 TEST(SdkBackend, UnknownBackendFailsEveryOperationAndSaysWhy) {
   ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "gige", 1), 0);
+#ifdef VQ_HAVE_ARAVIS
+  const char* why = "Unknown camera SDK backend 'gige' (VORQUELL_SDK_BACKEND); known backends: sim, aravis.";
+#else
   const char* why = "Unknown camera SDK backend 'gige' (VORQUELL_SDK_BACKEND); known backends: sim.";
+#endif
   BusManager bus;
   unsigned int count = 7;
   Error error = bus.GetNumOfCameras(&count);
@@ -39,6 +43,19 @@ TEST(SdkBackend, SimNamedExplicitlyIsTheSimulatedBus) {
   ASSERT_TRUE(Ok(bus.GetNumOfCameras(&count)));
   EXPECT_EQ(count, 2u);
 }
+
+#ifndef VQ_HAVE_ARAVIS
+TEST(SdkBackend, AravisInABuildWithoutItSaysSo) {
+  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "aravis", 1), 0);
+  BusManager bus;
+  unsigned int count = 0;
+  Error error = bus.GetNumOfCameras(&count);
+  EXPECT_EQ(error.GetType(), PGRERROR_NOT_IMPLEMENTED);
+  EXPECT_STREQ(error.GetDescription(),
+               "The camera SDK backend 'aravis' (VORQUELL_SDK_BACKEND) is not part of this build: it was built "
+               "without Aravis 0.8 (Debian: libaravis-dev).");
+}
+#endif
 
 }  // namespace
 }  // namespace simtest

@@ -1,0 +1,161 @@
+// Real-camera acquisition on Aravis's in-process fake camera (no network:
+// only the Fake interface is searched) at 1600x1200, Mono8 and BayerRG8:
+//
+// - AravisAlone: a plain Aravis stream loop (the same six-buffer pool the
+//   backend uses), pop and push back, nothing else;
+// - DriverPath: the module loaded as a host loads it, grabbing continuously,
+//   every row pulled in the completion callback.
+//
+// frames/s at the fake's highest frame rate compares the two: the driver
+// should deliver at least 98 % of what Aravis alone delivers. The time from
+// buffer pop to the host's callback is not measured here: nothing outside
+// the module sees when the driver popped a buffer.
+#include <arv.h>
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tools/cvlhost/Module.h"
+
+namespace {
+
+constexpr int kWidth = 1600;
+constexpr int kHeight = 1200;
+constexpr const char* kCamera = "Fake (1)";
+
+const char* GenicamFormat(int64_t arg) { return arg == 0 ? "Mono8" : "BayerRG8"; }
+const char* SdkFormat(int64_t arg) { return arg == 0 ? "MONO8" : "RAW8"; }
+
+void Counters(benchmark::State& state) {
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void AravisAlone(benchmark::State& state) {
+  arv_disable_interface("GigEVision");
+  GError* error = nullptr;
+  ArvDevice* device = arv_fake_device_new("BENCH", &error);
+  ArvCamera* camera = device ? arv_camera_new_with_device(device, &error) : nullptr;
+  if (!camera) {
+    state.SkipWithError("no fake camera");
+    return;
+  }
+  arv_camera_set_integer(camera, "Width", kWidth, nullptr);
+  arv_camera_set_integer(camera, "Height", kHeight, nullptr);
+  arv_camera_set_string(camera, "PixelFormat", GenicamFormat(state.range(0)), nullptr);
+  double low = 0, high = 0;
+  arv_camera_get_float_bounds(camera, "AcquisitionFrameRate", &low, &high, nullptr);
+  arv_camera_set_float(camera, "AcquisitionFrameRate", high, nullptr);
+  ArvStream* stream = arv_camera_create_stream(camera, nullptr, nullptr, nullptr);
+  const guint payload = arv_camera_get_payload(camera, nullptr);
+  for (int i = 0; i < 6; ++i) arv_stream_push_buffer(stream, arv_buffer_new_allocate(payload));
+  arv_camera_start_acquisition(camera, nullptr);
+  for (auto _ : state) {
+    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 2000000);
+    if (!buffer) {
+      state.SkipWithError("no frame within 2 s");
+      break;
+    }
+    benchmark::DoNotOptimize(arv_buffer_get_status(buffer));
+    arv_stream_push_buffer(stream, buffer);
+  }
+  arv_camera_stop_acquisition(camera, nullptr);
+  g_object_unref(stream);
+  g_object_unref(camera);
+  g_object_unref(device);
+  Counters(state);
+}
+
+// The host: the module on the Aravis backend, the fake camera on port 0.
+class Host {
+ public:
+  static Host& Get() {
+    static Host host;
+    return host;
+  }
+  Module& M() { return *_module; }
+
+  // Opens the camera with the region, format and highest rate stored in the
+  // settings file, and grabs continuously.
+  void Start(int64_t format) {
+    std::ofstream(_dir / "VorquellCamera.ini")
+        << "[" << kCamera << "]\nDCAMVideoMode=FORMAT7\noffsetX=0\noffsetY=0\nwidth=" << kWidth << "\nheight=" << kHeight
+        << "\nFmt7PixelFormat=" << SdkFormat(format) << "\nFrameRateOn=1\nFrameRate="
+        << 1000 * 100 << "\n";
+    int size[2] = {0, 0};
+    if (!M().openCVLPort(0, 0, kCamera, size) || size[0] != kWidth || size[1] != kHeight) std::abort();
+    int pixelSize = 8;
+    M().getProperty(0, 0, "PixelSize", &pixelSize);
+    _rowBytes = kWidth * pixelSize / 8;
+    _frame.resize(static_cast<size_t>(_rowBytes) * kHeight);
+    _frames = 0;
+    M().setCompleteCallback(0, 0, OnComplete);
+    M().setProperty(0, 0, "continuous", 1);
+  }
+  void Stop() {
+    M().setProperty(0, 0, "continuous", 0);
+    M().closeCVLPort(0, 0);
+  }
+  uint64_t WaitBeyond(uint64_t seen) {
+    std::unique_lock<std::mutex> lock(_lock);
+    _changed.wait(lock, [&] { return _frames > seen; });
+    return _frames;
+  }
+
+ private:
+  Host() : _dir(std::filesystem::temp_directory_path() / ("vq-aravis-bench-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(_dir);
+    setenv("VORQUELL_SDK_BACKEND", "aravis", 1);
+    setenv("VORQUELL_ARAVIS_INTERFACES", "Fake", 1);  // never a GigE broadcast
+    setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
+    _module = std::make_unique<Module>(VQ_MODULE_PATH);
+    _module->initialize(_dir.c_str(), nullptr);
+  }
+  ~Host() {
+    _module->finalize();
+    std::error_code ignored;
+    std::filesystem::remove_all(_dir, ignored);
+  }
+
+  static void OnComplete(int, int) {
+    Host& host = Get();
+    for (int row = 0; row < kHeight; ++row)
+      host.M().getCVLGrabRow(0, 0, host._frame.data() + static_cast<size_t>(row) * host._rowBytes, row, 0, kWidth - 1);
+    {
+      std::lock_guard<std::mutex> lock(host._lock);
+      ++host._frames;
+    }
+    host._changed.notify_all();
+  }
+
+  std::filesystem::path _dir;
+  std::unique_ptr<Module> _module;
+  std::vector<unsigned char> _frame;
+  int _rowBytes = 0;
+  std::mutex _lock;
+  std::condition_variable _changed;
+  uint64_t _frames = 0;
+};
+
+void DriverPath(benchmark::State& state) {
+  Host& host = Host::Get();
+  host.Start(state.range(0));
+  uint64_t seen = host.WaitBeyond(0);
+  for (auto _ : state) seen = host.WaitBeyond(seen);
+  host.Stop();
+  Counters(state);
+}
+
+// Argument: 0 = Mono8, 1 = BayerRG8 (to BGR for the host).
+BENCHMARK(AravisAlone)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(DriverPath)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,744 @@
+#include "sdk/aravis/AravisDevice.h"
+
+#include <arv.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sdk/aravis/GenicamMapping.h"
+#include "sdk/sim/VideoModeTable.h"
+
+namespace vq::aravis {
+
+using namespace FlyCapture2;
+
+namespace {
+
+// GigE Vision over plain UDP (no CAP_NET_RAW) loses frames with the
+// system's default socket buffer: give every stream this much.
+constexpr int kSocketBufferBytes = 4 << 20;
+
+void CopyText(char (&target)[sk_maxStringLength], const std::string& text) {
+  std::snprintf(target, sizeof target, "%s", text.c_str());
+}
+
+struct BufferFormat {
+  ArvPixelFormat arv;
+  const char* name;
+};
+
+const BufferFormat kBufferFormats[] = {
+    {ARV_PIXEL_FORMAT_MONO_8, "Mono8"},          {ARV_PIXEL_FORMAT_MONO_16, "Mono16"},
+    {ARV_PIXEL_FORMAT_BAYER_RG_8, "BayerRG8"},   {ARV_PIXEL_FORMAT_BAYER_GR_8, "BayerGR8"},
+    {ARV_PIXEL_FORMAT_BAYER_GB_8, "BayerGB8"},   {ARV_PIXEL_FORMAT_BAYER_BG_8, "BayerBG8"},
+    {ARV_PIXEL_FORMAT_RGB_8_PACKED, "RGB8"},     {ARV_PIXEL_FORMAT_YUV_422_PACKED, "YUV422_8_UYVY"},
+};
+
+bool BufferFrameFormat(ArvPixelFormat arv, FrameFormat* format) {
+  for (const BufferFormat& row : kBufferFormats)
+    if (row.arv == arv) return FrameFormatOf(row.name, format);
+  return false;
+}
+
+const char* BufferStatusText(ArvBufferStatus status) {
+  switch (status) {
+    case ARV_BUFFER_STATUS_MISSING_PACKETS: return "packets were missing";
+    case ARV_BUFFER_STATUS_WRONG_PACKET_ID: return "a packet had a wrong id";
+    case ARV_BUFFER_STATUS_SIZE_MISMATCH: return "the frame did not fit the buffer";
+    case ARV_BUFFER_STATUS_FILLING: return "the frame was still being filled";
+    case ARV_BUFFER_STATUS_ABORTED: return "the transfer was aborted";
+    case ARV_BUFFER_STATUS_TIMEOUT: return "the frame timed out";
+    default: return "the transfer failed";
+  }
+}
+
+unsigned int RoundDown(unsigned int value, unsigned int step) { return step > 1 ? value / step * step : value; }
+
+void OnControlLost(ArvDevice*, gpointer data) {
+  auto& link = *static_cast<std::shared_ptr<DeviceLink>*>(data);
+  if (!link->lost.exchange(true) && link->onControlLost) link->onControlLost();
+}
+
+void ForgetLink(gpointer data, GClosure*) { delete static_cast<std::shared_ptr<DeviceLink>*>(data); }
+
+}  // namespace
+
+// A stream is released where its capture ends, before another can start:
+// a GigE Vision stream, when it stops, clears the camera's stream port, so
+// releasing it after the next capture has set that port up would stop the
+// new capture. Two kinds go to the bus's thread instead: the stream of a lost
+// camera (its last commands time out) and the in-process fake's stream (its
+// thread wakes only for its next frame; it sends no commands).
+struct AravisDevice::Capture {
+  ArvStream* stream = nullptr;
+  std::atomic<bool> stopped{false};
+  std::atomic<uint64_t> frames{0};
+  Release release;
+  std::shared_ptr<DeviceLink> link;
+  bool inProcess = false;
+  ~Capture() {
+    if (!stream) return;
+    if (inProcess || link->lost)
+      release(stream);
+    else
+      g_object_unref(stream);
+  }
+};
+
+AravisDevice::AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shared_ptr<DeviceLink> link,
+                           Release releaseElsewhere)
+    : _camera(camera),
+      _nodes(camera),
+      _identity(std::move(identity)),
+      _link(std::move(link)),
+      _releaseElsewhere(std::move(releaseElsewhere)) {
+  _lostHandler = g_signal_connect_data(arv_camera_get_device(_camera), "control-lost", G_CALLBACK(OnControlLost),
+                                       new std::shared_ptr<DeviceLink>(_link), ForgetLink, GConnectFlags(0));
+  if (_nodes.Has("GevSCPSPacketSize")) {
+    int64_t packet = 0;
+    if (_nodes.GetInteger("GevSCPSPacketSize", &packet) == PGRERROR_OK) _packetSize = static_cast<unsigned>(packet);
+  }
+}
+
+AravisDevice::~AravisDevice() {
+  StopCapture();
+  g_signal_handler_disconnect(arv_camera_get_device(_camera), _lostHandler);
+  if (_link->lost)
+    _releaseElsewhere(_camera);
+  else
+    g_object_unref(_camera);
+}
+
+Error AravisDevice::Gone() const {
+  if (!_link->lost) return Error();
+  return FC2_ERROR(PGRERROR_NOT_CONNECTED,
+                   "Camera " + std::to_string(_identity.serialNumber) + " has been removed from the bus.");
+}
+
+#define ARV_REQUIRE_PRESENT()                      \
+  do {                                             \
+    Error gone = Gone();                           \
+    if (gone != PGRERROR_OK) return gone;          \
+  } while (0)
+
+#define ARV_TRY(call)                              \
+  do {                                             \
+    Error failed = (call);                         \
+    if (failed != PGRERROR_OK) return failed;      \
+  } while (0)
+
+// ---- identity ------------------------------------------------------------------
+
+Error AravisDevice::GetCameraInfo(CameraInfo* info) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  *info = CameraInfo();
+  info->serialNumber = _identity.serialNumber;
+  std::string text;
+  ARV_TRY(_nodes.GetString("DeviceModelName", &text));
+  CopyText(info->modelName, text);
+  if (_nodes.Has("DeviceVendorName") && _nodes.GetString("DeviceVendorName", &text) == PGRERROR_OK)
+    CopyText(info->vendorName, text);
+  const char* version = _nodes.FirstOf({"DeviceVersion", "DeviceFirmwareVersion"});
+  if (version && _nodes.GetString(version, &text) == PGRERROR_OK) CopyText(info->firmwareVersion, text);
+  std::vector<std::string> formats = PixelFormats();
+  info->isColorCamera = OffersColour(formats);
+  CopyText(info->sensorInfo, std::string(info->isColorCamera ? "Colour" : "Monochrome") + " GenICam camera, serial " +
+                                 _identity.serial + " (" + _identity.transport + ")");
+  SensorSize sensor = Sensor();
+  CopyText(info->sensorResolution, std::to_string(sensor.width) + "x" + std::to_string(sensor.height));
+  return Error();
+}
+
+std::vector<std::string> AravisDevice::PixelFormats() { return _nodes.Options("PixelFormat"); }
+
+AravisDevice::SensorSize AravisDevice::Sensor() {
+  auto lock = _nodes.Lock();
+  SensorSize size;
+  int64_t value = 0, low = 0;
+  if (_nodes.Has("SensorWidth") && _nodes.GetInteger("SensorWidth", &value) == PGRERROR_OK && value > 0)
+    size.width = static_cast<unsigned>(value);
+  else if (_nodes.Has("WidthMax") && _nodes.GetInteger("WidthMax", &value) == PGRERROR_OK)
+    size.width = static_cast<unsigned>(value);
+  else if (_nodes.IntegerBounds("Width", &low, &value) == PGRERROR_OK)
+    size.width = static_cast<unsigned>(value);
+  if (_nodes.Has("SensorHeight") && _nodes.GetInteger("SensorHeight", &value) == PGRERROR_OK && value > 0)
+    size.height = static_cast<unsigned>(value);
+  else if (_nodes.Has("HeightMax") && _nodes.GetInteger("HeightMax", &value) == PGRERROR_OK)
+    size.height = static_cast<unsigned>(value);
+  else if (_nodes.IntegerBounds("Height", &low, &value) == PGRERROR_OK)
+    size.height = static_cast<unsigned>(value);
+  return size;
+}
+
+// ---- capture ---------------------------------------------------------------------
+
+std::shared_ptr<AravisDevice::Capture> AravisDevice::CurrentCapture() {
+  std::lock_guard<std::mutex> lock(_captureMutex);
+  return _capture;
+}
+
+Error AravisDevice::CheckNotCapturing(const char* what) {
+  if (!CurrentCapture()) return Error();
+  return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, std::string("The ") + what + " cannot change while capturing.");
+}
+
+Error AravisDevice::StartCapture() {
+  ARV_REQUIRE_PRESENT();
+  std::lock_guard<std::mutex> captureLock(_captureMutex);
+  if (_capture) return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, "Capture is already running.");
+  auto lock = _nodes.Lock();
+  GError* error = nullptr;
+  guint payload = arv_camera_get_payload(_camera, &error);
+  if (error || payload == 0) {
+    std::string text = error ? error->message : "the camera reports no payload size";
+    if (error) g_error_free(error);
+    return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "The stream could not be set up: " + text + ".");
+  }
+  auto capture = std::make_shared<Capture>();
+  capture->release = _releaseElsewhere;
+  capture->link = _link;
+  capture->inProcess = _identity.transport == "Fake";
+  capture->stream = arv_camera_create_stream(_camera, nullptr, nullptr, &error);
+  if (!capture->stream) {
+    std::string text = error ? error->message : "no stream";
+    if (error) g_error_free(error);
+    return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "The stream could not be created: " + text + ".");
+  }
+  if (ARV_IS_GV_STREAM(capture->stream))
+    g_object_set(capture->stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_FIXED, "socket-buffer-size",
+                 kSocketBufferBytes, nullptr);
+  for (unsigned int i = 0; i < kBufferCount; ++i) arv_stream_push_buffer(capture->stream, arv_buffer_new_allocate(payload));
+  if (_nodes.Has("AcquisitionMode")) _nodes.SetString("AcquisitionMode", "Continuous");
+  arv_camera_start_acquisition(_camera, &error);
+  if (error) {
+    std::string text = error->message ? error->message : "failed";
+    g_error_free(error);
+    return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "Acquisition could not be started: " + text + ".");
+  }
+  _capture = std::move(capture);
+  return Error();
+}
+
+Error AravisDevice::StopCapture() {
+  std::shared_ptr<Capture> capture;
+  {
+    std::lock_guard<std::mutex> lock(_captureMutex);
+    capture.swap(_capture);
+  }
+  if (!capture) return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture is not running.");
+  capture->stopped = true;  // a retrieval waiting on the stream returns within one pop period
+  if (!_link->lost) {
+    auto lock = _nodes.Lock();
+    GError* error = nullptr;
+    arv_camera_stop_acquisition(_camera, &error);
+    if (error) g_error_free(error);  // the stream is gone either way
+  }
+  return Error();
+}
+
+Error AravisDevice::RetrieveBuffer(Image* image) {
+  std::shared_ptr<Capture> capture = CurrentCapture();
+  if (!capture) {
+    ARV_REQUIRE_PRESENT();
+    return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture is not running.");
+  }
+  ArvBuffer* buffer = nullptr;
+  while (!buffer) {
+    ARV_REQUIRE_PRESENT();
+    if (capture->stopped) return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
+    buffer = arv_stream_timeout_pop_buffer(capture->stream, kPopPeriodUs);
+  }
+  // The buffer goes back to the stream on every path below.
+  struct PushBack {
+    ArvStream* stream;
+    ArvBuffer* buffer;
+    ~PushBack() { arv_stream_push_buffer(stream, buffer); }
+  } pushBack{capture->stream, buffer};
+
+  ArvBufferStatus status = arv_buffer_get_status(buffer);
+  if (status != ARV_BUFFER_STATUS_SUCCESS)
+    return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR,
+                     std::string("The frame was lost in transfer: ") + BufferStatusText(status) + ".");
+  FrameFormat format;
+  if (!BufferFrameFormat(arv_buffer_get_image_pixel_format(buffer), &format))
+    return FC2_ERROR(PGRERROR_IMAGE_CONVERSION_FAILED, "The camera delivered a pixel format the SDK cannot convert.");
+  const auto width = static_cast<unsigned int>(arv_buffer_get_image_width(buffer));
+  const auto height = static_cast<unsigned int>(arv_buffer_get_image_height(buffer));
+  size_t size = 0;
+  const auto* data = static_cast<const unsigned char*>(arv_buffer_get_image_data(buffer, &size));
+  const unsigned int rowBytes = width * format.bitsPerPixel / 8;
+  gint paddingX = 0;
+  arv_buffer_get_image_padding(buffer, &paddingX, nullptr);
+  const size_t sourceStride = rowBytes + static_cast<size_t>(paddingX > 0 ? paddingX : 0);
+  if (!data || width == 0 || height == 0 || size < sourceStride * (height - 1) + rowBytes)
+    return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR, "The camera delivered an incomplete frame.");
+  Error error = image->SetDimensions(height, width, rowBytes, format.format, format.bayer);
+  if (error != PGRERROR_OK) return error;
+  unsigned char* target = image->GetData();
+  if (sourceStride == rowBytes) {
+    std::memcpy(target, data, static_cast<size_t>(rowBytes) * height);
+  } else {
+    for (unsigned int row = 0; row < height; ++row)
+      std::memcpy(target + static_cast<size_t>(row) * rowBytes, data + row * sourceStride, rowBytes);
+  }
+  image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
+  return Error();
+}
+
+// ---- properties ---------------------------------------------------------------------
+
+Error AravisDevice::GetPropertyInfo(PropertyInfo* info) {
+  ARV_REQUIRE_PRESENT();
+  PropertyType type = info->type;
+  *info = PropertyInfo();
+  info->type = type;
+  const PropertyMapping* mapping = FindPropertyMapping(type);
+  if (!mapping) return Error();
+  auto lock = _nodes.Lock();
+  const char* value = _nodes.FirstOf(mapping->valueFeatures);
+  std::vector<std::string> autoModes = mapping->autoFeature ? _nodes.Options(mapping->autoFeature) : std::vector<std::string>();
+  info->present = value || !autoModes.empty();
+  if (!info->present) return Error();
+  auto offers = [&](const char* mode) { return std::find(autoModes.begin(), autoModes.end(), mode) != autoModes.end(); };
+  info->autoSupported = offers("Continuous");
+  info->onePushSupported = offers("Once");
+  info->manualSupported = value && !mapping->readOnly;
+  info->onOffSupported = mapping->enableFeature && _nodes.Has(mapping->enableFeature);
+  info->readOutSupported = value != nullptr;
+  CopyText(info->pUnits, mapping->units);
+  CopyText(info->pUnitAbbr, mapping->unitAbbreviation);
+  if (!value) return Error();
+  if (type == WHITE_BALANCE && _nodes.Offers("BalanceRatioSelector", "Red")) _nodes.SetString("BalanceRatioSelector", "Red");
+  double min = 0, max = 0;
+  ARV_TRY(_nodes.NumberBounds(value, &min, &max));
+  bool isFloat = _nodes.IsFloat(value);
+  info->absValSupported = isFloat;
+  info->absMin = static_cast<float>(min);
+  info->absMax = static_cast<float>(max);
+  double scale = isFloat ? mapping->scale : 1.0;
+  info->min = ScaledValue(min, min, scale);
+  info->max = ScaledValue(max, min, scale);
+  return Error();
+}
+
+Error AravisDevice::GetProperty(Property* property) {
+  ARV_REQUIRE_PRESENT();
+  PropertyType type = property->type;
+  *property = Property();
+  property->type = type;
+  const PropertyMapping* mapping = FindPropertyMapping(type);
+  if (!mapping) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such property.");
+  auto lock = _nodes.Lock();
+  const char* value = _nodes.FirstOf(mapping->valueFeatures);
+  bool hasAuto = mapping->autoFeature && _nodes.Has(mapping->autoFeature);
+  if (!value && !hasAuto) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such property.");
+  property->present = true;
+  property->onOff = true;
+  if (mapping->enableFeature && _nodes.Has(mapping->enableFeature)) {
+    std::string enabled;
+    double number = 0;
+    if (_nodes.GetNumber(mapping->enableFeature, &number) == PGRERROR_OK) property->onOff = number != 0;
+    else if (_nodes.GetString(mapping->enableFeature, &enabled) == PGRERROR_OK) property->onOff = enabled == "true";
+  }
+  if (hasAuto) {
+    std::string mode;
+    ARV_TRY(_nodes.GetString(mapping->autoFeature, &mode));
+    AutoFlags flags = AutoFlagsOf(mode);
+    property->autoManualMode = flags.autoManualMode;
+    property->onePush = flags.onePush;
+  }
+  if (!value) return Error();
+  bool isFloat = _nodes.IsFloat(value);
+  double scale = isFloat ? mapping->scale : 1.0;
+  auto read = [&](unsigned int* target) -> Error {
+    double number = 0, min = 0, max = 0;
+    ARV_TRY(_nodes.NumberBounds(value, &min, &max));
+    ARV_TRY(_nodes.GetNumber(value, &number));
+    *target = ScaledValue(number, min, scale);
+    property->absValue = static_cast<float>(number);
+    return Error();
+  };
+  if (type == WHITE_BALANCE && _nodes.Has("BalanceRatioSelector")) {
+    ARV_TRY(_nodes.SetString("BalanceRatioSelector", "Blue"));
+    ARV_TRY(read(&property->valueB));
+    ARV_TRY(_nodes.SetString("BalanceRatioSelector", "Red"));
+  }
+  ARV_TRY(read(&property->valueA));
+  return Error();
+}
+
+Error AravisDevice::SetProperty(const Property& property) {
+  ARV_REQUIRE_PRESENT();
+  const PropertyMapping* mapping = FindPropertyMapping(property.type);
+  if (!mapping) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such property.");
+  auto lock = _nodes.Lock();
+  const char* value = _nodes.FirstOf(mapping->valueFeatures);
+  bool hasAuto = mapping->autoFeature && _nodes.Has(mapping->autoFeature);
+  if (!value && !hasAuto) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such property.");
+  if (mapping->readOnly) return Error();  // a read-out: nothing to write
+  if (mapping->enableFeature && _nodes.Has(mapping->enableFeature))
+    ARV_TRY(_nodes.SetString(mapping->enableFeature, property.onOff ? "true" : "false"));
+  const char* autoMode = GenicamAutoOf(property.autoManualMode, property.onePush);
+  if (hasAuto) {
+    if (!_nodes.Offers(mapping->autoFeature, autoMode))
+      return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                       std::string("The camera does not offer ") + mapping->autoFeature + " " + autoMode + ".");
+    ARV_TRY(_nodes.SetString(mapping->autoFeature, autoMode));
+  }
+  // While the camera adjusts the value itself it takes no manual value.
+  if (!value || std::strcmp(autoMode, "Off") != 0) return Error();
+  bool isFloat = _nodes.IsFloat(value);
+  double scale = isFloat ? mapping->scale : 1.0;
+  auto write = [&](unsigned int number) -> Error {
+    double min = 0, max = 0;
+    ARV_TRY(_nodes.NumberBounds(value, &min, &max));
+    double target = std::clamp(FeatureValue(number, min, scale), min, max);
+    if (!isFloat) {
+      int64_t increment = 1;
+      _nodes.IntegerIncrement(value, &increment);
+      target = min + std::floor((target - min) / static_cast<double>(increment)) * static_cast<double>(increment);
+    }
+    return _nodes.SetNumber(value, target);
+  };
+  if (property.type == WHITE_BALANCE && _nodes.Has("BalanceRatioSelector")) {
+    ARV_TRY(_nodes.SetString("BalanceRatioSelector", "Blue"));
+    ARV_TRY(write(property.valueB));
+    ARV_TRY(_nodes.SetString("BalanceRatioSelector", "Red"));
+  }
+  return write(property.valueA);
+}
+
+// ---- video modes and Format7 -----------------------------------------------------
+
+Error AravisDevice::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate, bool* supported) {
+  ARV_REQUIRE_PRESENT();
+  if (!vq::sim::VideoModeName(mode) || !vq::sim::FrameRateName(rate))
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     "Invalid video mode or frame rate (" + std::to_string(mode) + ", " + std::to_string(rate) + ").");
+  *supported = false;
+  if (mode == VIDEOMODE_FORMAT7 || rate == FRAMERATE_FORMAT7) return Error();
+  auto lock = _nodes.Lock();
+  vq::sim::ImageGeometry geometry = vq::sim::DcamGeometry(mode);
+  SensorSize sensor = Sensor();
+  if (geometry.width > sensor.width || geometry.height > sensor.height) return Error();
+  if (GenicamFormatFor(geometry.format, PixelFormats()).empty()) return Error();
+  int64_t widthStep = 1, heightStep = 1;
+  _nodes.IntegerIncrement("Width", &widthStep);
+  _nodes.IntegerIncrement("Height", &heightStep);
+  if (geometry.width % widthStep != 0 || geometry.height % heightStep != 0) return Error();
+  const char* rateFeature = _nodes.FirstOf({"AcquisitionFrameRate", "AcquisitionFrameRateAbs"});
+  if (rateFeature) {
+    double min = 0, max = 0;
+    ARV_TRY(_nodes.NumberBounds(rateFeature, &min, &max));
+    double fps = vq::sim::FramesPerSecond(rate);
+    if (fps < min || fps > max) return Error();
+  }
+  *supported = true;
+  return Error();
+}
+
+Error AravisDevice::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) {
+  ARV_REQUIRE_PRESENT();
+  *mode = _mode;
+  *rate = _rate;
+  return Error();
+}
+
+Error AravisDevice::WriteRegion(unsigned int x, unsigned int y, unsigned int width, unsigned int height,
+                                const std::string& pixelFormat) {
+  auto lock = _nodes.Lock();
+  // Offsets first to 0, so that any size up to the sensor's is accepted.
+  if (_nodes.Has("OffsetX")) ARV_TRY(_nodes.SetInteger("OffsetX", 0));
+  if (_nodes.Has("OffsetY")) ARV_TRY(_nodes.SetInteger("OffsetY", 0));
+  ARV_TRY(_nodes.SetString("PixelFormat", pixelFormat));
+  ARV_TRY(_nodes.SetInteger("Width", width));
+  ARV_TRY(_nodes.SetInteger("Height", height));
+  if (x && _nodes.Has("OffsetX")) ARV_TRY(_nodes.SetInteger("OffsetX", x));
+  if (y && _nodes.Has("OffsetY")) ARV_TRY(_nodes.SetInteger("OffsetY", y));
+  return Error();
+}
+
+Error AravisDevice::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
+  ARV_REQUIRE_PRESENT();
+  ARV_TRY(CheckNotCapturing("video mode"));
+  if (mode == VIDEOMODE_FORMAT7)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Format7 is entered with SetFormat7Configuration.");
+  auto lock = _nodes.Lock();
+  bool supported = false;
+  ARV_TRY(GetVideoModeAndFrameRateInfo(mode, rate, &supported));
+  if (!supported)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, std::string("Video mode ") + vq::sim::VideoModeName(mode) + " at " +
+                                                     vq::sim::FrameRateName(rate) + " is not supported by this camera.");
+  vq::sim::ImageGeometry geometry = vq::sim::DcamGeometry(mode);
+  SensorSize sensor = Sensor();
+  int64_t stepX = 1, stepY = 1;
+  if (_nodes.Has("OffsetX")) _nodes.IntegerIncrement("OffsetX", &stepX);
+  if (_nodes.Has("OffsetY")) _nodes.IntegerIncrement("OffsetY", &stepY);
+  // A fixed mode is the centre of the sensor.
+  unsigned int x = RoundDown((sensor.width - geometry.width) / 2, static_cast<unsigned>(stepX));
+  unsigned int y = RoundDown((sensor.height - geometry.height) / 2, static_cast<unsigned>(stepY));
+  if (_nodes.Has("BinningHorizontal")) _nodes.SetInteger("BinningHorizontal", 1);
+  if (_nodes.Has("BinningVertical")) _nodes.SetInteger("BinningVertical", 1);
+  ARV_TRY(WriteRegion(x, y, geometry.width, geometry.height, GenicamFormatFor(geometry.format, PixelFormats())));
+  if (_nodes.Has("AcquisitionFrameRateEnable")) ARV_TRY(_nodes.SetString("AcquisitionFrameRateEnable", "true"));
+  if (const char* rateFeature = _nodes.FirstOf({"AcquisitionFrameRate", "AcquisitionFrameRateAbs"}))
+    ARV_TRY(_nodes.SetNumber(rateFeature, vq::sim::FramesPerSecond(rate)));
+  _mode = mode;
+  _rate = rate;
+  return Error();
+}
+
+Error AravisDevice::GetFormat7Info(Format7Info* info, bool* supported) {
+  ARV_REQUIRE_PRESENT();
+  if (info->mode < 0 || info->mode >= NUM_MODES)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid Format7 mode " + std::to_string(info->mode) + ".");
+  Mode requested = info->mode;
+  *info = Format7Info();
+  info->mode = requested;
+  // One Format7 mode: the region of interest on the full sensor.
+  *supported = requested == MODE_0;
+  if (!*supported) return Error();
+  auto lock = _nodes.Lock();
+  SensorSize sensor = Sensor();
+  info->maxWidth = sensor.width;
+  info->maxHeight = sensor.height;
+  int64_t step = 1;
+  info->offsetHStepSize = _nodes.Has("OffsetX") && _nodes.IntegerIncrement("OffsetX", &step) == PGRERROR_OK
+                              ? static_cast<unsigned>(step) : sensor.width;
+  info->offsetVStepSize = _nodes.Has("OffsetY") && _nodes.IntegerIncrement("OffsetY", &step) == PGRERROR_OK
+                              ? static_cast<unsigned>(step) : sensor.height;
+  ARV_TRY(_nodes.IntegerIncrement("Width", &step));
+  info->imageHStepSize = static_cast<unsigned>(step);
+  ARV_TRY(_nodes.IntegerIncrement("Height", &step));
+  info->imageVStepSize = static_cast<unsigned>(step);
+  info->pixelFormatBitField = PixelFormatBits(PixelFormats());
+  if (_nodes.Has("GevSCPSPacketSize")) {
+    int64_t min = 0, max = 0;
+    ARV_TRY(_nodes.IntegerBounds("GevSCPSPacketSize", &min, &max));
+    info->minPacketSize = static_cast<unsigned>(min);
+    info->maxPacketSize = static_cast<unsigned>(max);
+  } else {
+    // USB3 Vision has no packets; the value is kept and has no effect.
+    info->minPacketSize = 1;
+    info->maxPacketSize = 65535;
+  }
+  info->packetSize = _packetSize ? _packetSize.load() : info->maxPacketSize;
+  info->percentage = info->maxPacketSize ? 100.0f * static_cast<float>(info->packetSize) / static_cast<float>(info->maxPacketSize) : 0.0f;
+  return Error();
+}
+
+Error AravisDevice::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize,
+                                            float* percentage) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  *settings = Format7ImageSettings();
+  int64_t value = 0;
+  ARV_TRY(_nodes.GetInteger("Width", &value));
+  settings->width = static_cast<unsigned>(value);
+  ARV_TRY(_nodes.GetInteger("Height", &value));
+  settings->height = static_cast<unsigned>(value);
+  if (_nodes.Has("OffsetX") && _nodes.GetInteger("OffsetX", &value) == PGRERROR_OK) settings->offsetX = static_cast<unsigned>(value);
+  if (_nodes.Has("OffsetY") && _nodes.GetInteger("OffsetY", &value) == PGRERROR_OK) settings->offsetY = static_cast<unsigned>(value);
+  std::string format;
+  ARV_TRY(_nodes.GetString("PixelFormat", &format));
+  FrameFormat frame;
+  settings->pixelFormat = FrameFormatOf(format, &frame) ? frame.format : UNSPECIFIED_PIXEL_FORMAT;
+  Format7Info info;
+  bool supported = false;
+  ARV_TRY(GetFormat7Info(&info, &supported));
+  *packetSize = info.packetSize;
+  *percentage = info.percentage;
+  return Error();
+}
+
+Error AravisDevice::SetFormat7Configuration(const Format7ImageSettings& settings, unsigned int packetSize) {
+  ARV_REQUIRE_PRESENT();
+  ARV_TRY(CheckNotCapturing("Format7 configuration"));
+  auto lock = _nodes.Lock();
+  Format7Info info;
+  info.mode = settings.mode;
+  bool supported = false;
+  ARV_TRY(GetFormat7Info(&info, &supported));
+  if (!supported)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     "Format7 mode " + std::to_string(settings.mode) + " is not supported by this camera.");
+  auto invalid = [](const std::string& problem) {
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Invalid Format7 configuration: " + problem + ".");
+  };
+  if (settings.width == 0 || settings.height == 0) return invalid("the image is empty");
+  if (settings.offsetX + settings.width > info.maxWidth || settings.offsetY + settings.height > info.maxHeight)
+    return invalid("the region leaves the sensor");
+  if (settings.width % info.imageHStepSize || settings.height % info.imageVStepSize ||
+      settings.offsetX % info.offsetHStepSize || settings.offsetY % info.offsetVStepSize)
+    return invalid("the region is not a multiple of the camera's increments");
+  std::string format = GenicamFormatFor(settings.pixelFormat, PixelFormats());
+  if (format.empty()) return invalid("the camera does not offer this pixel format");
+  if (packetSize < info.minPacketSize || packetSize > info.maxPacketSize)
+    return invalid("the packet size is out of range");
+  ARV_TRY(WriteRegion(settings.offsetX, settings.offsetY, settings.width, settings.height, format));
+  if (_nodes.Has("GevSCPSPacketSize")) ARV_TRY(_nodes.SetInteger("GevSCPSPacketSize", packetSize));
+  _packetSize = packetSize;
+  _mode = VIDEOMODE_FORMAT7;
+  _rate = FRAMERATE_FORMAT7;
+  return Error();
+}
+
+// ---- trigger, strobe, GPIO ---------------------------------------------------------
+
+Error AravisDevice::SelectFrameStart() {
+  if (_nodes.Offers("TriggerSelector", "FrameStart")) return _nodes.SetString("TriggerSelector", "FrameStart");
+  return Error();
+}
+
+Error AravisDevice::GetTriggerModeInfo(TriggerModeInfo* info) {
+  ARV_REQUIRE_PRESENT();
+  *info = TriggerModeInfo();
+  auto lock = _nodes.Lock();
+  ARV_TRY(SelectFrameStart());
+  if (!_nodes.Offers("TriggerMode", "On")) return Error();
+  info->present = true;
+  info->readOutSupported = true;
+  info->onOffSupported = true;
+  info->valueReadable = true;
+  info->polaritySupported =
+      _nodes.Offers("TriggerActivation", "RisingEdge") && _nodes.Offers("TriggerActivation", "FallingEdge");
+  for (const std::string& source : _nodes.Options("TriggerSource")) {
+    int number = TriggerSourceNumber(source);
+    if (number >= 0) info->sourceMask |= 1u << number;
+  }
+  info->softwareTriggerSupported = _nodes.Offers("TriggerSource", "Software");
+  info->modeMask = 1u << 15;  // mode 0: one frame per trigger
+  return Error();
+}
+
+Error AravisDevice::GetTriggerMode(TriggerMode* mode) {
+  ARV_REQUIRE_PRESENT();
+  *mode = TriggerMode();
+  auto lock = _nodes.Lock();
+  ARV_TRY(SelectFrameStart());
+  std::string text;
+  ARV_TRY(_nodes.GetString("TriggerMode", &text));
+  mode->onOff = text == "On";
+  if (_nodes.Has("TriggerSource") && _nodes.GetString("TriggerSource", &text) == PGRERROR_OK) {
+    int number = TriggerSourceNumber(text);
+    mode->source = number >= 0 ? static_cast<unsigned>(number) : kSoftwareTriggerSource;
+  }
+  if (_nodes.Has("TriggerActivation") && _nodes.GetString("TriggerActivation", &text) == PGRERROR_OK)
+    mode->polarity = text == "FallingEdge" ? 0 : 1;
+  return Error();
+}
+
+Error AravisDevice::SetTriggerMode(const TriggerMode& mode) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  ARV_TRY(SelectFrameStart());
+  if (!_nodes.Offers("TriggerMode", "On")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no trigger.");
+  if (mode.mode != 0)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Trigger mode " + std::to_string(mode.mode) + " is not supported.");
+  if (mode.onOff) {
+    std::string source = TriggerSourceName(mode.source);
+    if (source.empty() || !_nodes.Offers("TriggerSource", source))
+      return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                       "Trigger source " + std::to_string(mode.source) + " is not offered by this camera.");
+    ARV_TRY(_nodes.SetString("TriggerSource", source));
+    if (_nodes.Has("TriggerActivation")) {
+      const char* edge = mode.polarity ? "RisingEdge" : "FallingEdge";
+      if (_nodes.Offers("TriggerActivation", edge)) ARV_TRY(_nodes.SetString("TriggerActivation", edge));
+    }
+  }
+  return _nodes.SetString("TriggerMode", mode.onOff ? "On" : "Off");
+}
+
+Error AravisDevice::SelectLine(unsigned int pin, bool* present) {
+  *present = pin < 32 && _nodes.Offers("LineSelector", "Line" + std::to_string(pin));
+  if (!*present) return Error();
+  return _nodes.SetString("LineSelector", "Line" + std::to_string(pin));
+}
+
+Error AravisDevice::GetStrobeInfo(StrobeInfo* info) {
+  ARV_REQUIRE_PRESENT();
+  unsigned int pin = info->source;
+  *info = StrobeInfo();
+  info->source = pin;
+  auto lock = _nodes.Lock();
+  bool line = false;
+  ARV_TRY(SelectLine(pin, &line));
+  // A strobe is a line that can be an output driven by a signal.
+  if (!line || !_nodes.Has("LineSource") || !_nodes.Offers("LineMode", "Output")) return Error();
+  info->present = true;
+  info->readOutSupported = true;
+  info->onOffSupported = true;
+  info->polaritySupported = _nodes.Has("LineInverter");
+  return Error();
+}
+
+Error AravisDevice::GetStrobe(StrobeControl* control) {
+  ARV_REQUIRE_PRESENT();
+  unsigned int pin = control->source;
+  *control = StrobeControl();
+  control->source = pin;
+  auto lock = _nodes.Lock();
+  bool line = false;
+  ARV_TRY(SelectLine(pin, &line));
+  if (!line || !_nodes.Has("LineSource")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such strobe.");
+  std::string text;
+  ARV_TRY(_nodes.GetString("LineSource", &text));
+  control->onOff = text != "Off";
+  if (_nodes.Has("LineInverter")) {
+    double inverted = 0;
+    ARV_TRY(_nodes.GetNumber("LineInverter", &inverted));
+    control->polarity = inverted != 0 ? 0 : 1;
+  }
+  return Error();
+}
+
+Error AravisDevice::SetStrobe(const StrobeControl& control) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  bool line = false;
+  ARV_TRY(SelectLine(control.source, &line));
+  if (!line || !_nodes.Has("LineSource")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such strobe.");
+  if (control.onOff) {
+    ARV_TRY(_nodes.SetString("LineMode", "Output"));
+    std::vector<std::string> sources = _nodes.Options("LineSource");
+    std::string source = "ExposureActive";
+    if (std::find(sources.begin(), sources.end(), source) == sources.end()) {
+      auto other = std::find_if(sources.begin(), sources.end(), [](const std::string& s) { return s != "Off"; });
+      if (other == sources.end()) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The line has no signal to output.");
+      source = *other;
+    }
+    ARV_TRY(_nodes.SetString("LineSource", source));
+  } else if (_nodes.Offers("LineSource", "Off")) {
+    ARV_TRY(_nodes.SetString("LineSource", "Off"));
+  }
+  if (_nodes.Has("LineInverter")) ARV_TRY(_nodes.SetString("LineInverter", control.polarity ? "false" : "true"));
+  return Error();
+}
+
+Error AravisDevice::GetGPIOPinDirection(unsigned int pin, unsigned int* direction) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  bool line = false;
+  ARV_TRY(SelectLine(pin, &line));
+  if (!line || !_nodes.Has("LineMode")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such pin.");
+  std::string mode;
+  ARV_TRY(_nodes.GetString("LineMode", &mode));
+  *direction = mode == "Output" ? 1 : 0;
+  return Error();
+}
+
+Error AravisDevice::SetGPIOPinDirection(unsigned int pin, unsigned int direction) {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  bool line = false;
+  ARV_TRY(SelectLine(pin, &line));
+  if (!line || !_nodes.Has("LineMode")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such pin.");
+  const char* mode = direction ? "Output" : "Input";
+  if (!_nodes.Offers("LineMode", mode))
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, std::string("The pin cannot be an ") + (direction ? "output." : "input."));
+  return _nodes.SetString("LineMode", mode);
+}
+
+}  // namespace vq::aravis

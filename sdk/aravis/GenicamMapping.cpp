@@ -1,0 +1,183 @@
+#include "sdk/aravis/GenicamMapping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vq::aravis {
+
+using namespace FlyCapture2;
+
+namespace {
+
+std::vector<std::string> SplitList(const char* text) {
+  std::vector<std::string> items;
+  if (!text) return items;
+  std::string item;
+  for (const char* p = text;; ++p) {
+    if (*p == ',' || *p == '\0') {
+      auto first = item.find_first_not_of(" \t");
+      auto last = item.find_last_not_of(" \t");
+      if (first != std::string::npos) items.push_back(item.substr(first, last - first + 1));
+      item.clear();
+      if (*p == '\0') break;
+    } else {
+      item += *p;
+    }
+  }
+  return items;
+}
+
+struct FormatRow {
+  const char* name;
+  FrameFormat format;
+};
+
+const FormatRow kFormats[] = {
+    {"Mono8", {PIXEL_FORMAT_MONO8, NONE, 8}},
+    {"Mono16", {PIXEL_FORMAT_MONO16, NONE, 16}},
+    {"BayerRG8", {PIXEL_FORMAT_RAW8, RGGB, 8}},
+    {"BayerGR8", {PIXEL_FORMAT_RAW8, GRBG, 8}},
+    {"BayerGB8", {PIXEL_FORMAT_RAW8, GBRG, 8}},
+    {"BayerBG8", {PIXEL_FORMAT_RAW8, BGGR, 8}},
+    {"RGB8", {PIXEL_FORMAT_RGB8, NONE, 24}},
+    {"RGB8Packed", {PIXEL_FORMAT_RGB8, NONE, 24}},
+    {"YUV422_8_UYVY", {PIXEL_FORMAT_422YUV8, NONE, 16}},
+    {"YUV422Packed", {PIXEL_FORMAT_422YUV8, NONE, 16}},
+};
+
+const PropertyMapping kProperties[] = {
+    {BRIGHTNESS, {"BlackLevel", "BlackLevelRaw"}, 100.0, "BlackLevelAuto", nullptr, "", "", false},
+    {AUTO_EXPOSURE, {"AutoTargetValue", "TargetBrightness"}, 1.0, "ExposureAuto", nullptr, "", "", false},
+    {SHARPNESS, {"Sharpness", "SharpnessRaw"}, 100.0, nullptr, nullptr, "", "", false},
+    {WHITE_BALANCE, {"BalanceRatio", "BalanceRatioAbs", "BalanceRatioRaw"}, 100.0, "BalanceWhiteAuto", nullptr, "", "",
+     false},
+    {HUE, {"Hue", "HueAbs", "HueRaw"}, 10.0, nullptr, nullptr, "degrees", "deg", false},
+    {SATURATION, {"Saturation", "SaturationAbs", "SaturationRaw"}, 100.0, nullptr, nullptr, "", "", false},
+    {GAMMA, {"Gamma", "GammaAbs", "GammaRaw"}, 100.0, nullptr, nullptr, "", "", false},
+    {SHUTTER, {"ExposureTime", "ExposureTimeAbs", "ExposureTimeRaw"}, 1.0, "ExposureAuto", nullptr, "microseconds",
+     "us", false},
+    {GAIN, {"Gain", "GainAbs", "GainRaw"}, 100.0, "GainAuto", nullptr, "decibels", "dB", false},
+    {TRIGGER_DELAY, {"TriggerDelay", "TriggerDelayAbs"}, 1.0, nullptr, nullptr, "microseconds", "us", false},
+    {FRAME_RATE, {"AcquisitionFrameRate", "AcquisitionFrameRateAbs"}, 100.0, nullptr, "AcquisitionFrameRateEnable",
+     "frames per second", "fps", false},
+    {TEMPERATURE, {"DeviceTemperature"}, 10.0, nullptr, nullptr, "degrees Celsius", "C", true},
+};
+
+}  // namespace
+
+uint32_t SerialNumberOf(const std::string& serial) {
+  bool digits = !serial.empty() && serial.size() <= 10 &&
+                std::all_of(serial.begin(), serial.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    uint64_t number = std::stoull(serial);
+    if (number != 0 && number <= std::numeric_limits<uint32_t>::max()) return static_cast<uint32_t>(number);
+  }
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : serial) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  return hash ? hash : 1u;
+}
+
+bool FrameFormatOf(const std::string& genicamName, FrameFormat* format) {
+  for (const FormatRow& row : kFormats) {
+    if (genicamName == row.name) {
+      *format = row.format;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool OffersColour(const std::vector<std::string>& genicamNames) {
+  for (const std::string& name : genicamNames) {
+    FrameFormat format;
+    if (FrameFormatOf(name, &format) && format.format != PIXEL_FORMAT_MONO8 && format.format != PIXEL_FORMAT_MONO16)
+      return true;
+  }
+  return false;
+}
+
+std::string GenicamFormatFor(PixelFormat format, const std::vector<std::string>& offered) {
+  for (const FormatRow& row : kFormats) {
+    if (row.format.format != format) continue;
+    if (std::find(offered.begin(), offered.end(), row.name) != offered.end()) return row.name;
+  }
+  return std::string();
+}
+
+unsigned int PixelFormatBits(const std::vector<std::string>& offered) {
+  unsigned int bits = 0;
+  for (const std::string& name : offered) {
+    FrameFormat format;
+    if (FrameFormatOf(name, &format)) bits |= format.format;
+  }
+  return bits;
+}
+
+AutoFlags AutoFlagsOf(const std::string& genicamAuto) {
+  AutoFlags flags;
+  flags.autoManualMode = genicamAuto == "Continuous";
+  flags.onePush = genicamAuto == "Once";
+  return flags;
+}
+
+const char* GenicamAutoOf(bool autoManualMode, bool onePush) {
+  if (autoManualMode) return "Continuous";
+  return onePush ? "Once" : "Off";
+}
+
+const PropertyMapping* FindPropertyMapping(PropertyType type) {
+  for (const PropertyMapping& mapping : kProperties)
+    if (mapping.type == type) return &mapping;
+  return nullptr;
+}
+
+unsigned int ScaledValue(double value, double featureMin, double scale) {
+  double scaled = std::round((value - std::min(0.0, featureMin)) * scale);
+  if (!(scaled > 0.0)) return 0;  // also NaN
+  if (scaled >= static_cast<double>(std::numeric_limits<unsigned int>::max()))
+    return std::numeric_limits<unsigned int>::max();
+  return static_cast<unsigned int>(scaled);
+}
+
+double FeatureValue(unsigned int value, double featureMin, double scale) {
+  return static_cast<double>(value) / scale + std::min(0.0, featureMin);
+}
+
+int TriggerSourceNumber(const std::string& genicamSource) {
+  if (genicamSource == "Software") return static_cast<int>(kSoftwareTriggerSource);
+  if (genicamSource.size() == 5 && genicamSource.compare(0, 4, "Line") == 0 && genicamSource[4] >= '0' &&
+      genicamSource[4] <= '3')
+    return genicamSource[4] - '0';
+  return -1;
+}
+
+std::string TriggerSourceName(unsigned int source) {
+  if (source == kSoftwareTriggerSource) return "Software";
+  if (source < kSoftwareTriggerSource) return "Line" + std::to_string(source);
+  return std::string();
+}
+
+DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* devices, std::string* problems) {
+  DiscoverySettings settings;
+  if (!interfaces) {
+    settings.interfaces = {"USB3Vision", "GigEVision"};
+  } else {
+    for (const std::string& name : SplitList(interfaces)) {
+      if (name == "USB3Vision" || name == "GigEVision" || name == "Fake") {
+        if (std::find(settings.interfaces.begin(), settings.interfaces.end(), name) == settings.interfaces.end())
+          settings.interfaces.push_back(name);
+      } else if (problems) {
+        if (!problems->empty()) *problems += "; ";
+        *problems += "unknown Aravis interface '" + name + "' (known: USB3Vision, GigEVision, Fake)";
+      }
+    }
+  }
+  settings.addresses = SplitList(devices);
+  return settings;
+}
+
+}  // namespace vq::aravis

@@ -1,0 +1,92 @@
+#pragma once
+// The decisions that map the SDK's model onto GenICam standard feature names
+// (SFNC), kept free of Aravis so that they can be checked on their own:
+// serial numbers, pixel formats, automatic modes, the property table, the
+// trigger sources and the discovery settings. sdk/aravis/MAPPING.md has the
+// table for users.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sdk/FlyCapture2.h"
+
+namespace vq::aravis {
+
+// ---- serial numbers ---------------------------------------------------------
+// GenICam serial numbers are strings. A decimal number that fits 32 bits (and
+// is not 0) is used as is; anything else gets a stable 32-bit number (FNV-1a),
+// never 0, so that the camera's name "Model (serial)" stays the same from one
+// run to the next.
+uint32_t SerialNumberOf(const std::string& serial);
+
+// ---- pixel formats ----------------------------------------------------------
+struct FrameFormat {
+  FlyCapture2::PixelFormat format = FlyCapture2::UNSPECIFIED_PIXEL_FORMAT;
+  FlyCapture2::BayerTileFormat bayer = FlyCapture2::NONE;
+  unsigned int bitsPerPixel = 0;
+};
+// The SDK format of a GenICam pixel format name ("Mono8", "BayerRG8", ...);
+// false for one the SDK cannot convert.
+bool FrameFormatOf(const std::string& genicamName, FrameFormat* format);
+// Whether any of the offered formats carries colour (Bayer, RGB, YUV).
+bool OffersColour(const std::vector<std::string>& genicamNames);
+// The offered GenICam format that delivers the SDK format `format`; for RAW8
+// the first Bayer pattern in the order RG, GR, GB, BG. Empty when none does.
+std::string GenicamFormatFor(FlyCapture2::PixelFormat format, const std::vector<std::string>& offered);
+// The SDK's Format7 bit field of the offered formats.
+unsigned int PixelFormatBits(const std::vector<std::string>& offered);
+
+// ---- automatic modes --------------------------------------------------------
+// GenICam "Off" / "Once" / "Continuous" against the SDK's manual, one-push and
+// automatic flags.
+struct AutoFlags {
+  bool autoManualMode = false;
+  bool onePush = false;
+};
+AutoFlags AutoFlagsOf(const std::string& genicamAuto);
+const char* GenicamAutoOf(bool autoManualMode, bool onePush);
+
+// ---- properties ---------------------------------------------------------------
+// One SDK property on GenICam features. A float feature's value v is the
+// property value round((v - offset) * scale), offset = min(0, feature
+// minimum), so a fixed integer step stands for a fixed amount of the
+// feature's unit; integer features are taken as they are.
+struct PropertyMapping {
+  FlyCapture2::PropertyType type;
+  std::vector<const char*> valueFeatures;  // the first the device has is used
+  double scale;                            // for float features
+  const char* autoFeature;                 // nullptr: none
+  const char* enableFeature;               // nullptr: none (on/off not supported)
+  const char* units;
+  const char* unitAbbreviation;
+  bool readOnly;
+};
+// The mapping of `type`, or nullptr for a property GenICam has no standard
+// feature for (iris, focus, zoom, pan, tilt, trigger mode).
+const PropertyMapping* FindPropertyMapping(FlyCapture2::PropertyType type);
+
+// Property value <-> feature value of a float feature.
+unsigned int ScaledValue(double value, double featureMin, double scale);
+double FeatureValue(unsigned int value, double featureMin, double scale);
+
+// ---- trigger ------------------------------------------------------------------
+// "Line0" to "Line3" are sources 0 to 3; "Software" is source 4, the one the
+// driver offers as "None" (no input line: the trigger comes from the host).
+constexpr unsigned int kSoftwareTriggerSource = 4;
+// -1 for a source name the SDK has no number for.
+int TriggerSourceNumber(const std::string& genicamSource);
+std::string TriggerSourceName(unsigned int source);
+
+// ---- discovery settings -----------------------------------------------------------
+struct DiscoverySettings {
+  // "USB3Vision", "GigEVision" and/or "Fake", as Aravis names its interfaces.
+  std::vector<std::string> interfaces;
+  // Camera addresses opened directly (GigE Vision).
+  std::vector<std::string> addresses;
+};
+// From VORQUELL_ARAVIS_INTERFACES and VORQUELL_ARAVIS_DEVICES (comma
+// separated; unknown interface names are dropped and reported in `problems`).
+// Without VORQUELL_ARAVIS_INTERFACES: USB3 Vision and GigE Vision discovery.
+DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* devices, std::string* problems);
+
+}  // namespace vq::aravis

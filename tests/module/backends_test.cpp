@@ -1,0 +1,280 @@
+// The host's view of a camera, the same on every SDK backend: the simulated
+// bus, Aravis's in-process fake camera (the Fake interface) and Aravis's
+// GigE Vision fake on 127.0.0.1, opened by address. Each case runs in its
+// own process, so each chooses its backend afresh. Cases that need the GigE
+// fake's registers (patterns, triggers, unplugging) run on it alone.
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "tests/module/ModuleFixture.h"
+#ifdef VQ_HAVE_ARAVIS
+#include "tests/module/GigEFake.h"
+#endif
+
+namespace {
+
+using moduletest::ModuleTest;
+using moduletest::WaitFor;
+
+enum class Bus { Sim, AravisFake, AravisGigE };
+
+void PrintTo(Bus bus, std::ostream* out) {
+  *out << (bus == Bus::Sim ? "simulated bus" : bus == Bus::AravisFake ? "Aravis Fake interface" : "Aravis GigE fake");
+}
+
+std::string BusName(const ::testing::TestParamInfo<Bus>& info) {
+  switch (info.param) {
+    case Bus::Sim: return "Sim";
+    case Bus::AravisFake: return "AravisFake";
+    case Bus::AravisGigE: return "AravisGigE";
+  }
+  return "Unknown";
+}
+
+// A GenICam serial number that is not a number becomes a stable 32-bit one
+// (FNV-1a), computed here on its own.
+unsigned int HashedSerial(const std::string& serial) {
+  uint32_t hash = 2166136261u;
+  for (unsigned char c : serial) {
+    hash ^= c;
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+std::atomic<int> completions{0};
+void OnComplete(int, int) { completions.fetch_add(1); }
+
+constexpr int kPort = 1;
+
+class BackendTest : public ModuleTest, public ::testing::WithParamInterface<Bus> {
+ protected:
+  void SetUp() override {
+    ModuleTest::SetUp();
+    completions = 0;
+    unsetenv("VORQUELL_ARAVIS_DEVICES");
+    switch (GetParam()) {
+      case Bus::Sim:
+        unsetenv("VORQUELL_SDK_BACKEND");
+        UseFleet(R"({"cameras": [{"model": "Mono", "serial": 5678, "color": false}]})");
+        break;
+      case Bus::AravisFake:
+        setenv("VORQUELL_SDK_BACKEND", "aravis", 1);
+        setenv("VORQUELL_ARAVIS_INTERFACES", "Fake", 1);
+        break;
+      case Bus::AravisGigE:
+#ifdef VQ_HAVE_ARAVIS
+        // No interface is searched: the camera is asked for by address only.
+        setenv("VORQUELL_SDK_BACKEND", "aravis", 1);
+        setenv("VORQUELL_ARAVIS_INTERFACES", "", 1);
+        setenv("VORQUELL_ARAVIS_DEVICES", moduletest::GigEFake::kAddress, 1);
+        _fake = std::make_unique<moduletest::GigEFake>();
+        ASSERT_TRUE(WaitFor([&] { return _fake->Running(); }));
+#endif
+        break;
+    }
+#ifndef VQ_HAVE_ARAVIS
+    if (GetParam() != Bus::Sim) GTEST_SKIP() << "built without Aravis";
+#endif
+  }
+  void TearDown() override {
+    if (_module) {
+      M().closeCVLPort(0, kPort);
+      M().finalize();
+    }
+    ModuleTest::TearDown();
+#ifdef VQ_HAVE_ARAVIS
+    _fake.reset();
+#endif
+  }
+
+  std::string ExpectedName() const {
+    switch (GetParam()) {
+      case Bus::Sim: return "Mono (5678)";
+      case Bus::AravisFake: return "Fake (1)";
+      case Bus::AravisGigE: return "Fake (" + std::to_string(HashedSerial("GV01")) + ")";
+    }
+    return "";
+  }
+  bool OnGigE() const { return GetParam() == Bus::AravisGigE; }
+
+  Module& Initialize() {
+    Module& m = Load();
+    EXPECT_EQ(1, m.initialize(SystemPath().c_str(), moduletest::HostLog));
+    return m;
+  }
+  // Opens the first camera; returns its image size.
+  std::pair<int, int> Open() {
+    int size[2] = {0, 0};
+    EXPECT_EQ(1, M().openCVLPort(0, kPort, ExpectedName().c_str(), size)) << LastMessages();
+    EXPECT_EQ(1, M().setCompleteCallback(0, kPort, OnComplete));
+    return {size[0], size[1]};
+  }
+  // The first error the driver logged and the last lines, for a failure's message.
+  std::string LastMessages() const {
+    auto messages = Messages();
+    std::string text;
+    for (const std::string& message : messages)
+      if (message.find("ERROR") != std::string::npos) {
+        text += "first error: " + message + "...\n";
+        break;
+      }
+    for (size_t i = messages.size() > 12 ? messages.size() - 12 : 0; i < messages.size(); ++i) text += messages[i];
+    return text;
+  }
+
+#ifdef VQ_HAVE_ARAVIS
+  std::unique_ptr<moduletest::GigEFake> _fake;
+#endif
+};
+
+TEST_P(BackendTest, ListsTheCameraAsModelAndSerialNumber) {
+  Module& m = Initialize();
+  ASSERT_EQ(1, m.getCVLNoOfSupportedCameras()) << LastMessages();
+  const char** names = m.getCVLCameraConfigNames();
+  ASSERT_NE(nullptr, names);
+  EXPECT_EQ(ExpectedName(), names[0]);
+  EXPECT_EQ(nullptr, names[1]);
+}
+
+TEST_P(BackendTest, AMistypedAravisInterfaceLeavesTheBusEmptyAndSaysWhy) {
+  if (GetParam() != Bus::AravisFake) GTEST_SKIP() << "a setting of the Aravis backend";
+  setenv("VORQUELL_ARAVIS_INTERFACES", "Fake,USB3", 1);
+  Module& m = Initialize();
+  EXPECT_EQ(0, m.getCVLNoOfSupportedCameras());
+  EXPECT_NE(-1, Find("CameraList::Init: ERROR: failed to get number of cameras: ")) << LastMessages();
+  auto messages = Messages();
+  EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& line) {
+    return line.find("VORQUELL_ARAVIS_INTERFACES: unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, "
+                     "Fake).") != std::string::npos;
+  })) << LastMessages();
+}
+
+TEST_P(BackendTest, GrabsASingleFrameThenContinuously) {
+  Initialize();
+  auto [width, height] = Open();
+  ASSERT_GT(width, 0);
+  ASSERT_GT(height, 0);
+  if (GetParam() != Bus::Sim) {
+    EXPECT_EQ(512, width);
+    EXPECT_EQ(512, height);
+  }
+  int pixelSize = 0;
+  ASSERT_EQ(1, M().getProperty(0, kPort, "PixelSize", &pixelSize));
+  std::vector<unsigned char> row(static_cast<size_t>(width) * pixelSize / 8);
+
+  ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+  ASSERT_TRUE(WaitFor([] { return completions >= 1; })) << LastMessages();
+  EXPECT_EQ(1, M().getCVLGrabRow(0, kPort, row.data(), height - 1, 0, width - 1));
+
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(WaitFor([] { return completions >= 6; }, std::chrono::seconds(60))) << LastMessages();
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 0));
+  EXPECT_EQ(-1, Find("Camera::RetrieveImage: ERROR")) << LastMessages();
+}
+
+TEST_P(BackendTest, PropertiesArePresentOrAbsentAsTheCameraHasThem) {
+  Initialize();
+  Open();
+  // Gain: the simulator's 0 to 480; on the fakes GainRaw, 0 to 10.
+  const int gainMax = GetParam() == Bus::Sim ? 480 : 10;
+  int low = -1, high = -1;
+  ASSERT_EQ(1, M().getPropertyRange(0, kPort, "Gain", &low, &high)) << LastMessages();
+  EXPECT_EQ(0, low);
+  EXPECT_EQ(gainMax, high);
+  ASSERT_EQ(1, M().setProperty(0, kPort, "Gain", 7));
+  int gain = -1;
+  ASSERT_EQ(1, M().getProperty(0, kPort, "Gain", &gain));
+  EXPECT_EQ(7, gain);
+#ifdef VQ_HAVE_ARAVIS
+  if (OnGigE()) {
+    EXPECT_EQ(7u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_GAIN_RAW)) << "the value reached the camera";
+  }
+#endif
+  // A monochrome camera has no hue; the fakes have no GenICam Hue feature.
+  EXPECT_EQ(0, M().getPropertyRange(0, kPort, "Hue", &low, &high));
+  int hue = -1;
+  EXPECT_EQ(0, M().getProperty(0, kPort, "Hue", &hue));
+}
+
+#ifdef VQ_HAVE_ARAVIS
+
+TEST_P(BackendTest, Format7RegionReachesTheCameraAndEveryPixelTheHost) {
+  if (GetParam() == Bus::Sim) GTEST_SKIP() << "the simulated Format7 modes have tests of their own";
+  // The stored region is written to the camera when it is opened.
+  std::ofstream(_dir / "VorquellCamera.ini")
+      << "[" << ExpectedName() << "]\noffsetX=16\noffsetY=8\nwidth=320\nheight=240\n";
+  if (OnGigE()) {
+    ASSERT_TRUE(_fake->Configure({{"PixelFormat", "RGB8"}}));
+    _fake->UsePositionPattern();
+  }
+  Initialize();
+  auto [width, height] = Open();
+  ASSERT_EQ(320, width) << LastMessages();
+  ASSERT_EQ(240, height);
+  ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+  ASSERT_TRUE(WaitFor([] { return completions >= 1; })) << LastMessages();
+  if (!OnGigE()) return;
+  EXPECT_EQ(16u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_X_OFFSET));
+  EXPECT_EQ(8u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_Y_OFFSET));
+  EXPECT_EQ(320u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_WIDTH));
+  std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+  for (int y : {0, 1, 117, height - 1}) {
+    ASSERT_EQ(1, M().getCVLGrabRow(0, kPort, row.data(), y, 0, width - 1));
+    for (int x = 0; x < width; ++x) {
+      const unsigned sx = static_cast<unsigned>(x) + 16, sy = static_cast<unsigned>(y) + 8;
+      const unsigned char expected[3] = {moduletest::GigEFake::Blue(sx, sy), moduletest::GigEFake::Green(sx, sy),
+                                         moduletest::GigEFake::Red(sx, sy)};
+      const unsigned char* got = &row[static_cast<size_t>(x) * 3];
+      ASSERT_EQ(0, std::memcmp(expected, got, 3))
+          << "row " << y << ", pixel " << x << ": " << int(got[0]) << " " << int(got[1]) << " " << int(got[2])
+          << " instead of " << int(expected[0]) << " " << int(expected[1]) << " " << int(expected[2]);
+    }
+  }
+}
+
+TEST_P(BackendTest, ATriggeredCameraDeliversOneFramePerSoftwareTrigger) {
+  if (!OnGigE()) GTEST_SKIP() << "the in-process Fake interface ignores triggers";
+  ASSERT_TRUE(_fake->Configure({{"TriggerSelector", "FrameStart"}, {"TriggerMode", "On"}, {"TriggerSource", "Software"}}));
+  Initialize();
+  Open();
+  int on = -1, source = -1;
+  ASSERT_EQ(1, M().getProperty(0, kPort, "TriggerOn", &on));
+  ASSERT_EQ(1, M().getProperty(0, kPort, "TriggerSource", &source));
+  EXPECT_EQ(1, on);
+  EXPECT_EQ(4, source) << "the software trigger is the source without an input line";
+
+  ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+  // A trigger before the acquisition has started is lost: trigger until the
+  // frame comes.
+  ASSERT_TRUE(WaitFor([&] {
+    _fake->FireSoftwareTrigger();
+    return WaitFor([] { return completions >= 1; }, std::chrono::milliseconds(200));
+  })) << LastMessages();
+  EXPECT_EQ(1, completions.load());
+}
+
+TEST_P(BackendTest, UnpluggingClosesTheCameraAndReplugRestoresCapture) {
+  if (!OnGigE()) GTEST_SKIP() << "needs a camera that can leave";
+  Initialize();
+  Open();
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(WaitFor([] { return completions >= 3; })) << LastMessages();
+
+  _fake->Stop();
+  ASSERT_TRUE(WaitFor([&] { return Find("BUS EVENT CALLBACK - REMOVAL - invoked") != -1; })) << LastMessages();
+  const int before = completions;
+  _fake->Start();
+  ASSERT_TRUE(WaitFor([&] { return Find("BUS EVENT CALLBACK - ARRIVAL - invoked") != -1; })) << LastMessages();
+  EXPECT_TRUE(WaitFor([&] { return completions >= before + 3; }, std::chrono::seconds(40))) << LastMessages();
+}
+
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Backends, BackendTest, ::testing::Values(Bus::Sim, Bus::AravisFake, Bus::AravisGigE), BusName);
+
+}  // namespace

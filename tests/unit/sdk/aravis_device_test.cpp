@@ -1,0 +1,244 @@
+// One connection of the Aravis backend, on Aravis's in-process fake camera:
+// frames and their formats, the feature mapping on what the fake has and
+// lacks, Format7 checks, and the failure paths (stop and loss while a
+// retrieval waits). No network: the fake lives in this process.
+#ifdef VQ_HAVE_ARAVIS
+#include <arv.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <algorithm>
+#include <future>
+#include <vector>
+#include <memory>
+
+#include "sdk/aravis/AravisDevice.h"
+
+using namespace FlyCapture2;
+using vq::aravis::AravisDevice;
+using vq::aravis::DeviceLink;
+
+namespace {
+
+::testing::AssertionResult Ok(const Error& error) {
+  if (error == PGRERROR_OK) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << error.GetDescription();
+}
+
+class AravisDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GError* error = nullptr;
+    ArvDevice* device = arv_fake_device_new("UNIT1", &error);
+    ASSERT_NE(nullptr, device) << (error ? error->message : "");
+    _camera = arv_camera_new_with_device(device, &error);
+    g_object_unref(device);
+    ASSERT_NE(nullptr, _camera);
+    _link = std::make_shared<DeviceLink>();
+    // What the device hands over is released here at the end, as the bus
+    // releases it on its own thread.
+    _device = std::make_unique<AravisDevice>(_camera, vq::aravis::DeviceIdentity{77, "UNIT1", "Fake"}, _link,
+                                             [this](void* object) { _released.push_back(object); });
+  }
+  void TearDown() override {
+    _device.reset();
+    for (void* object : _released) g_object_unref(object);
+  }
+
+  void SetFeature(const char* name, const char* value) {
+    GError* error = nullptr;
+    arv_camera_set_string(_camera, name, value, &error);
+    ASSERT_EQ(nullptr, error) << error->message;
+  }
+
+  ArvCamera* _camera = nullptr;  // owned by the device
+  std::shared_ptr<DeviceLink> _link;
+  std::unique_ptr<AravisDevice> _device;
+  std::vector<void*> _released;
+};
+
+struct FormatCase {
+  const char* genicam;
+  PixelFormat format;
+  BayerTileFormat bayer;
+  unsigned int bytesPerPixel;
+};
+
+class AravisFrames : public AravisDeviceTest, public ::testing::WithParamInterface<FormatCase> {};
+
+}  // namespace
+
+TEST_P(AravisFrames, AFrameArrivesInTheCamerasFormatWithItsDiagonalRamp) {
+  const FormatCase& c = GetParam();
+  Format7ImageSettings settings;
+  settings.width = 64;
+  settings.height = 48;
+  settings.offsetX = 8;
+  settings.pixelFormat = c.format;
+  ASSERT_TRUE(Ok(_device->SetFormat7Configuration(settings, 1400)));
+  SetFeature("PixelFormat", c.genicam);  // the Bayer pattern the test asks for
+  ASSERT_TRUE(Ok(_device->StartCapture()));
+  Image image;
+  ASSERT_TRUE(Ok(_device->RetrieveBuffer(&image)));
+  EXPECT_EQ(48u, image.GetRows());
+  EXPECT_EQ(64u, image.GetCols());
+  EXPECT_EQ(64u * c.bytesPerPixel, image.GetStride());
+  EXPECT_EQ(c.format, image.GetPixelFormat());
+  EXPECT_EQ(c.bayer, image.GetBayerTileFormat());
+  EXPECT_EQ(1u, image.GetFrameNumber());
+  if (c.format == PIXEL_FORMAT_MONO8) {
+    // The fake draws a ramp along the diagonals: (x + 1, y) equals (x, y + 1).
+    const unsigned char* data = image.GetData();
+    for (unsigned y = 0; y + 1 < 48; ++y)
+      for (unsigned x = 0; x + 1 < 64; ++x) ASSERT_EQ(data[y * 64 + x + 1], data[(y + 1) * 64 + x]) << x << "," << y;
+  }
+  ASSERT_TRUE(Ok(_device->RetrieveBuffer(&image)));
+  EXPECT_EQ(2u, image.GetFrameNumber());
+  Image bgr;
+  EXPECT_TRUE(Ok(image.Convert(PIXEL_FORMAT_BGR, &bgr)));
+  EXPECT_TRUE(Ok(_device->StopCapture()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, AravisFrames,
+                         ::testing::Values(FormatCase{"Mono8", PIXEL_FORMAT_MONO8, NONE, 1},
+                                           FormatCase{"BayerRG8", PIXEL_FORMAT_RAW8, RGGB, 1},
+                                           FormatCase{"BayerBG8", PIXEL_FORMAT_RAW8, BGGR, 1},
+                                           FormatCase{"Mono16", PIXEL_FORMAT_MONO16, NONE, 2},
+                                           FormatCase{"RGB8", PIXEL_FORMAT_RGB8, NONE, 3}),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.genicam; });
+
+TEST_F(AravisDeviceTest, CameraInfoAndPropertiesFollowWhatTheCameraHas) {
+  CameraInfo info;
+  ASSERT_TRUE(Ok(_device->GetCameraInfo(&info)));
+  EXPECT_EQ(77u, info.serialNumber);
+  EXPECT_STREQ("Fake", info.modelName);
+  EXPECT_STREQ("Aravis", info.vendorName);
+  EXPECT_TRUE(info.isColorCamera) << "the fake offers Bayer formats";
+
+  PropertyInfo gain;
+  gain.type = GAIN;
+  ASSERT_TRUE(Ok(_device->GetPropertyInfo(&gain)));
+  EXPECT_TRUE(gain.present);
+  EXPECT_EQ(0u, gain.min);
+  EXPECT_EQ(10u, gain.max);
+  EXPECT_TRUE(gain.autoSupported);
+  EXPECT_TRUE(gain.onePushSupported);
+  EXPECT_FALSE(gain.absValSupported) << "GainRaw is an integer";
+
+  Property property;
+  property.type = GAIN;
+  property.valueA = 9;
+  ASSERT_TRUE(Ok(_device->SetProperty(property)));
+  property = Property();
+  property.type = GAIN;
+  ASSERT_TRUE(Ok(_device->GetProperty(&property)));
+  EXPECT_EQ(9u, property.valueA);
+  EXPECT_FALSE(property.autoManualMode);
+  property.autoManualMode = true;
+  ASSERT_TRUE(Ok(_device->SetProperty(property)));
+  ASSERT_TRUE(Ok(_device->GetProperty(&property)));
+  EXPECT_TRUE(property.autoManualMode) << "GainAuto Continuous";
+
+  PropertyInfo shutter;
+  shutter.type = SHUTTER;
+  ASSERT_TRUE(Ok(_device->GetPropertyInfo(&shutter)));
+  EXPECT_TRUE(shutter.absValSupported);
+  EXPECT_EQ(10u, shutter.min) << "ExposureTimeAbs in microseconds";
+
+  for (PropertyType absent : {BRIGHTNESS, GAMMA, WHITE_BALANCE, TEMPERATURE, IRIS}) {
+    PropertyInfo missing;
+    missing.type = absent;
+    ASSERT_TRUE(Ok(_device->GetPropertyInfo(&missing)));
+    EXPECT_FALSE(missing.present) << absent;
+    Property value;
+    value.type = absent;
+    EXPECT_EQ(PGRERROR_NOT_IMPLEMENTED, _device->GetProperty(&value).GetType()) << absent;
+  }
+  StrobeInfo strobe;
+  ASSERT_TRUE(Ok(_device->GetStrobeInfo(&strobe)));
+  EXPECT_FALSE(strobe.present) << "the fake has no lines";
+  TriggerModeInfo trigger;
+  ASSERT_TRUE(Ok(_device->GetTriggerModeInfo(&trigger)));
+  EXPECT_TRUE(trigger.present);
+  EXPECT_TRUE(trigger.softwareTriggerSupported);
+  EXPECT_EQ((1u << 0) | (1u << 4), trigger.sourceMask) << "Line0 and Software";
+}
+
+TEST_F(AravisDeviceTest, Format7RefusesRegionsOffTheSensorOrItsIncrementsAndFixedModesFitTheSensor) {
+  Format7Info info;
+  bool supported = false;
+  ASSERT_TRUE(Ok(_device->GetFormat7Info(&info, &supported)));
+  ASSERT_TRUE(supported);
+  Format7ImageSettings settings;
+  settings.width = info.maxWidth;
+  settings.height = 16;
+  settings.offsetX = 1;
+  settings.pixelFormat = PIXEL_FORMAT_MONO8;
+  Error error = _device->SetFormat7Configuration(settings, 1400);
+  EXPECT_EQ(PGRERROR_INVALID_PARAMETER, error.GetType());
+  EXPECT_STREQ("Invalid Format7 configuration: the region leaves the sensor.", error.GetDescription());
+  settings.offsetX = 0;
+  settings.pixelFormat = PIXEL_FORMAT_422YUV8;
+  EXPECT_STREQ("Invalid Format7 configuration: the camera does not offer this pixel format.",
+               _device->SetFormat7Configuration(settings, 1400).GetDescription());
+  info.mode = static_cast<Mode>(1);
+  ASSERT_TRUE(Ok(_device->GetFormat7Info(&info, &supported)));
+  EXPECT_FALSE(supported) << "one Format7 mode";
+
+  bool fits = false;
+  ASSERT_TRUE(Ok(_device->GetVideoModeAndFrameRateInfo(VIDEOMODE_640x480Y8, FRAMERATE_30, &fits)));
+  EXPECT_TRUE(fits);
+  ASSERT_TRUE(Ok(_device->GetVideoModeAndFrameRateInfo(VIDEOMODE_640x480YUV411, FRAMERATE_30, &fits)));
+  EXPECT_FALSE(fits) << "no YUV411 on GenICam";
+  ASSERT_TRUE(Ok(_device->SetVideoModeAndFrameRate(VIDEOMODE_640x480Y8, FRAMERATE_15)));
+  VideoMode mode;
+  FrameRate rate;
+  ASSERT_TRUE(Ok(_device->GetVideoModeAndFrameRate(&mode, &rate)));
+  EXPECT_EQ(VIDEOMODE_640x480Y8, mode);
+  EXPECT_EQ(FRAMERATE_15, rate);
+  EXPECT_NEAR(15.0, arv_camera_get_float(_camera, "AcquisitionFrameRate", nullptr), 0.01);
+  EXPECT_EQ(640, arv_camera_get_integer(_camera, "Width", nullptr));
+}
+
+TEST_F(AravisDeviceTest, StoppingReleasesAWaitingRetrieval) {
+  arv_camera_set_float(_camera, "AcquisitionFrameRate", 0.1, nullptr);  // a frame every ten seconds
+  ASSERT_TRUE(Ok(_device->StartCapture()));
+  Image first;
+  ASSERT_TRUE(Ok(_device->RetrieveBuffer(&first)));
+  auto waiting = std::async(std::launch::async, [&] {
+    Image image;
+    return _device->RetrieveBuffer(&image).GetType();
+  });
+  ASSERT_TRUE(Ok(_device->StopCapture()));
+  ASSERT_EQ(std::future_status::ready, waiting.wait_for(std::chrono::seconds(5)));
+  EXPECT_EQ(PGRERROR_ISOCH_NOT_STARTED, waiting.get());
+  EXPECT_EQ(1u, _released.size()) << "the stream, whose thread may sleep a whole frame period, goes elsewhere";
+  EXPECT_EQ(PGRERROR_ISOCH_NOT_STARTED, _device->StopCapture().GetType());
+}
+
+TEST_F(AravisDeviceTest, ALostCameraFailsEveryCallAtOnceAndIsReleasedElsewhere) {
+  arv_camera_set_float(_camera, "AcquisitionFrameRate", 0.1, nullptr);
+  ASSERT_TRUE(Ok(_device->StartCapture()));
+  Image first;
+  ASSERT_TRUE(Ok(_device->RetrieveBuffer(&first)));
+  auto waiting = std::async(std::launch::async, [&] {
+    Image image;
+    return _device->RetrieveBuffer(&image);
+  });
+  _link->lost = true;
+  ASSERT_EQ(std::future_status::ready, waiting.wait_for(std::chrono::seconds(5)));
+  Error error = waiting.get();
+  EXPECT_EQ(PGRERROR_NOT_CONNECTED, error.GetType());
+  EXPECT_STREQ("Camera 77 has been removed from the bus.", error.GetDescription());
+  CameraInfo info;
+  EXPECT_EQ(PGRERROR_NOT_CONNECTED, _device->GetCameraInfo(&info).GetType());
+  Property property;
+  property.type = GAIN;
+  EXPECT_EQ(PGRERROR_NOT_CONNECTED, _device->SetProperty(property).GetType());
+  ArvCamera* camera = _camera;
+  _device.reset();
+  EXPECT_EQ(1, std::count(_released.begin(), _released.end(), static_cast<void*>(camera)))
+      << "a lost camera is released on the bus's thread, not the caller's";
+}
+
+#endif
