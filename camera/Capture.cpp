@@ -161,7 +161,9 @@ bool Camera::RetrieveImage() {
     return false;
   }
   if (WillLog(_context, 3)) WriteLog(_context, 3, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
-  if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8) {
+  // A colour camera's buffer holds BGR rows: a monochrome frame of a colour
+  // camera is converted like any other format.
+  if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8 && !IsColor()) {
     FlyImageToImageBuffer(&_receivedImage);
     return true;
   }

@@ -105,6 +105,30 @@ TEST_F(Acquisition, ASingleMonochromeGrabDeliversTheCameraFrameExactly) {
   EXPECT_EQ(1, host.callbacks);
 }
 
+// A colour camera in a grey video mode still hands the host BGR rows of its
+// full width, not grey bytes in the first third of each row.
+class ColourCameraInAGreyMode : public Acquisition {
+  std::string Fleet() const override {
+    return R"({"cameras": [
+      {"model": "Colour", "serial": 1111, "color": true,
+       "videoModes": [{"mode": "640x480Y8", "frameRates": ["30 fps"]}],
+       "current": {"videoMode": "640x480Y8", "frameRate": "30 fps"}}]})";
+  }
+};
+
+TEST_F(ColourCameraInAGreyMode, DeliversBgrRows) {
+  OpenOnPort("Colour (1111)", 0, 3);
+  ASSERT_EQ(1, doCVLGrab(0, 0));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  FlyCapture2::Image converted;
+  ASSERT_EQ(FlyCapture2::PGRERROR_OK,
+            Expected(FlyCapture2::PIXEL_FORMAT_MONO8, 1).Convert(FlyCapture2::PIXEL_FORMAT_BGR, &converted));
+  const std::vector<unsigned char>& frame = host.frames.at(0);
+  for (int row = 0; row < kHeight; ++row)
+    ASSERT_EQ(0, std::memcmp(frame.data() + row * kWidth * 3, converted.GetData() + row * converted.GetStride(), kWidth * 3))
+        << "row " << row;
+}
+
 TEST_F(Acquisition, AColourGrabDeliversTheConvertedFrameInBgrOrder) {
   OpenOnPort("Colour (1111)", 0, 3);
   int pixelSize = 0;
