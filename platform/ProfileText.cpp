@@ -97,8 +97,13 @@ std::optional<std::string> ProfileText::Find(std::string_view section, std::stri
   const size_t end = SectionEnd(header);
   for (size_t i = header + 1; i < end; ++i) {
     const LineInfo info = Classify(_lines[i].text);
-    if (info.kind == LineKind::Entry && EqualIgnoringCase(info.name, key))
-      return std::string(Trim(std::string_view(_lines[i].text).substr(info.valueStart)));
+    if (info.kind == LineKind::Entry && EqualIgnoringCase(info.name, key)) {
+      // The value a C reader sees ends at the first NUL or carriage return
+      // (a stray one inside a hand-edited line, too); it is trimmed there, so
+      // that what is written back is writable and reads back the same.
+      std::string_view value = std::string_view(_lines[i].text).substr(info.valueStart);
+      return std::string(Trim(value.substr(0, value.find_first_of(std::string_view("\0\r", 2)))));
+    }
   }
   return std::nullopt;
 }

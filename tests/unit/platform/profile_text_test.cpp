@@ -58,6 +58,15 @@ TEST(ProfileTextRead, CommentedOutKeysAndEmptyValues) {
   EXPECT_EQ(Value(text, "S", "D"), "");
 }
 
+// A value ends at a NUL or a stray carriage return and is trimmed there:
+// what is read can be written back and reads back the same.
+TEST(ProfileTextRead, AValueEndsAtANulOrACarriageReturnAndIsTrimmedThere) {
+  const ProfileText text(std::string("[S]\nL= front \0x\0[S]=1\nM=a \r b\n", 30));
+  EXPECT_EQ(Value(text, "S", "L"), "front");
+  EXPECT_EQ(Value(text, "S", "M"), "a");
+  EXPECT_TRUE(ProfileText::IsWritableValue(*text.Find("S", "M")));
+}
+
 TEST(ProfileTextRead, CrLfByteOrderMarkAndNoFinalLineEnd) {
   const ProfileText text("\xEF\xBB\xBF[General]\r\nLogLevel=2\r\nLast=x");
   EXPECT_EQ(Value(text, "General", "LogLevel"), "2");
