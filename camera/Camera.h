@@ -86,6 +86,9 @@ class Camera {
 
   // Grab thread.
   bool RetrieveImage();
+  // A retrieval for the capture of `generation` (see CaptureGeneration), read
+  // before the grab thread saw the camera capturing.
+  bool RetrieveImage(uint32_t generation);
   // The latest retrieval was ended by a capture stop: not a failure.
   bool RetrievalStopped() const { return _retrievalStopped; }
   // Counts capture starts and stops; a retrieval that began under another

@@ -120,21 +120,23 @@ void Camera::SingleGrabDelivered() {
   _captureIntent.compare_exchange_strong(single, CaptureIntent::kNone);
 }
 
-bool Camera::RetrieveImage() {
+bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration); }
+
+bool Camera::RetrieveImage(uint32_t generation) {
   _retrievalStopped = false;
-  if (!_state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
-    return false;
-  }
-  uint32_t generation;
   {
+    // A capture stopped (or stopped and started again) since the grab thread
+    // decided to retrieve is not this retrieval's: nothing to report.
     std::lock_guard<std::mutex> lock(_retrievalLock);
-    if (_stopRequested) {
+    if (_stopRequested || generation != _captureGeneration) {
       _retrievalStopped = true;
       return false;
     }
-    generation = _captureGeneration;
-    _retrieving = true;
+    if (_state.IsState(CamCapture)) _retrieving = true;
+  }
+  if (!_retrieving) {
+    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
+    return false;
   }
   // Cleared on every way out, exceptions included; a stopping bus thread waits for it.
   struct EndRetrieval {

@@ -89,6 +89,9 @@ int32_t GrabThread::ThreadMain() {
   while (!_stopFlag) {
     _wakeEvent->Wait();
     if (_stopFlag) break;
+    // Read before the state: a capture that starts or stops after this read
+    // has another number, and the retrieval below is dropped quietly.
+    const uint32_t generation = camera.CaptureGeneration();
     CameraState& state = camera.State();
     if (!state.IsState(CamCapture)) {
       WriteLog(context, 3,
@@ -102,14 +105,13 @@ int32_t GrabThread::ThreadMain() {
       continue;
     }
 
-    const uint32_t generation = camera.CaptureGeneration();
     if (generation != failuresGeneration) {
       failures = 0;
       failuresGeneration = generation;
     }
 
     camera.Statistics().MarkGrabStart();
-    bool received = camera.RetrieveImage();
+    bool received = camera.RetrieveImage(generation);
     camera.Statistics().MarkGrabEnd();
 
     if (_stopFlag) break;
