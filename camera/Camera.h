@@ -79,7 +79,6 @@ class Camera {
   // host opened the camera and the "Continuous" parameter decides at open.
   enum class CaptureIntent : int32_t { kNone, kSingle, kContinuous, kFromParameter };
   bool HostOpen() const { return _hostOpen; }
-  CaptureIntent Intent() const { return _captureIntent; }
   // Bus thread, after a reopen: posts the capture the host still asks for,
   // unless a capture request is already queued.
   void ResumeCapture();
