@@ -5,7 +5,7 @@
 
 #include "bus/CameraList.h"
 #include "camera/Camera.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 
 namespace {
 

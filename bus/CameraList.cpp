@@ -5,8 +5,8 @@
 #include <new>
 
 #include "camera/Camera.h"
-#include "driver/DriverContext.h"
-#include "driver/TextException.h"
+#include "log/DriverContext.h"
+#include "log/TextException.h"
 
 namespace {
 

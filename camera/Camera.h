@@ -16,7 +16,7 @@
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
 #include "camera/ImageBuffer.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "params/CameraIdentity.h"
 #include "params/CameraParameters.h"
 #include "params/ParameterAccess.h"

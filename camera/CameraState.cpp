@@ -1,7 +1,7 @@
 #include "camera/CameraState.h"
 
 #include "bus/CameraList.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 
 const char* StateName(int32_t state) {
   switch (state) {

@@ -1,7 +1,7 @@
 #include "camera/GrabThread.h"
 
 #include "camera/Camera.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "platform/Clock.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "driver/DriverContext.h"
-#include "driver/TextException.h"
+#include "log/DriverContext.h"
+#include "log/TextException.h"
 
 ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height) : _width(width), _height(height), _color(color) {
   int64_t size = static_cast<int64_t>(color ? 3 : 1) * width * height;

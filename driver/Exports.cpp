@@ -10,7 +10,7 @@
 
 #include "bus/CameraList.h"
 #include "camera/Camera.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "include/VorquellCamera.h"
 #include "platform/Clock.h"
 #include "ui/ConfigureDialog.h"

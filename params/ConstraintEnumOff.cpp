@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "params/CameraParameters.h"
 #include "params/ParamEnum.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "params/CameraParameters.h"
 #include "params/Param.h"
 

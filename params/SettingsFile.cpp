@@ -4,7 +4,7 @@
 #include <system_error>
 #include <vector>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "params/CameraParameters.h"
 #include "platform/PrivateProfile.h"
 

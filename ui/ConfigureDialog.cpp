@@ -7,7 +7,7 @@
 #include <string>
 
 #include "camera/Camera.h"
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "ui/CPropertyGeneral.h"
 #include "ui/CSheet1.h"
 #include "ui/DialogApplication.h"

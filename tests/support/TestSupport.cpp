@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "platform/DebugOutput.h"
 
 namespace vqtest {

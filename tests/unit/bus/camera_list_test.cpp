@@ -3,7 +3,7 @@
 #include "bus/CameraList.h"
 #include "bus/FlyError.h"
 #include "camera/Camera.h"
-#include "driver/TextException.h"
+#include "log/TextException.h"
 #include "sdk/sim/SimControl.h"
 #include "tests/support/DriverFixture.h"
 

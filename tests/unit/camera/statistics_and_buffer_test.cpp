@@ -5,7 +5,7 @@
 
 #include "camera/CameraStatistics.h"
 #include "camera/ImageBuffer.h"
-#include "driver/TextException.h"
+#include "log/TextException.h"
 #include "tests/support/TestSupport.h"
 
 TEST(TimingAccumulator, FollowsWelford) {

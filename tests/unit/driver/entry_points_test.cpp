@@ -2,7 +2,7 @@
 // them alone.
 #include <gtest/gtest.h>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "include/VorquellCamera.h"
 #include "tests/support/TestSupport.h"
 

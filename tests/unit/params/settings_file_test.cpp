@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "params/CameraParameters.h"
 #include "params/Param.h"
 #include "params/ParamEnum.h"

@@ -1,4 +1,4 @@
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 
 #include <cstdlib>
 

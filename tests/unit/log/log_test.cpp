@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "driver/DriverContext.h"
+#include "log/DriverContext.h"
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 
