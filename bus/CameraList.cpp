@@ -31,17 +31,13 @@ CameraList& CameraList::GetInstance() {
 
 void CameraList::DeleteInstance() {
   std::lock_guard<std::mutex> lock(instanceLock);
-  // The list stays reachable while it tears down: the bus thread's last
-  // requests wake it through WakeBusThread.
+  // The list stays reachable while it tears down, for the host commands
+  // that look it up.
   delete instance.load();
   instance = nullptr;
 }
 
 void CameraList::WakeBusThread() {
-  if (CameraList* list = instance.load()) list->Signal();
-}
-
-void CameraList::Signal() {
   if (_busThreadActive) _busEvent->Set();
 }
 
@@ -104,7 +100,7 @@ bool CameraList::Init() {
     std::snprintf(name, sizeof name, "%s (%u)", info.modelName, info.serialNumber);
     identity.name = name;
     identity.serialNumber = info.serialNumber;
-    std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity));
+    std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity, *this));
     if (!camera) {
       WriteLog(context, 1, "CameraList::Init:  ERROR: could not allocate Camera object\n");
       throw TextException("CameraList::Init: could not allocate Camera object");

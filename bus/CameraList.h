@@ -9,22 +9,19 @@
 #include <thread>
 #include <vector>
 
+#include "camera/CameraBus.h"
 #include "camera/CameraStatistics.h"
 #include "platform/Event.h"
 #include "sdk/FlyCapture2.h"
 
 class Camera;
 
-class CameraList : public FlyCapture2::BusManager {
+class CameraList : public FlyCapture2::BusManager, public CameraBus {
  public:
-  static constexpr int kDummyLineSize = 12288;
-
   // The single list, built on first use.
   static CameraList& GetInstance();
   // Destroys the single list, if any; a later GetInstance builds a new one.
   static void DeleteInstance();
-  // Signals the bus thread of the single list, if it runs.
-  static void WakeBusThread();
 
   CameraList();
   ~CameraList() override;
@@ -43,13 +40,19 @@ class CameraList : public FlyCapture2::BusManager {
   // enumerated: every call hands out the same array, valid until Destroy.
   const char** ConfigNames();
 
-  void PrintAllStats() const;
-  void ResetAllStats();
+  // What each camera needs of its bus.
+  FlyCapture2::BusManager& SdkBus() override { return *this; }
+  // Signals the bus thread, if it runs.
+  void WakeBusThread() override;
+  void PrintAllStats() const override;
+  void ResetAllStats() override;
+  void SimulateRemoval(unsigned int serialNumber) override { OnBusRemoval(nullptr, serialNumber); }
+  void SimulateArrival(unsigned int serialNumber) override { OnBusArrival(nullptr, serialNumber); }
   std::string BusStatsText() const { return _busStats.Text(); }
 
   // Bytes of 0x78 handed out for rows of cameras that are not capturing; null
   // until Init completes.
-  const unsigned char* DummyLine() const { return _dummyLine.get(); }
+  const unsigned char* DummyLine() const override { return _dummyLine.get(); }
 
   // Bus thread.
   bool CreateBusThread();
@@ -66,7 +69,6 @@ class CameraList : public FlyCapture2::BusManager {
   static void OnBusRemoval(void* parameter, unsigned int serialNumber);
 
  private:
-  void Signal();
   void BuildConfigNames();
   void BuildConfigNamesLocked();
 

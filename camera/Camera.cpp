@@ -7,8 +7,7 @@
 #include <exception>
 #include <stdexcept>
 
-#include "bus/CameraList.h"
-#include "bus/FlyError.h"
+#include "sdk/FlyError.h"
 #include "camera/GrabThread.h"
 #include "params/ParameterAccess.h"
 #include "platform/Clock.h"
@@ -23,9 +22,10 @@ constexpr int kCallbackReturnWaitMs = 5000;
 
 }  // namespace
 
-Camera::Camera(CameraIdentity identity)
+Camera::Camera(CameraIdentity identity, CameraBus& bus)
     : _identity(std::move(identity)),
-      _state(_identity.serialNumber),
+      _bus(bus),
+      _state(_identity.serialNumber, [&bus] { bus.WakeBusThread(); }),
       _parameters(_identity),
       _context(GetDriverContext()),
       _bitsPerPixel((_identity.flags & 2) ? 24 : 8) {}
@@ -214,7 +214,7 @@ void Camera::ApplyLogSettings() {
 void Camera::ConnectToCamera() {
   _flyCamera = std::make_unique<FlyCapture2::Camera>();
   FlyCapture2::PGRGuid guid;
-  FlyCapture2::Error error = CameraList::GetInstance().GetCameraFromSerialNumber(_identity.serialNumber, &guid);
+  FlyCapture2::Error error = _bus.SdkBus().GetCameraFromSerialNumber(_identity.serialNumber, &guid);
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, 1, "CameraList::Open: ERROR: failed to obtain guid for camera %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());

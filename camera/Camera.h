@@ -13,9 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "camera/CameraBus.h"
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
 #include "camera/ImageBuffer.h"
+#include "features/CameraFeatures.h"
 #include "log/DriverContext.h"
 #include "params/CameraIdentity.h"
 #include "params/CameraParameters.h"
@@ -51,7 +53,8 @@ class Camera {
     std::atomic<int>* _readers = nullptr;
   };
 
-  explicit Camera(CameraIdentity identity);
+  // `bus` is the bus the camera sits on; it outlives the camera.
+  Camera(CameraIdentity identity, CameraBus& bus);
   ~Camera();
   Camera(const Camera&) = delete;
   Camera& operator=(const Camera&) = delete;
@@ -102,33 +105,38 @@ class Camera {
   bool GetProperty(const char* name, int* value);
   bool GetRange(const char* name, int* minValue, int* maxValue);
 
-  // ---- camera features (features/) ----------------------------------------
-  // Reading the camera's features into parameters and writing them back. The
-  // caller holds ParametersLock(); the SDK camera is connected.
-  bool GetFlySettings();
-  bool LoadSettgins();
-  bool GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type);
-  bool GetFlyProperties();
-  bool SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type);
-  bool SetFlyProperties();
-  void GetSupportedVideoModes();
-  bool GetFlyVideoMode();
-  bool SetFlyVideoMode();
-  void GetSupportedFmt7Modes();
-  bool GetFlyFormat7Configuration();
-  bool SetFlyFormat7Configuration();
+  // ---- camera features ----------------------------------------------------
+  // Reading the camera's features into parameters and writing them back, each
+  // one pass of the feature mapping. The caller holds ParametersLock(); the
+  // SDK camera is connected.
+  bool GetFlySettings() { return Features().GetFlySettings(); }
+  bool LoadSettgins() { return Features().LoadSettgins(); }
+  bool GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
+    return Features().GetFlyProperty(name, type);
+  }
+  bool GetFlyProperties() { return Features().GetFlyProperties(); }
+  bool SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
+    return Features().SetFlyProperty(name, type);
+  }
+  bool SetFlyProperties() { return Features().SetFlyProperties(); }
+  void GetSupportedVideoModes() { Features().GetSupportedVideoModes(); }
+  bool GetFlyVideoMode() { return Features().GetFlyVideoMode(); }
+  bool SetFlyVideoMode() { return Features().SetFlyVideoMode(); }
+  void GetSupportedFmt7Modes() { Features().GetSupportedFmt7Modes(); }
+  bool GetFlyFormat7Configuration() { return Features().GetFlyFormat7Configuration(); }
+  bool SetFlyFormat7Configuration() { return Features().SetFlyFormat7Configuration(); }
+  bool GetFlyTriggerMode() { return Features().GetFlyTriggerMode(); }
+  bool GetFlyStrobe() { return Features().GetFlyStrobe(); }
+  bool SetFlyStrobe() { return Features().SetFlyStrobe(); }
+  bool SetFlyTriggerMode() { return Features().SetFlyTriggerMode(); }
   // The stored Format7 description of `mode`; std::runtime_error
   // "Camera::GetFormat7Info: Mode %d not supported" when there is none.
-  const FlyCapture2::Format7Info& GetFormat7Info(int mode) const;
-  bool GetFlyTriggerMode();
-  bool GetFlyStrobe();
-  bool SetFlyStrobe();
-  bool SetFlyTriggerMode();
+  const FlyCapture2::Format7Info& GetFormat7Info(int mode) const { return _modes.Format7Info(mode); }
   // Frame rates the camera offers in each DCAM video mode (index 23: Format7).
   const std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES>& SupportedVideoModes() const {
-    return _supportedVideoModes;
+    return _modes.videoModes;
   }
-  const std::vector<FlyCapture2::Format7Info>& SupportedFmt7Modes() const { return _supportedFmt7Modes; }
+  const std::vector<FlyCapture2::Format7Info>& SupportedFmt7Modes() const { return _modes.format7Modes; }
 
   // Typed access to the parameter set (see ParameterAccess); the caller holds
   // ParametersLock().
@@ -183,6 +191,9 @@ class Camera {
   }
 
  private:
+  CameraFeatures Features() {
+    return CameraFeatures(*_flyCamera, _parameters, _modes, [this] { return Tag(); });
+  }
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
   void ConnectToCamera();
@@ -193,6 +204,7 @@ class Camera {
 
   std::atomic<int32_t> _port{-1};
   CameraIdentity _identity;
+  CameraBus& _bus;
   std::atomic<uint32_t> _width{0};
   std::atomic<uint32_t> _height{0};
   CameraState _state;
@@ -210,8 +222,7 @@ class Camera {
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see Row).
   std::atomic<int> _rowReaders{0};
-  std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES> _supportedVideoModes;
-  std::vector<FlyCapture2::Format7Info> _supportedFmt7Modes;
+  CameraModes _modes;
   CameraParameters _parameters;
   std::mutex _parametersLock;
   std::atomic<CompleteCallback> _completeCallback{nullptr};

@@ -1,6 +1,5 @@
 #include "camera/CameraState.h"
 
-#include "bus/CameraList.h"
 #include "log/DriverContext.h"
 
 const char* StateName(int32_t state) {
@@ -31,7 +30,38 @@ const char* RequestName(int32_t request) {
   }
 }
 
-CameraState::CameraState(uint32_t serialNo) : _serialNo(serialNo) {}
+CameraState::CameraState(uint32_t serialNo, std::function<void()> wakeBusThread)
+    : _serialNo(serialNo), _wakeBusThread(std::move(wakeBusThread)) {}
+
+bool CameraState::WaitFor(std::initializer_list<CamState> states, std::chrono::milliseconds timeout) {
+  return WaitUntil(
+      [this, states] {
+        for (CamState state : states)
+          if (_state == state) return true;
+        return false;
+      },
+      timeout);
+}
+
+bool CameraState::WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(_waitLock);
+  return _changed.wait_for(lock, timeout, done);
+}
+
+void CameraState::Notify() {
+  // Taking the lock orders this with a waiter between its check and its
+  // sleep: the waiter is either before its check or already asleep.
+  { std::lock_guard<std::mutex> lock(_waitLock); }
+  _changed.notify_all();
+}
+
+void CameraState::SetBusy(bool busy) {
+  {
+    std::lock_guard<std::mutex> lock(_lock);
+    _busy = busy;
+  }
+  Notify();
+}
 
 void CameraState::AddRequest(StateRequest request) {
   DriverContext* context = GetDriverContext();
@@ -61,7 +91,7 @@ void CameraState::AddRequest(StateRequest request) {
     if (_state == CamCapture || _state == CamGrabErr) _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
     lock.unlock();
     WriteLog(context, 3, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
-    CameraList::WakeBusThread();
+    WakeBusThread();
     return;
   }
 
@@ -77,7 +107,7 @@ void CameraState::AddRequest(StateRequest request) {
   lock.unlock();
   WriteLog(context, 2, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n", RequestName(request),
            _serialNo, static_cast<int>(queued));
-  CameraList::WakeBusThread();
+  WakeBusThread();
 }
 
 void CameraState::SetState(CamState state) {
@@ -97,7 +127,8 @@ void CameraState::SetState(CamState state) {
   }
   WriteLog(context, 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
            StateName(old), _serialNo);
-  CameraList::WakeBusThread();
+  Notify();
+  WakeBusThread();
 }
 
 bool CameraState::ChangeState(CamState from, CamState to) {
@@ -109,7 +140,8 @@ bool CameraState::ChangeState(CamState from, CamState to) {
   }
   WriteLog(GetDriverContext(), 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(to),
            StateName(from), _serialNo);
-  CameraList::WakeBusThread();
+  Notify();
+  WakeBusThread();
   return true;
 }
 
@@ -152,8 +184,11 @@ StateRequest CameraState::FrontRequest() const {
 }
 
 void CameraState::PopRequest() {
-  std::lock_guard<std::mutex> lock(_lock);
-  if (!_requests.empty()) _requests.pop_front();
+  {
+    std::lock_guard<std::mutex> lock(_lock);
+    if (!_requests.empty()) _requests.pop_front();
+  }
+  Notify();
 }
 
 std::string CameraState::PendingText() const {

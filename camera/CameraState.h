@@ -3,8 +3,12 @@
 // its queue of requests for the bus thread. Threads other than the bus thread
 // never open, close, start or stop a camera: they post a request here.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 
@@ -35,7 +39,9 @@ const char* RequestName(int32_t request);
 
 class CameraState {
  public:
-  explicit CameraState(uint32_t serialNo);
+  // `wakeBusThread` is called after every request queued and every state
+  // change, so that the bus thread sees them at once.
+  explicit CameraState(uint32_t serialNo, std::function<void()> wakeBusThread = {});
 
   // Queues a request for the bus thread, refusing repeats, anything behind a
   // pending destroy, and a close-and-reopen already queued; wakes the bus thread.
@@ -46,6 +52,17 @@ class CameraState {
   // that decided on a change from what it saw earlier cannot overwrite a change
   // made meanwhile (a capture stop racing with a retrieval failure).
   bool ChangeState(CamState from, CamState to);
+
+  // Waits until the camera is in one of `states`, at most `timeout`; true when
+  // it got there.
+  bool WaitFor(std::initializer_list<CamState> states, std::chrono::milliseconds timeout);
+  // Waits until `done` holds, at most `timeout`; true when it does. `done` is
+  // checked again after every transition, request popped, change of Busy and
+  // Notify, and must not take the state's own locks itself (HasRequest does
+  // not count: it takes the queue lock, which no waiter holds).
+  bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  // Tells waiters to look again: something their condition reads has changed.
+  void Notify();
 
   bool IsState(CamState state) const { return _state == state; }
   CamState State() const { return _state; }
@@ -76,12 +93,13 @@ class CameraState {
   // so that a host waiting for an outcome also waits for the work after the
   // state change (closing ends the grab thread after the state is Closed).
   bool Busy() const { return _busy; }
-  void SetBusy(bool busy) {
-    std::lock_guard<std::mutex> lock(_lock);
-    _busy = busy;
-  }
+  void SetBusy(bool busy);
 
  private:
+  void WakeBusThread() {
+    if (_wakeBusThread) _wakeBusThread();
+  }
+
   std::atomic<CamState> _state{CamClosed};
   std::atomic<CamState> _prevState{CamClosed};
   std::atomic<bool> _continuous{false};
@@ -91,4 +109,8 @@ class CameraState {
   std::deque<StateRequest> _requests;
   mutable std::mutex _lock;
   uint32_t _serialNo;
+  std::function<void()> _wakeBusThread;
+  // Waiters of WaitUntil; taken only after the other locks are released.
+  std::mutex _waitLock;
+  std::condition_variable _changed;
 };

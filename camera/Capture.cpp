@@ -1,8 +1,7 @@
 // Capture: the host asks for frames (Grab, SetContinuousGrabMode), the bus
 // thread starts and stops the SDK capture, the grab thread retrieves frames
 // into the image buffer, and the host pulls rows (GetRow).
-#include "bus/CameraList.h"
-#include "bus/FlyError.h"
+#include "sdk/FlyError.h"
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
 #include "platform/Clock.h"
@@ -241,5 +240,5 @@ Camera::Row Camera::GetRow(int row) {
   _rowReaders.fetch_sub(1);
   WriteLog(_context, 2, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
            row, static_cast<int>(height - 1), Tag().c_str());
-  return Row(CameraList::GetInstance().DummyLine(), CameraList::kDummyLineSize);
+  return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
 }

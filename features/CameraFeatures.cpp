@@ -1,14 +1,22 @@
 // Reading every camera feature into parameters, and writing them all back
 // after the settings file has had its say, in a fixed order: properties,
 // video mode, Format7, strobe, trigger.
-#include "camera/Camera.h"
+#include "features/CameraFeatures.h"
 
-bool Camera::GetFlySettings() {
+CameraFeatures::CameraFeatures(FlyCapture2::Camera& flyCamera, CameraParameters& parameters, CameraModes& modes,
+                               std::function<std::string()> tag)
+    : _flyCamera(&flyCamera),
+      _parameters(parameters),
+      _modes(modes),
+      _tag(std::move(tag)),
+      _context(GetDriverContext()) {}
+
+bool CameraFeatures::GetFlySettings() {
   return GetFlyProperties() && GetFlyVideoMode() && GetFlyFormat7Configuration() && GetFlyStrobe() &&
          GetFlyTriggerMode();
 }
 
-bool Camera::LoadSettgins() {
+bool CameraFeatures::LoadSettgins() {
   _parameters.Load();
   const bool written =
       SetFlyProperties() && SetFlyVideoMode() && SetFlyFormat7Configuration() && SetFlyStrobe() && SetFlyTriggerMode();

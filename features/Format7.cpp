@@ -6,10 +6,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "bus/FlyError.h"
-#include "camera/Camera.h"
+#include "sdk/FlyError.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
-#include "params/ConstraintFormat7.h"
+#include "features/ConstraintFormat7.h"
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
@@ -32,8 +32,8 @@ std::string ModeLabel(unsigned int mode) {
 
 }  // namespace
 
-void Camera::GetSupportedFmt7Modes() {
-  _supportedFmt7Modes.clear();
+void CameraFeatures::GetSupportedFmt7Modes() {
+  _modes.format7Modes.clear();
   for (int mode = 0; mode < FlyCapture2::NUM_MODES; ++mode) {
     FlyCapture2::Format7Info info;
     info.mode = static_cast<FlyCapture2::Mode>(mode);
@@ -44,12 +44,12 @@ void Camera::GetSupportedFmt7Modes() {
                FormatFlyError(error).c_str());
       continue;
     }
-    if (supported) _supportedFmt7Modes.push_back(info);
+    if (supported) _modes.format7Modes.push_back(info);
   }
 }
 
-const FlyCapture2::Format7Info& Camera::GetFormat7Info(int mode) const {
-  for (const FlyCapture2::Format7Info& info : _supportedFmt7Modes) {
+const FlyCapture2::Format7Info& CameraModes::Format7Info(int mode) const {
+  for (const FlyCapture2::Format7Info& info : format7Modes) {
     if (info.mode == mode) return info;
   }
   char text[64];
@@ -57,7 +57,7 @@ const FlyCapture2::Format7Info& Camera::GetFormat7Info(int mode) const {
   throw std::runtime_error(text);
 }
 
-bool Camera::GetFlyFormat7Configuration() {
+bool CameraFeatures::GetFlyFormat7Configuration() {
   WriteLog(_context, 3, "Camera::GetFlyFormat7Configuration\n");
   FlyCapture2::Format7ImageSettings settings;
   unsigned int packetSize = kPresetPacketSize;
@@ -79,7 +79,7 @@ bool Camera::GetFlyFormat7Configuration() {
   if (creating) {
     GetSupportedFmt7Modes();
     auto fmt7Mode = std::make_unique<ParamEnum>(kGroup, "Fmt7Mode", "");
-    for (const FlyCapture2::Format7Info& info : _supportedFmt7Modes) {
+    for (const FlyCapture2::Format7Info& info : _modes.format7Modes) {
       fmt7Mode->AddOption(ModeLabel(info.mode), info.mode);
       if (info.mode == settings.mode) limits = info;
     }
@@ -95,7 +95,7 @@ bool Camera::GetFlyFormat7Configuration() {
 
   if (creating) {
     _parameters.AddParam(new ParamEnum(kGroup, "Fmt7PixelFormat", ""));
-    auto* format7 = new ConstraintFormat7(*this);
+    auto* format7 = new ConstraintFormat7(_modes);
     _parameters.AddConstraint(format7);
     // Throws for a camera without the selected mode (one without Format7).
     format7->Apply(_parameters);
@@ -104,7 +104,7 @@ bool Camera::GetFlyFormat7Configuration() {
   return true;
 }
 
-bool Camera::SetFlyFormat7Configuration() {
+bool CameraFeatures::SetFlyFormat7Configuration() {
   if (!_parameters.HasParam("Fmt7Mode") || EnumParam(_parameters, "DCAMVideoMode").GetValue() != Format7VideoMode)
     return true;
   WriteLog(_context, 3, "Camera::SetFlyFormat7Configuration\n");

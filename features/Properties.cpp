@@ -1,8 +1,8 @@
 // Camera properties as parameters: each property the camera reports present
 // becomes an unsigned parameter with the camera's range, plus boolean
 // sub-parameters for the on/off, automatic and one-push controls it supports.
-#include "bus/FlyError.h"
-#include "camera/Camera.h"
+#include "sdk/FlyError.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 
 namespace {
@@ -24,7 +24,7 @@ FlyCapture2::PropertyInfo PropertyInfoOfType(FlyCapture2::PropertyType type) {
 
 }  // namespace
 
-bool Camera::GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
+bool CameraFeatures::GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
   FlyCapture2::PropertyInfo info = PropertyInfoOfType(type);
   if (Failed(_flyCamera->GetPropertyInfo(&info)) || !info.present) {
     WriteLog(_context, 2, "Info: property '%s' not present\n", name.c_str());
@@ -47,7 +47,7 @@ bool Camera::GetFlyProperty(const std::string& name, FlyCapture2::PropertyType t
   return true;
 }
 
-bool Camera::GetFlyProperties() {
+bool CameraFeatures::GetFlyProperties() {
   for (const FlyPropertyRow& row : FlyPropertyTable) {
     WriteLog(_context, 3, "Camera::GetFlyProperties: getting property %s\n", row.name);
     GetFlyProperty(row.name, row.type);
@@ -55,7 +55,7 @@ bool Camera::GetFlyProperties() {
   return true;
 }
 
-bool Camera::SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
+bool CameraFeatures::SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
   WriteLog(_context, 3, "Camera::SetFlyProperty: setting property %s\n", name.c_str());
   FlyCapture2::PropertyInfo info = PropertyInfoOfType(type);
   FlyCapture2::Error error = _flyCamera->GetPropertyInfo(&info);
@@ -92,7 +92,7 @@ bool Camera::SetFlyProperty(const std::string& name, FlyCapture2::PropertyType t
   return true;
 }
 
-bool Camera::SetFlyProperties() {
+bool CameraFeatures::SetFlyProperties() {
   for (const FlyPropertyRow& row : FlyPropertyTable) {
     if (_parameters.HasParam(row.name)) SetFlyProperty(row.name, row.type);
   }

@@ -6,8 +6,8 @@
 #include <memory>
 #include <utility>
 
-#include "bus/FlyError.h"
-#include "camera/Camera.h"
+#include "sdk/FlyError.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 #include "params/ParamEnum.h"
 
@@ -57,7 +57,7 @@ unsigned int ValueOrZero(CameraParameters& params, const std::string& name) {
 
 }  // namespace
 
-bool Camera::GetFlyTriggerMode() {
+bool CameraFeatures::GetFlyTriggerMode() {
   FlyCapture2::TriggerModeInfo info;
   FlyCapture2::Error error = _flyCamera->GetTriggerModeInfo(&info);
   if (Failed(error)) {
@@ -86,7 +86,7 @@ bool Camera::GetFlyTriggerMode() {
   return true;
 }
 
-bool Camera::GetFlyStrobe() {
+bool CameraFeatures::GetFlyStrobe() {
   // Pins are reported from 0 up; the first absent one ends the list.
   for (unsigned pin = 0; pin < kStrobePins; ++pin) {
     FlyCapture2::StrobeInfo info;
@@ -125,7 +125,7 @@ bool Camera::GetFlyStrobe() {
   return true;
 }
 
-bool Camera::SetFlyStrobe() {
+bool CameraFeatures::SetFlyStrobe() {
   for (unsigned pin = 0; pin < kStrobePins; ++pin) {
     const std::string onName = PinParamName(StrobeOnName, pin);
     if (!_parameters.HasParam(onName)) {
@@ -156,7 +156,7 @@ bool Camera::SetFlyStrobe() {
   return true;
 }
 
-bool Camera::SetFlyTriggerMode() {
+bool CameraFeatures::SetFlyTriggerMode() {
   if (!_parameters.HasParam(TriggerStrobeNames[TriggerOnName])) {
     WriteLog(_context, 2, "Camera::SetFlyTriggerMode: WARNING: Trigger mode parameter not found, skipping %s\n",
              Tag().c_str());

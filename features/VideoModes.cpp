@@ -3,11 +3,11 @@
 // writing that choice back.
 #include <memory>
 
-#include "bus/FlyError.h"
-#include "camera/Camera.h"
+#include "sdk/FlyError.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 #include "params/ConstraintEnumOff.h"
-#include "params/ConstraintFrameRate.h"
+#include "features/ConstraintFrameRate.h"
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
@@ -28,9 +28,9 @@ ConstraintEnumOff* Format7InForceOnlyInFormat7() {
 
 }  // namespace
 
-void Camera::GetSupportedVideoModes() {
+void CameraFeatures::GetSupportedVideoModes() {
   for (int mode = 0; mode < FlyCapture2::NUM_VIDEOMODES; ++mode) {
-    _supportedVideoModes[mode].clear();
+    _modes.videoModes[mode].clear();
     for (int rate = 0; rate < FlyCapture2::NUM_FRAMERATES; ++rate) {
       bool supported = false;
       FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRateInfo(
@@ -40,15 +40,15 @@ void Camera::GetSupportedVideoModes() {
                  mode, rate, FormatFlyError(error).c_str());
       } else if (supported) {
         WriteLog(_context, 2, "Info: Supported video mode (%d, %d)\n", mode, rate);
-        _supportedVideoModes[mode].push_back(static_cast<FlyCapture2::FrameRate>(rate));
+        _modes.videoModes[mode].push_back(static_cast<FlyCapture2::FrameRate>(rate));
       }
     }
   }
   // Format7 is always on offer; its region is checked when it is written.
-  _supportedVideoModes[FlyCapture2::VIDEOMODE_FORMAT7].push_back(FlyCapture2::FRAMERATE_FORMAT7);
+  _modes.videoModes[FlyCapture2::VIDEOMODE_FORMAT7].push_back(FlyCapture2::FRAMERATE_FORMAT7);
 }
 
-bool Camera::GetFlyVideoMode() {
+bool CameraFeatures::GetFlyVideoMode() {
   WriteLog(_context, 3, "Camera::GetFlyVideoMode\n");
   FlyCapture2::VideoMode mode;
   FlyCapture2::FrameRate rate;
@@ -65,7 +65,7 @@ bool Camera::GetFlyVideoMode() {
     GetSupportedVideoModes();
     auto videoMode = std::make_unique<ParamEnum>(kGroup, "DCAMVideoMode", "");
     for (int option = 0; option < FlyCapture2::NUM_VIDEOMODES; ++option) {
-      if (!_supportedVideoModes[option].empty()) videoMode->AddOption(VideoModeNames[option], option);
+      if (!_modes.videoModes[option].empty()) videoMode->AddOption(VideoModeNames[option], option);
     }
     _parameters.AddParam(videoMode.release());
     _parameters.AddConstraint(Format7InForceOnlyInFormat7());
@@ -74,7 +74,7 @@ bool Camera::GetFlyVideoMode() {
 
   if (!_parameters.HasParam("DCAMFrameRate")) {
     _parameters.AddParam(new ParamEnum(kGroup, "DCAMFrameRate", ""));
-    auto* frameRates = new ConstraintFrameRate(*this);
+    auto* frameRates = new ConstraintFrameRate(_modes);
     _parameters.AddConstraint(frameRates);
     frameRates->Apply(_parameters);
   }
@@ -82,7 +82,7 @@ bool Camera::GetFlyVideoMode() {
   return true;
 }
 
-bool Camera::SetFlyVideoMode() {
+bool CameraFeatures::SetFlyVideoMode() {
   WriteLog(_context, 3, "Camera::SetFlyVideoMode\n");
   const int64_t mode = EnumParam(_parameters, "DCAMVideoMode").GetValue();
   const int64_t rate = EnumParam(_parameters, "DCAMFrameRate").GetValue();

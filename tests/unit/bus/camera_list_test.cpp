@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bus/CameraList.h"
-#include "bus/FlyError.h"
+#include "sdk/FlyError.h"
 #include "camera/Camera.h"
 #include "log/TextException.h"
 #include "sdk/sim/SimControl.h"

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "camera/Camera.h"
+#include "features/CameraFeatures.h"
 #include "params/CameraParameters.h"
 #include "params/ConstraintEnumOff.h"
-#include "params/ConstraintFormat7.h"
-#include "params/ConstraintFrameRate.h"
+#include "features/ConstraintFormat7.h"
+#include "features/ConstraintFrameRate.h"
 #include "params/Param.h"
 #include "params/ParamEnum.h"
 #include "tests/support/TestSupport.h"
@@ -113,11 +113,7 @@ TEST_F(Validation, ConstraintsApplyBeforeTheChecks) {
 // A camera that is never opened: its frame-rate and Format7 lists stay empty.
 class ValidationWithCamera : public Validation {
  protected:
-  ~ValidationWithCamera() override {
-    // No bus thread takes this camera to its end state; its destructor need not wait.
-    _camera.State().SetState(CamDestroy);
-  }
-  Camera _camera{Identity};
+  CameraModes _modes;
 };
 
 TEST_F(ValidationWithCamera, FailingConstraintIsLoggedAndEndsTheConstraintPass) {
@@ -125,7 +121,7 @@ TEST_F(ValidationWithCamera, FailingConstraintIsLoggedAndEndsTheConstraintPass) 
   mode->AddOption("640x480Y8", 5);
   _params.AddParam(mode);
   _params.AddParam(new Param<unsigned>("Format7", "width", 9999, 0, 1280, 0));
-  _params.AddConstraint(new ConstraintFrameRate(_camera));
+  _params.AddConstraint(new ConstraintFrameRate(_modes));
   _params.AddConstraint(new ConstraintEnumOff("DCAMVideoMode", "FORMAT7", false, {"width"}));
 
   // The format has no line end; the log adds one.
@@ -141,7 +137,7 @@ TEST_F(ValidationWithCamera, UnsupportedFormat7ModeDoesNotFailValidation) {
   auto* fmt7Mode = new ParamEnum("Format7", "Fmt7Mode", "");
   fmt7Mode->AddOption("Mode 3", 3);
   _params.AddParam(fmt7Mode);
-  _params.AddConstraint(new ConstraintFormat7(_camera));
+  _params.AddConstraint(new ConstraintFormat7(_modes));
 
   vqtest::LogCapture log(1, 0);
   EXPECT_TRUE(Passes());
@@ -155,7 +151,7 @@ TEST_F(ValidationWithCamera, CopiedSetKeepsConstraintsBoundToTheSameCamera) {
   mode->AddOption("FORMAT7", 23);
   _params.AddParam(mode);
   _params.AddParam(new ParamEnum("DCAM Formats", "DCAMFrameRate", ""));
-  _params.AddConstraint(new ConstraintFrameRate(_camera));
+  _params.AddConstraint(new ConstraintFrameRate(_modes));
 
   CameraParameters copy(_params);
   std::string error;

@@ -4,19 +4,19 @@
 // pixel formats on offer. The selected pixel format stays when still offered.
 #include "params/Constraint.h"
 
-class Camera;
+struct CameraModes;
 
 class ConstraintFormat7 : public Constraint {
  public:
-  // The camera whose Format7 descriptions are consulted; it outlives the
-  // constraint and every clone of it.
-  explicit ConstraintFormat7(const Camera& camera);
+  // The camera's modes whose Format7 descriptions are consulted; they
+  // outlive the constraint and every clone of it.
+  explicit ConstraintFormat7(const CameraModes& modes);
 
   // Throws GetParam's std::runtime_error when a parameter is absent, and
-  // Camera::GetFormat7Info's when the camera lacks the selected mode.
+  // CameraModes::Format7Info's when the camera lacks the selected mode.
   void Apply(CameraParameters& params) override;
   ConstraintFormat7* Clone() const override;
 
  private:
-  const Camera& _camera;
+  const CameraModes& _modes;
 };

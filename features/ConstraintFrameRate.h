@@ -4,18 +4,18 @@
 // option "FORMAT7" in Format7. The selected rate stays when it is still offered.
 #include "params/Constraint.h"
 
-class Camera;
+struct CameraModes;
 
 class ConstraintFrameRate : public Constraint {
  public:
-  // The camera whose frame-rate lists are consulted; it outlives the
-  // constraint and every clone of it.
-  explicit ConstraintFrameRate(const Camera& camera);
+  // The camera's modes whose frame-rate lists are consulted; they outlive
+  // the constraint and every clone of it.
+  explicit ConstraintFrameRate(const CameraModes& modes);
 
   // Throws GetParam's std::runtime_error when either parameter is absent.
   void Apply(CameraParameters& params) override;
   ConstraintFrameRate* Clone() const override;
 
  private:
-  const Camera& _camera;
+  const CameraModes& _modes;
 };

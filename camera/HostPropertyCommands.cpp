@@ -11,7 +11,6 @@
 #include <exception>
 #include <functional>
 
-#include "bus/CameraList.h"
 #include "camera/Camera.h"
 #include "features/PropertyNames.h"
 #include "params/ParamEnum.h"
@@ -63,11 +62,11 @@ bool Camera::SetProperty(const char* name, int value) {
     }
     if (Is(name, "resetallstats") || Is(name, "resetallstat")) {
       WriteLog(_context, 1, "RESETTING ALL camera stats\n");
-      CameraList::GetInstance().ResetAllStats();
+      _bus.ResetAllStats();
       return true;
     }
     if (Is(name, "PrintAllStat") || Is(name, "PrintAllStats")) {
-      CameraList::GetInstance().PrintAllStats();
+      _bus.PrintAllStats();
       return true;
     }
     if (Is(name, "PrintStat")) {
@@ -76,12 +75,12 @@ bool Camera::SetProperty(const char* name, int value) {
     }
     if (Is(name, "BusRemoval")) {
       WriteLog(_context, 1, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
-      CameraList::OnBusRemoval(nullptr, SerialNumber());
+      _bus.SimulateRemoval(SerialNumber());
       return true;
     }
     if (Is(name, "BusArrival")) {
       WriteLog(_context, 1, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
-      CameraList::OnBusArrival(nullptr, SerialNumber());
+      _bus.SimulateArrival(SerialNumber());
       return true;
     }
     if (Is(name, "continuous") || Is(name, "continous")) {
@@ -90,16 +89,16 @@ bool Camera::SetProperty(const char* name, int value) {
     }
     if (Is(name, "executebusreset")) {
       WriteLog(_context, 2, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
-      CameraList& list = CameraList::GetInstance();
+      FlyCapture2::BusManager& bus = _bus.SdkBus();
       FlyCapture2::PGRGuid guid;
-      FlyCapture2::Error error = list.GetCameraFromSerialNumber(SerialNumber(), &guid);
+      FlyCapture2::Error error = bus.GetCameraFromSerialNumber(SerialNumber(), &guid);
       if (error != FlyCapture2::PGRERROR_OK) {
         WriteLog(_context, 1, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
                  SerialNumber(), error.GetDescription(), Port());
       } else {
         WriteLog(_context, 2, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
                  static_cast<int>(guid.value[0]), Port());
-        list.FireBusReset(&guid);
+        bus.FireBusReset(&guid);
       }
       return true;
     }

@@ -1,12 +1,12 @@
-#include "params/ConstraintFrameRate.h"
+#include "features/ConstraintFrameRate.h"
 
-#include "camera/Camera.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 #include "params/CameraParameters.h"
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
-ConstraintFrameRate::ConstraintFrameRate(const Camera& camera) : _camera(camera) {}
+ConstraintFrameRate::ConstraintFrameRate(const CameraModes& modes) : _modes(modes) {}
 
 void ConstraintFrameRate::Apply(CameraParameters& params) {
   auto* videoMode = dynamic_cast<ParamEnum*>(&params.GetParam("DCAMVideoMode"));
@@ -20,7 +20,7 @@ void ConstraintFrameRate::Apply(CameraParameters& params) {
     frameRate->AddOption("FORMAT7", FlyCapture2::FRAMERATE_FORMAT7);
   } else if (mode >= 0 && mode < FlyCapture2::NUM_VIDEOMODES) {
     // A rate without a label (only Format7's has none) adds no option.
-    for (FlyCapture2::FrameRate rate : _camera.SupportedVideoModes()[mode])
+    for (FlyCapture2::FrameRate rate : _modes.videoModes[mode])
       frameRate->AddOption(FrameRateName(rate), rate);
   }
   frameRate->SelectByValue(previous);

@@ -1,6 +1,6 @@
-#include "params/ConstraintFormat7.h"
+#include "features/ConstraintFormat7.h"
 
-#include "camera/Camera.h"
+#include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 #include "params/CameraParameters.h"
 #include "params/Param.h"
@@ -51,12 +51,12 @@ void OfferPixelFormats(CameraParameters& params, const FlyCapture2::Format7Info&
 
 }  // namespace
 
-ConstraintFormat7::ConstraintFormat7(const Camera& camera) : _camera(camera) {}
+ConstraintFormat7::ConstraintFormat7(const CameraModes& modes) : _modes(modes) {}
 
 void ConstraintFormat7::Apply(CameraParameters& params) {
   const auto* mode = dynamic_cast<const ParamEnum*>(&params.GetParam("Fmt7Mode"));
   if (mode == nullptr) return;
-  const FlyCapture2::Format7Info& info = _camera.GetFormat7Info(static_cast<int>(mode->GetValue()));
+  const FlyCapture2::Format7Info& info = _modes.Format7Info(static_cast<int>(mode->GetValue()));
   LimitRegion(params, info);
   LimitPacketSize(params, info);
   OfferPixelFormats(params, info);
