@@ -11,8 +11,13 @@
 namespace {
 
 constexpr int kEventWaitMs = 5000;
+// A request left pending without a deadline of its own (it made no progress
+// this pass) is tried again after this long, or at the next wake-up.
 constexpr int kRepollMs = 200;
 constexpr int kRemovalGraceSeconds = 10;
+// A camera reopened after an error waits this long first, so that a camera
+// that keeps failing is retried at a steady pace, not in a busy loop.
+constexpr int kReopenPauseMs = 200;
 constexpr int kThreadEndWaitMs = 5000;
 
 }  // namespace
@@ -65,23 +70,35 @@ void CameraList::BusThreadMain() {
   WriteLog(context, 2, "CameraList::BusThreadMain entering\n");
   // The stop flag is cleared by CreateBusThread before the thread starts: a
   // stop requested before this line runs must not be lost.
+  // Each pass handles every camera's state change and one request per
+  // camera. Between passes the thread sleeps until a request or a state
+  // change wakes it, or until the earliest deadline of a pending request.
+  int waitMs = kEventWaitMs;
   for (;;) {
-    _busEvent->WaitFor(kEventWaitMs);
+    _busEvent->WaitFor(waitMs);
     _busEvent->Reset();
-    bool pending;
-    do {
-      pending = false;
-      for (size_t i = 0; i < _cameras.size(); ++i) {
-        Camera& camera = *_cameras[i];
-        HandleCameraStateChange(camera);
-        if (camera.State().HasRequests()) HandleCameraStateRequests(camera);
-        if (camera.State().HasRequests()) pending = true;
-      }
-      if (pending) vq::SleepMs(kRepollMs);
-    } while (pending);
-    if (_stopBusThread) break;
+    bool pending = false;
+    _nextRequestDeadline = 0;
+    for (size_t i = 0; i < _cameras.size(); ++i) {
+      Camera& camera = *_cameras[i];
+      HandleCameraStateChange(camera);
+      if (camera.State().HasRequests()) HandleCameraStateRequests(camera);
+      if (camera.State().HasRequests()) pending = true;
+    }
+    if (!pending && _stopBusThread) break;
+    waitMs = pending ? MillisecondsUntilNextTry() : kEventWaitMs;
   }
   WriteLog(context, 2, "CameraList::BusThreadMain leaving\n");
+}
+
+int CameraList::MillisecondsUntilNextTry() const {
+  if (_nextRequestDeadline == 0) return kRepollMs;
+  const int64_t left = _nextRequestDeadline - vq::ClockMs();
+  return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+void CameraList::KeepRequestUntil(int64_t deadlineMs) {
+  if (_nextRequestDeadline == 0 || deadlineMs < _nextRequestDeadline) _nextRequestDeadline = deadlineMs;
 }
 
 void CameraList::HandleCameraStateChange(Camera& camera) {
@@ -93,7 +110,10 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
            camera.Tag().c_str(), StateName(prev), StateName(now));
   if (now != CamGrabErr && now != CamOpenErr) return;
   // A camera the host has closed is not reopened: it is closed for good.
-  if (camera.HostOpen()) state.AddRequest(ReqCameraCloseOpen);
+  if (camera.HostOpen()) {
+    _reopenNotBefore[&camera] = vq::ClockMs() + kReopenPauseMs;
+    state.AddRequest(ReqCameraCloseOpen);
+  }
   else if (!state.HasRequest(ReqCameraClose)) state.AddRequest(ReqCameraClose);
 }
 
@@ -156,6 +176,13 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
         WriteLog(context, 3, "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
                  camera.Tag().c_str());
+        KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
+        remove = false;
+        return;
+      }
+      const int64_t notBefore = _reopenNotBefore[&camera];
+      if (vq::ClockMs() < notBefore) {
+        KeepRequestUntil(notBefore);
         remove = false;
         return;
       }

@@ -170,6 +170,7 @@ void CameraList::Destroy() {
   for (auto& camera : _cameras) camera->State().AddRequest(ReqCameraDestroy);
   DestroyBusThread();
   _cameras.clear();
+  _reopenNotBefore.clear();
   {
     std::lock_guard<std::mutex> lock(_configNamesLock);
     _configNames.reset();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "camera/CameraBus.h"
@@ -69,6 +70,11 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   static void OnBusRemoval(void* parameter, unsigned int serialNumber);
 
  private:
+  // How long the bus thread may sleep while a request stays pending.
+  int MillisecondsUntilNextTry() const;
+  // Keeps a request that may not run before `deadlineMs` (vq::ClockMs) pending
+  // and wakes the bus thread for it then.
+  void KeepRequestUntil(int64_t deadlineMs);
   void BuildConfigNames();
   void BuildConfigNamesLocked();
 
@@ -82,6 +88,11 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   std::unique_ptr<vq::Event> _busEvent;
   std::atomic<bool> _busThreadActive{false};
   std::atomic<bool> _stopBusThread{false};
+  // Bus thread only: the earliest time (vq::ClockMs) at which a request that
+  // waits for a while becomes ready, 0 for none; and when each camera reopened
+  // after an error may be opened again.
+  int64_t _nextRequestDeadline = 0;
+  std::unordered_map<const Camera*, int64_t> _reopenNotBefore;
   // Set by the bus thread as it leaves, so the teardown can wait for it with
   // a time-out.
   vq::Event _busThreadEnded;

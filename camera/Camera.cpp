@@ -3,22 +3,31 @@
 // DoClose and Cleanup run on the bus thread and do the SDK work.
 #include "camera/Camera.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
 
-#include "sdk/FlyError.h"
 #include "camera/GrabThread.h"
 #include "params/ParameterAccess.h"
-#include "platform/Clock.h"
+#include "sdk/FlyError.h"
 
 namespace {
 
-constexpr int kPollSleepMs = 10;
-constexpr int kPollCount = 500;
-constexpr int kDestroyPollSleepMs = 20;
-constexpr int kDestroyPollCount = 200;
+using std::chrono::milliseconds;
+
+// How long the host waits for its open or close to be carried out.
+constexpr milliseconds kOutcomeWait{5000};
+// How long a camera being destroyed waits for the bus thread to close it.
+constexpr milliseconds kDestroyWait{4000};
 constexpr int kCallbackReturnWaitMs = 5000;
+
+// The time since `start` in the 10 ms steps the open's log line counts.
+int TensOfMillisecondsSince(std::chrono::steady_clock::time_point start) {
+  const auto elapsed = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  return std::max<int>(1, static_cast<int>((elapsed.count() + 9) / 10));
+}
 
 }  // namespace
 
@@ -33,13 +42,8 @@ Camera::Camera(CameraIdentity identity, CameraBus& bus)
 Camera::~Camera() {
   if (!_state.IsState(CamDestroy)) {
     _state.AddRequest(ReqCameraDestroy);
-    for (int sleeps = 1; !_state.IsState(CamDestroy); ++sleeps) {
-      vq::SleepMs(kDestroyPollSleepMs);
-      if (sleeps == kDestroyPollCount) {
-        WriteLog(_context, 1, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
-        break;
-      }
-    }
+    if (!_state.WaitFor({CamDestroy}, kDestroyWait))
+      WriteLog(_context, 1, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
   }
   WriteLog(_context, 2, "Camera::~Camera: %s\n", Tag().c_str());
   // A camera that never reached its destroy state (no bus thread) may still
@@ -71,21 +75,24 @@ bool Camera::Open(int port, int32_t size[2]) {
   _captureIntent = CaptureIntent::kFromParameter;
   WriteLog(_context, 2, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
+  const auto start = std::chrono::steady_clock::now();
   _state.AddRequest(ReqCameraOpen);
-  for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
-    vq::SleepMs(kPollSleepMs);
-    if (_state.IsState(CamOpened)) {
-      WriteLog(_context, 2, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n", sleeps,
-               Tag().c_str());
-      WriteLog(_context, 1, "Camera %s OPEN, %s\n", Name().c_str(), Tag().c_str());
-      size[0] = static_cast<int32_t>(_width.load());
-      size[1] = static_cast<int32_t>(_height.load());
-      return true;
-    }
-    if (_state.IsState(CamOpenErr) || (_openAttempts != attemptsBefore && _lastOpenFailed)) {
-      WriteLog(_context, 1, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
-      return false;
-    }
+  // The bus thread may take an opened camera on into Capture at once (the
+  // "Continuous" parameter), so the open's own outcome counts, not only the state.
+  auto opened = [&] { return _state.IsState(CamOpened) || (_openAttempts != attemptsBefore && !_lastOpenFailed); };
+  auto failed = [&] { return _state.IsState(CamOpenErr) || (_openAttempts != attemptsBefore && _lastOpenFailed); };
+  _state.WaitUntil([&] { return opened() || failed(); }, kOutcomeWait);
+  if (opened()) {
+    WriteLog(_context, 2, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n",
+             TensOfMillisecondsSince(start), Tag().c_str());
+    WriteLog(_context, 1, "Camera %s OPEN, %s\n", Name().c_str(), Tag().c_str());
+    size[0] = static_cast<int32_t>(_width.load());
+    size[1] = static_cast<int32_t>(_height.load());
+    return true;
+  }
+  if (failed()) {
+    WriteLog(_context, 1, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
+    return false;
   }
   WriteLog(_context, 1, "Camera::Open: ERROR: Open timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
   return false;
@@ -104,15 +111,13 @@ void Camera::Close() {
   }
   WriteLog(_context, 2, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(), Tag().c_str());
   _state.AddRequest(ReqCameraClose);
-  for (int sleeps = 1; sleeps <= kPollCount; ++sleeps) {
-    vq::SleepMs(kPollSleepMs);
-    // Closed is set before the grab thread ends and the SDK camera goes: the
-    // host learns of the close when the bus thread has finished it, so that
-    // no frame reaches the host after its close returned.
-    if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraClose)) {
-      WriteLog(_context, 2, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
-      return;
-    }
+  // Closed is set before the grab thread ends and the SDK camera goes: the
+  // host learns of the close when the bus thread has finished it, so that
+  // no frame reaches the host after its close returned.
+  auto closed = [this] { return _state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraClose); };
+  if (_state.WaitUntil(closed, kOutcomeWait)) {
+    WriteLog(_context, 2, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
+    return;
   }
   WriteLog(_context, 1, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
 }
@@ -202,6 +207,7 @@ void Camera::ResumeCapture() {
 void Camera::RecordOpenOutcome(bool opened) {
   _lastOpenFailed = !opened;
   ++_openAttempts;
+  _state.Notify();
 }
 
 // The caller holds the parameter lock.
@@ -289,7 +295,7 @@ void Camera::Cleanup() {
     if (_imageBuffer) {
       // The state has left Capture, so no new row is handed out; rows the
       // host is still copying finish first.
-      while (_rowReaders.load() != 0) vq::SleepMs(1);
+      _rowReaders.WaitForNone();
       _imageBuffer->Release();
       _imageBuffer.reset();
     }

@@ -17,6 +17,7 @@
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
 #include "camera/ImageBuffer.h"
+#include "camera/RowReaders.h"
 #include "features/CameraFeatures.h"
 #include "log/DriverContext.h"
 #include "params/CameraIdentity.h"
@@ -34,14 +35,14 @@ class Camera {
   class Row {
    public:
     Row() = default;
-    Row(const unsigned char* data, size_t size, std::atomic<int>* readers = nullptr)
+    Row(const unsigned char* data, size_t size, RowReaders* readers = nullptr)
         : _data(data), _size(size), _readers(readers) {}
     Row(Row&& other) noexcept : _data(other._data), _size(other._size), _readers(other._readers) {
       other._readers = nullptr;
     }
     Row& operator=(Row&&) = delete;
     ~Row() {
-      if (_readers) _readers->fetch_sub(1);
+      if (_readers) _readers->Leave();
     }
     const unsigned char* Data() const { return _data; }
     size_t Size() const { return _size; }
@@ -50,7 +51,7 @@ class Camera {
    private:
     const unsigned char* _data = nullptr;
     size_t _size = 0;
-    std::atomic<int>* _readers = nullptr;
+    RowReaders* _readers = nullptr;
   };
 
   // `bus` is the bus the camera sits on; it outlives the camera.
@@ -221,7 +222,7 @@ class Camera {
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see Row).
-  std::atomic<int> _rowReaders{0};
+  RowReaders _rowReaders;
   CameraModes _modes;
   CameraParameters _parameters;
   std::mutex _parametersLock;

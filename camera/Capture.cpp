@@ -229,15 +229,15 @@ Camera::Row Camera::GetRow(int row) {
   }
   // Counted before the state is read: Cleanup changes the state first and
   // then waits for the count to drop, so a row handed out here stays valid.
-  _rowReaders.fetch_add(1);
+  _rowReaders.Enter();
   if (IsCapturing(_state)) {
     const ImageBuffer* buffer = _imageBuffer.get();
     const unsigned char* line = buffer ? buffer->GetLine(row) : nullptr;
     if (line) return Row(line, buffer->RowSize(), &_rowReaders);
-    _rowReaders.fetch_sub(1);
+    _rowReaders.Leave();
     return Row();
   }
-  _rowReaders.fetch_sub(1);
+  _rowReaders.Leave();
   WriteLog(_context, 2, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
            row, static_cast<int>(height - 1), Tag().c_str());
   return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
