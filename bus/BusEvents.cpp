@@ -7,6 +7,8 @@
 #include "camera/Camera.h"
 #include "log/DriverContext.h"
 
+namespace vq {
+
 namespace {
 
 // The list the callback was registered with, or the single list when the
@@ -50,3 +52,5 @@ void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
   } catch (...) {
   }
 }
+
+}  // namespace vq

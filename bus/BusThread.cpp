@@ -8,6 +8,8 @@
 #include "log/DriverContext.h"
 #include "platform/Clock.h"
 
+namespace vq {
+
 namespace {
 
 constexpr int kEventWaitMs = 5000;
@@ -237,3 +239,5 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       return;
   }
 }
+
+}  // namespace vq

@@ -8,6 +8,8 @@
 #include "log/DriverContext.h"
 #include "log/TextException.h"
 
+namespace vq {
+
 namespace {
 
 std::mutex instanceLock;
@@ -269,3 +271,5 @@ void CameraList::ResetAllStats() {
   for (auto& camera : _cameras) camera->Statistics().Reset();
   _busStats.Restart();
 }
+
+}  // namespace vq

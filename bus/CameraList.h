@@ -15,6 +15,8 @@
 #include "platform/Event.h"
 #include "sdk/FlyCapture2.h"
 
+namespace vq {
+
 class Camera;
 
 class CameraList : public FlyCapture2::BusManager, public CameraBus {
@@ -102,3 +104,5 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   BusStatistics _busStats;
   std::unique_ptr<unsigned char[]> _dummyLine;
 };
+
+}  // namespace vq

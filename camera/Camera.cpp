@@ -13,6 +13,8 @@
 #include "params/ParameterAccess.h"
 #include "sdk/FlyError.h"
 
+namespace vq {
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -341,3 +343,5 @@ void Camera::EndCallback() {
   }
   _callbackReturned.notify_all();
 }
+
+}  // namespace vq

@@ -25,6 +25,8 @@
 #include "params/ParameterAccess.h"
 #include "sdk/FlyCapture2.h"
 
+namespace vq {
+
 class GrabThread;
 
 class Camera {
@@ -247,3 +249,5 @@ class Camera {
   FlyCapture2::Image _receivedImage;
   FlyCapture2::Image _convertedImage;
 };
+
+}  // namespace vq

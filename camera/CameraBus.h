@@ -4,6 +4,8 @@
 // may call it from any thread for as long as the camera exists.
 #include "sdk/FlyCapture2.h"
 
+namespace vq {
+
 class CameraBus {
  public:
   static constexpr int kDummyLineSize = 12288;
@@ -25,3 +27,5 @@ class CameraBus {
   virtual void SimulateRemoval(unsigned int serialNumber) = 0;
   virtual void SimulateArrival(unsigned int serialNumber) = 0;
 };
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 
 #include "log/DriverContext.h"
 
+namespace vq {
+
 const char* StateName(int32_t state) {
   switch (state) {
     case CamNotInit: return "'NotInit'";
@@ -200,3 +202,5 @@ std::string CameraState::PendingText() const {
   }
   return text;
 }
+
+}  // namespace vq

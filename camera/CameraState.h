@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+namespace vq {
+
 enum CamState : int32_t {
   CamNotInit = 0,
   CamClosed = 1,
@@ -114,3 +116,5 @@ class CameraState {
   std::mutex _waitLock;
   std::condition_variable _changed;
 };
+
+}  // namespace vq

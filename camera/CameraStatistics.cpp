@@ -5,6 +5,8 @@
 
 #include "platform/Clock.h"
 
+namespace vq {
+
 void TimingAccumulator::AddSample(double x) {
   count = count + 1;
   double d = x - mean;
@@ -98,3 +100,5 @@ std::string BusStatistics::Text() const {
                 busResetCount.load(), arrivalCount.load(), removalCount.load());
   return line;
 }
+
+}  // namespace vq

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <string>
 
+namespace vq {
+
 // Running count, mean, spread and maximum of one kind of interval (Welford).
 struct TimingAccumulator {
   int32_t count = 0;
@@ -72,3 +74,5 @@ struct BusStatistics {
   // "STATISTICS: startTime=dd/mm/yy hh:mm:ss, BusReset All=%d Arr=%d Rem=%d"
   std::string Text() const;
 };
+
+}  // namespace vq

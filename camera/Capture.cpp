@@ -6,6 +6,8 @@
 #include "camera/GrabThread.h"
 #include "platform/Clock.h"
 
+namespace vq {
+
 namespace {
 
 constexpr int kStopGraceMs = 500;
@@ -242,3 +244,5 @@ Camera::Row Camera::GetRow(int row) {
            row, static_cast<int>(height - 1), Tag().c_str());
   return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
 }
+
+}  // namespace vq

@@ -4,6 +4,8 @@
 #include "log/DriverContext.h"
 #include "platform/Clock.h"
 
+namespace vq {
+
 namespace {
 
 constexpr int kFailuresBeforeReset = 3;
@@ -154,3 +156,5 @@ int32_t GrabThread::ThreadMain() {
   WriteLog(context, 2, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());
   return 0;
 }
+
+}  // namespace vq

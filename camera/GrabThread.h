@@ -9,6 +9,8 @@
 
 #include "platform/Event.h"
 
+namespace vq {
+
 class Camera;
 
 class GrabThread {
@@ -33,3 +35,5 @@ class GrabThread {
   std::unique_ptr<vq::Event> _wakeEvent;
   vq::Event _threadEnded;
 };
+
+}  // namespace vq

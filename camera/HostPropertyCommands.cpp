@@ -16,6 +16,8 @@
 #include "params/ParamEnum.h"
 #include "params/ParameterAccess.h"
 
+namespace vq {
+
 namespace {
 
 bool Is(const char* name, const char* word) { return strcasecmp(name, word) == 0; }
@@ -242,3 +244,5 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
            Tag().c_str());
   return true;
 }
+
+}  // namespace vq

@@ -6,6 +6,8 @@
 #include "log/DriverContext.h"
 #include "log/TextException.h"
 
+namespace vq {
+
 ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height) : _width(width), _height(height), _color(color) {
   int64_t size = static_cast<int64_t>(color ? 3 : 1) * width * height;
   // A size beyond 32 bits cannot be held; it is refused like a zero size.
@@ -64,3 +66,5 @@ void ImageBuffer::CopyNewLines(int32_t rows, const unsigned char* src) {
   if (rows > _height) rows = _height;
   std::memcpy(_data.get(), src, static_cast<size_t>(rows) * RowSize());
 }
+
+}  // namespace vq

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace vq {
+
 class ImageBuffer {
  public:
   // Throws TextException("Err") for a size of 0 or less or when the block
@@ -34,3 +36,5 @@ class ImageBuffer {
   bool _color;
   std::unique_ptr<unsigned char[]> _data;
 };
+
+}  // namespace vq

@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace vq {
+
 class RowReaders {
  public:
   void Enter() { _count.fetch_add(1); }
@@ -30,3 +32,5 @@ class RowReaders {
   std::mutex _lock;
   std::condition_variable _none;
 };
+
+}  // namespace vq

@@ -15,6 +15,8 @@
 #include "platform/Clock.h"
 #include "ui/ConfigureDialog.h"
 
+using namespace vq;
+
 namespace {
 
 constexpr const char* kVersion = "1,1,0,19";

@@ -3,6 +3,8 @@
 // video mode, Format7, strobe, trigger.
 #include "features/CameraFeatures.h"
 
+namespace vq {
+
 CameraFeatures::CameraFeatures(FlyCapture2::Camera& flyCamera, CameraParameters& parameters, CameraModes& modes,
                                std::function<std::string()> tag)
     : _flyCamera(&flyCamera),
@@ -31,3 +33,5 @@ bool CameraFeatures::LoadSettgins() {
   }
   return true;
 }
+
+}  // namespace vq

@@ -14,6 +14,8 @@
 #include "params/ParameterAccess.h"
 #include "sdk/FlyCapture2.h"
 
+namespace vq {
+
 // The modes a camera offers, read from it when its parameters are first
 // built. The mode constraints consult them, so they live as long as the
 // parameter set that holds those constraints.
@@ -72,3 +74,5 @@ class CameraFeatures {
   std::function<std::string()> _tag;
   DriverContext* _context;
 };
+
+}  // namespace vq

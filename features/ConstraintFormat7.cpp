@@ -6,6 +6,8 @@
 #include "params/Param.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 namespace {
 
 Param<unsigned>* AsUnsigned(CameraParameters& params, const char* name) {
@@ -63,3 +65,5 @@ void ConstraintFormat7::Apply(CameraParameters& params) {
 }
 
 ConstraintFormat7* ConstraintFormat7::Clone() const { return new ConstraintFormat7(*this); }
+
+}  // namespace vq

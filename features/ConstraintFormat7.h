@@ -4,6 +4,8 @@
 // pixel formats on offer. The selected pixel format stays when still offered.
 #include "params/Constraint.h"
 
+namespace vq {
+
 struct CameraModes;
 
 class ConstraintFormat7 : public Constraint {
@@ -20,3 +22,5 @@ class ConstraintFormat7 : public Constraint {
  private:
   const CameraModes& _modes;
 };
+
+}  // namespace vq

@@ -6,6 +6,8 @@
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 ConstraintFrameRate::ConstraintFrameRate(const CameraModes& modes) : _modes(modes) {}
 
 void ConstraintFrameRate::Apply(CameraParameters& params) {
@@ -27,3 +29,5 @@ void ConstraintFrameRate::Apply(CameraParameters& params) {
 }
 
 ConstraintFrameRate* ConstraintFrameRate::Clone() const { return new ConstraintFrameRate(*this); }
+
+}  // namespace vq

@@ -4,6 +4,8 @@
 // option "FORMAT7" in Format7. The selected rate stays when it is still offered.
 #include "params/Constraint.h"
 
+namespace vq {
+
 struct CameraModes;
 
 class ConstraintFrameRate : public Constraint {
@@ -19,3 +21,5 @@ class ConstraintFrameRate : public Constraint {
  private:
   const CameraModes& _modes;
 };
+
+}  // namespace vq

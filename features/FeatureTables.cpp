@@ -1,5 +1,7 @@
 #include "features/FeatureTables.h"
 
+namespace vq {
+
 using namespace FlyCapture2;
 
 const FlyPropertyRow FlyPropertyTable[FlyPropertyTableSize] = {
@@ -53,3 +55,5 @@ const char* const TriggerStrobeNames[TriggerStrobeNameCount] = {
 std::string PinParamName(TriggerStrobeName base, unsigned pin) {
   return TriggerStrobeNames[base] + std::to_string(pin);
 }
+
+}  // namespace vq

@@ -7,6 +7,8 @@
 
 #include "sdk/FlyCapture2.h"
 
+namespace vq {
+
 // Camera properties that become parameters, in the order they are read and
 // written. Trigger mode and trigger delay have their own mapping.
 struct FlyPropertyRow {
@@ -54,3 +56,5 @@ enum TriggerStrobeName {
 extern const char* const TriggerStrobeNames[TriggerStrobeNameCount];
 // The base name followed by the pin number in decimal.
 std::string PinParamName(TriggerStrobeName base, unsigned pin);
+
+}  // namespace vq

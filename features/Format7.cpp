@@ -13,6 +13,8 @@
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 namespace {
 
 constexpr const char* kGroup = "Format7";
@@ -127,3 +129,5 @@ bool CameraFeatures::SetFlyFormat7Configuration() {
   }
   return true;
 }
+
+}  // namespace vq

@@ -5,6 +5,8 @@
 #include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 
+namespace vq {
+
 namespace {
 
 bool Failed(const FlyCapture2::Error& error) { return error != FlyCapture2::PGRERROR_OK; }
@@ -98,3 +100,5 @@ bool CameraFeatures::SetFlyProperties() {
   }
   return true;
 }
+
+}  // namespace vq

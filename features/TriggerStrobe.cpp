@@ -11,6 +11,8 @@
 #include "features/FeatureTables.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 namespace {
 
 constexpr const char* kGroup = "Strobe / Trigger";
@@ -177,3 +179,5 @@ bool CameraFeatures::SetFlyTriggerMode() {
   SetFlyProperty("TriggerDelay", FlyCapture2::TRIGGER_DELAY);
   return true;
 }
+
+}  // namespace vq

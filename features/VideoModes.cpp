@@ -11,6 +11,8 @@
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 namespace {
 
 constexpr const char* kGroup = "DCAM Formats";
@@ -98,3 +100,5 @@ bool CameraFeatures::SetFlyVideoMode() {
   }
   return true;
 }
+
+}  // namespace vq

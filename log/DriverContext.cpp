@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace vq {
+
 std::string DriverContext::SystemPath() const {
   std::lock_guard<std::mutex> lock(_systemPathLock);
   return _systemPath;
@@ -37,3 +39,5 @@ DriverContext* GetDriverContext() {
   }();
   return context;
 }
+
+}  // namespace vq

@@ -7,6 +7,8 @@
 
 #include "include/VorquellCamera.h"
 
+namespace vq {
+
 struct DriverContext {
   std::atomic<DebugMsgProc> debugMsgProc{nullptr};
   // The host's system folder; the log file and the settings file live there.
@@ -35,3 +37,5 @@ inline bool WillLog(const DriverContext* context, int level) {
 // Formats a printf-style message and sends it to the debugger output (level <=
 // debugView), the host callback and the log file (level <= logLevel).
 int WriteLog(DriverContext* context, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+}  // namespace vq

@@ -10,6 +10,8 @@
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 
+namespace vq {
+
 namespace {
 
 constexpr size_t kMessageBufferSize = 1024;
@@ -95,3 +97,5 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
   WriteToLogFile(context->SystemPath(), timestampBuffer, messageBuffer);
   return 0;
 }
+
+}  // namespace vq

@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <string>
 
+namespace vq {
+
 struct CameraIdentity {
   uint32_t flags;  // 1 monochrome, 2 colour
   std::string name;
   uint32_t serialNumber;
 };
+
+}  // namespace vq

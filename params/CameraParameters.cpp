@@ -7,6 +7,8 @@
 
 #include "params/Param.h"
 
+namespace vq {
+
 namespace {
 
 unsigned char LowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
@@ -160,3 +162,5 @@ void CameraParameters::TakeEdits(CameraParameters& edited, const ValueTexts& edi
       host->second = editedText;
   }
 }
+
+}  // namespace vq

@@ -16,6 +16,8 @@
 #include "params/Constraint.h"
 #include "params/Param_.h"
 
+namespace vq {
+
 // Orders parameter names ignoring ASCII case.
 struct ParamNameLess {
   bool operator()(const std::string& left, const std::string& right) const;
@@ -107,3 +109,5 @@ class CameraParameters {
   // Values the host set that no settings file written since holds.
   ValueTexts _hostValues;
 };
+
+}  // namespace vq

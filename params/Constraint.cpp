@@ -1,5 +1,9 @@
 #include "params/Constraint.h"
 
+namespace vq {
+
 Constraint::~Constraint() = default;
 
 void Constraint::Attach(CameraParameters&) {}
+
+}  // namespace vq

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace vq {
+
 // A dependency between parameters of one set: applying it brings the set in
 // line (switches parameters in or out of force, narrows ranges, rebuilds option
 // lists). The set owns its constraints and applies them in the order added.
@@ -24,3 +27,5 @@ class Constraint {
 
 // Lets pointer containers copy constraints through Clone.
 inline Constraint* new_clone(const Constraint& constraint) { return constraint.Clone(); }
+
+}  // namespace vq

@@ -6,6 +6,8 @@
 #include "params/CameraParameters.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 ConstraintEnumOff::ConstraintEnumOff(std::string controllingName, std::string optionText, bool invert,
                                      std::set<std::string> dependents)
     : _controllingName(std::move(controllingName)),
@@ -26,3 +28,5 @@ void ConstraintEnumOff::Apply(CameraParameters& params) {
 }
 
 ConstraintEnumOff* ConstraintEnumOff::Clone() const { return new ConstraintEnumOff(*this); }
+
+}  // namespace vq

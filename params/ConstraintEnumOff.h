@@ -7,6 +7,8 @@
 
 #include "params/Constraint.h"
 
+namespace vq {
+
 class ConstraintEnumOff : public Constraint {
  public:
   ConstraintEnumOff(std::string controllingName, std::string optionText, bool invert, std::set<std::string> dependents);
@@ -22,3 +24,5 @@ class ConstraintEnumOff : public Constraint {
   bool _invert;
   std::set<std::string> _dependents;
 };
+
+}  // namespace vq

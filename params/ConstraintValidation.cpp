@@ -10,6 +10,8 @@
 #include "params/CameraParameters.h"
 #include "params/Param.h"
 
+namespace vq {
+
 namespace {
 
 // Why `param` is not acceptable; empty when it is.
@@ -50,3 +52,5 @@ bool CameraParameters::Validate(std::string& errorText) {
   }
   return true;
 }
+
+}  // namespace vq

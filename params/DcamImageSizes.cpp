@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace vq {
+
 const DcamImageSize DcamImageSizes[] = {
     {160, 120},                                                   // 0
     {320, 240},                                                   // 1
@@ -13,3 +15,5 @@ const DcamImageSize DcamImageSizes[] = {
 };
 
 static_assert(std::size(DcamImageSizes) == DcamImageSizeCount);
+
+}  // namespace vq

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vq {
+
 struct DcamImageSize {
   unsigned width;
   unsigned height;
@@ -14,3 +16,5 @@ extern const DcamImageSize DcamImageSizes[DcamImageSizeCount];
 
 // The video mode value that selects Format7, whose size is its own region.
 inline constexpr int64_t Format7VideoMode = 23;
+
+}  // namespace vq

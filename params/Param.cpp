@@ -8,6 +8,8 @@
 
 #include "params/ValueText.h"
 
+namespace vq {
+
 namespace {
 
 // Per-type parse of FromString. Integers read as 64-bit and are saturated
@@ -131,3 +133,5 @@ template class Param<float>;
 template class Param<bool>;
 template class Param<int64_t>;
 template class Param<std::string>;
+
+}  // namespace vq

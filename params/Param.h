@@ -8,6 +8,8 @@
 
 #include "params/Param_.h"
 
+namespace vq {
+
 template <class T>
 concept ParamValueType = std::same_as<T, int> || std::same_as<T, unsigned> || std::same_as<T, float> ||
                          std::same_as<T, bool> || std::same_as<T, int64_t> || std::same_as<T, std::string>;
@@ -54,3 +56,5 @@ extern template class Param<float>;
 extern template class Param<bool>;
 extern template class Param<int64_t>;
 extern template class Param<std::string>;
+
+}  // namespace vq

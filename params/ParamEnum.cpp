@@ -5,6 +5,8 @@
 
 #include "params/ValueText.h"
 
+namespace vq {
+
 ParamEnum::ParamEnum(const std::string& group, const std::string& name, const std::string& label)
     : Param<std::string>(group, name, label) {}
 
@@ -64,3 +66,5 @@ std::pair<std::string, int64_t> ParamEnum::GetOptionAt(size_t index) const {
   }
   return {_labels[index], _values[index]};
 }
+
+}  // namespace vq

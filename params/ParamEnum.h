@@ -9,6 +9,8 @@
 
 #include "params/Param.h"
 
+namespace vq {
+
 class ParamEnum : public Param<std::string> {
  public:
   // `label` becomes the value and both bounds.
@@ -47,3 +49,5 @@ class ParamEnum : public Param<std::string> {
   // The text form (settings file) is the option's value instead of its label.
   bool _numeric = true;
 };
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace vq {
+
 namespace {
 
 constexpr const char* CameraSettings = "Camera Settings";
@@ -74,3 +76,5 @@ const char* LookupParamGroup(const std::string& name) {
   }
   return "Camera";
 }
+
+}  // namespace vq

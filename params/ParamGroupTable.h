@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+namespace vq {
+
 struct ParamGroupRow {
   const char* name;
   const char* group;
@@ -15,3 +17,5 @@ extern const ParamGroupRow ParamGroupTable[ParamGroupTableSize];
 // The group of the first row named exactly `name` (case-sensitive), "Camera"
 // when no row is.
 const char* LookupParamGroup(const std::string& name);
+
+}  // namespace vq

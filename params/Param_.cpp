@@ -7,6 +7,8 @@
 
 #include <boost/format.hpp>
 
+namespace vq {
+
 namespace {
 
 template <class T>
@@ -52,3 +54,5 @@ std::string Param_::GetOption(const std::string& option) const {
   }
   return OptionText(found->second);
 }
+
+}  // namespace vq

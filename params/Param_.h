@@ -8,6 +8,8 @@
 
 #include <boost/any.hpp>
 
+namespace vq {
+
 class Param_ {
  public:
   Param_(const std::string& group, const std::string& name, bool enabled);
@@ -51,3 +53,5 @@ class Param_ {
 
 // Lets pointer containers copy parameters through Clone.
 inline Param_* new_clone(const Param_& param) { return param.Clone(); }
+
+}  // namespace vq

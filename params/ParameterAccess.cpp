@@ -3,6 +3,8 @@
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
 
+namespace vq {
+
 namespace ParameterAccess {
 
 namespace {
@@ -45,3 +47,5 @@ std::pair<unsigned, unsigned> GetImageSize(const CameraParameters& params) {
 }
 
 }  // namespace ParameterAccess
+
+}  // namespace vq

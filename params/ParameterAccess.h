@@ -11,6 +11,8 @@
 #include "params/Param.h"
 #include "params/ParamGroupTable.h"
 
+namespace vq {
+
 namespace ParameterAccess {
 
 // The value of a Param<T> (or of a parameter derived from one).
@@ -59,3 +61,5 @@ bool GetContinuous(const CameraParameters& params);
 std::pair<unsigned, unsigned> GetImageSize(const CameraParameters& params);
 
 }  // namespace ParameterAccess
+
+}  // namespace vq

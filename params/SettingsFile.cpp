@@ -8,6 +8,8 @@
 #include "params/CameraParameters.h"
 #include "platform/PrivateProfile.h"
 
+namespace vq {
+
 namespace {
 
 // Values longer than this are read cut to it.
@@ -62,3 +64,5 @@ bool CameraParameters::Save() {
   }
   return true;
 }
+
+}  // namespace vq

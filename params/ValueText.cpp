@@ -4,6 +4,8 @@
 #include <locale>
 #include <sstream>
 
+namespace vq {
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -66,3 +68,5 @@ float ParseDecimalFloat(const std::string& text) {
   in >> value;
   return value;
 }
+
+}  // namespace vq

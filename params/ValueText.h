@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vq {
+
 // Leading blanks, an optional sign, then decimal digits up to the first
 // non-digit; saturates at the 64-bit limits.
 int64_t ParseDecimalInteger(const std::string& text);
@@ -13,3 +15,5 @@ int64_t ParseDecimalInteger(const std::string& text);
 // an optional exponent. Magnitudes beyond the float range give the largest
 // float of that sign.
 float ParseDecimalFloat(const std::string& text);
+
+}  // namespace vq

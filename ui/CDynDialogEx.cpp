@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace vq {
+
 CDynDialogEx::CDynDialogEx(QWidget* parent, const QString& title, const QString& okText, const QString& cancelText)
     : QDialog(parent) {
   setWindowTitle(title);
@@ -23,3 +25,5 @@ CDynDialogEx::CDynDialogEx(QWidget* parent, const QString& title, const QString&
 void CDynDialogEx::AddRow(const QString& label, QWidget* field) { _rows->addRow(label, field); }
 
 void CDynDialogEx::AddRow(QWidget* field) { _rows->addRow(field); }
+
+}  // namespace vq

@@ -9,6 +9,8 @@ class QDialogButtonBox;
 class QFormLayout;
 class QPushButton;
 
+namespace vq {
+
 class CDynDialogEx : public QDialog {
   Q_OBJECT
 
@@ -26,3 +28,5 @@ class CDynDialogEx : public QDialog {
   QPushButton* _ok;
   QPushButton* _cancel;
 };
+
+}  // namespace vq

@@ -20,6 +20,8 @@
 #include "ui/PropertyControlAdapterInt.h"
 #include "ui/PropertyControlAdapterString.h"
 
+namespace vq {
+
 namespace {
 
 constexpr const char* kLastFocusedItemName = "LastFocusedItemName";
@@ -223,3 +225,5 @@ HITEM CPropertyGeneral::ItemOf(const std::string& name) const {
     if (itemName == name) return handle;
   return CPropertyGrid::kNone;
 }
+
+}  // namespace vq

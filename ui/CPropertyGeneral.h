@@ -18,10 +18,13 @@
 #include "ui/CPropertyGrid.h"
 #include "ui/PropertyControlAdapter.h"
 
-class Camera;
-class CSheet1;
 class QFrame;
 class QLabel;
+
+namespace vq {
+
+class Camera;
+class CSheet1;
 
 class CPropertyGeneral : public QWidget {
   Q_OBJECT
@@ -75,3 +78,5 @@ class CPropertyGeneral : public QWidget {
   std::map<std::string, HSECTION> _sections;
   std::exception_ptr _failure;
 };
+
+}  // namespace vq

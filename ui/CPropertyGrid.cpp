@@ -33,6 +33,8 @@
 #include "ui/CPropertyGridInPlaceEdit.h"
 #include "ui/CPropertyGridMonthCalCtrl.h"
 
+namespace vq {
+
 namespace {
 
 constexpr int kFrame = 1;
@@ -1469,3 +1471,5 @@ void CPropertyGrid::OnEditorCancelled() {
   DestroyEditor();
   update();
 }
+
+}  // namespace vq

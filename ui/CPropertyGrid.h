@@ -22,6 +22,8 @@
 
 class QScrollBar;
 
+namespace vq {
+
 // Notifications to the owner, sent as Notify(message, item).
 inline constexpr int WM_PG_ITEMCHANGED = 0x5E6;  // an editor stored a new value in the item
 inline constexpr int WM_PG_SELCHANGED = 0x5E7;   // the focused item changed (CPropertyGrid::kNone: none)
@@ -348,3 +350,5 @@ class CPropertyGrid : public QWidget {
   QPointer<QWidget> _editor;
   HITEM _editorItem = kNone;
 };
+
+}  // namespace vq

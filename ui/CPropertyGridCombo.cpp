@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+namespace vq {
+
 CPropertyGridCombo::CPropertyGridCombo(QWidget* grid, const QRect& cell, const QFont& font, const QStringList& labels,
                                        int selected)
     : QComboBox(grid) {
@@ -66,3 +68,5 @@ void CPropertyGridCombo::Cancel() {
 void CPropertyGridCombo::CancelUnlessChosen() {
   if (!view()->isVisible()) Cancel();
 }
+
+}  // namespace vq

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QStringList>
 
+namespace vq {
+
 class CPropertyGridCombo : public QComboBox {
   Q_OBJECT
 
@@ -31,3 +33,5 @@ class CPropertyGridCombo : public QComboBox {
 
   bool _ended = false;
 };
+
+}  // namespace vq

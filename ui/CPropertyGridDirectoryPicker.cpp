@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace vq {
+
 CPropertyGridDirectoryPicker::CPropertyGridDirectoryPicker(QWidget* parent, const QString& folder)
     : QFileDialog(parent, "Choose a directory", folder) {
   setFileMode(QFileDialog::Directory);
@@ -16,3 +18,5 @@ bool CPropertyGridDirectoryPicker::PickDirectory(QWidget* parent, QString& folde
   folder = chosen.front();
   return true;
 }
+
+}  // namespace vq

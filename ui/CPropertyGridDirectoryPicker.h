@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QString>
 
+namespace vq {
+
 class CPropertyGridDirectoryPicker : public QFileDialog {
   Q_OBJECT
 
@@ -13,3 +15,5 @@ class CPropertyGridDirectoryPicker : public QFileDialog {
   // Runs the browser; true with the chosen folder in `folder` when one was chosen.
   static bool PickDirectory(QWidget* parent, QString& folder);
 };
+
+}  // namespace vq

@@ -3,6 +3,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
+namespace vq {
+
 CPropertyGridInPlaceEdit::CPropertyGridInPlaceEdit(QWidget* grid, const QRect& rect, const QFont& font,
                                                    const QString& text)
     : QLineEdit(text, grid), _initialText(text) {
@@ -82,3 +84,5 @@ void CPropertyGridInPlaceEdit::focusOutEvent(QFocusEvent* event) {
   // The edit's own context menu takes the focus only for a moment.
   if (event->reason() != Qt::PopupFocusReason) Finish();
 }
+
+}  // namespace vq

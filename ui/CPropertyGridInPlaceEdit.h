@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QString>
 
+namespace vq {
+
 class CPropertyGridInPlaceEdit : public QLineEdit {
   Q_OBJECT
 
@@ -35,3 +37,5 @@ class CPropertyGridInPlaceEdit : public QLineEdit {
   // does not hand the text over a second time.
   bool _ended = false;
 };
+
+}  // namespace vq

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <algorithm>
 
+namespace vq {
+
 CPropertyGridMonthCalCtrl::CPropertyGridMonthCalCtrl(QWidget* grid, const QRect& cell, const QDate& date)
     : QCalendarWidget(grid) {
   setObjectName("SysMonthCal32");
@@ -48,3 +50,5 @@ void CPropertyGridMonthCalCtrl::OnFocusChanged(QWidget*, QWidget* now) {
   // not a loss.
   if (now && now != this && !isAncestorOf(now)) Cancel();
 }
+
+}  // namespace vq

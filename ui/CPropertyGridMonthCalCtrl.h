@@ -6,6 +6,8 @@
 #include <QCalendarWidget>
 #include <QDate>
 
+namespace vq {
+
 class CPropertyGridMonthCalCtrl : public QCalendarWidget {
   Q_OBJECT
 
@@ -26,3 +28,5 @@ class CPropertyGridMonthCalCtrl : public QCalendarWidget {
 
   bool _ended = false;
 };
+
+}  // namespace vq

@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <algorithm>
 
+namespace vq {
+
 namespace {
 
 constexpr int kMargin = 7;
@@ -84,3 +86,5 @@ void CSheet1::InitDialog() {
   _pages->setCurrentIndex(std::clamp(_firstPage, 0, std::max(0, _pages->count() - 1)));
   if (QWidget* current = _pages->currentWidget()) current->setFocus(Qt::OtherFocusReason);
 }
+
+}  // namespace vq

@@ -10,6 +10,8 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 
+namespace vq {
+
 class CSheet1 : public QDialog {
   Q_OBJECT
 
@@ -56,3 +58,5 @@ class CSheet1 : public QDialog {
   bool _okEnabled = true;
   bool _initialized = false;
 };
+
+}  // namespace vq

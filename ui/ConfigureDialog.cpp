@@ -12,6 +12,8 @@
 #include "ui/CSheet1.h"
 #include "ui/DialogApplication.h"
 
+namespace vq {
+
 namespace {
 
 // Asks whether to go on although the camera is capturing; true for OK.
@@ -71,3 +73,5 @@ bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
   }
   return result;
 }
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 // The configuration dialog of one camera: the work of Camera::Configure.
 #include "include/VorquellCamera.h"
 
+namespace vq {
+
 class Camera;
 
 // Shows the modal dialog for `camera` on the calling thread, parented to the
@@ -14,3 +16,5 @@ class Camera;
 // application's give false and leave the camera's set as it was. Nothing is
 // sent to the camera here. Never throws.
 bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow);
+
+}  // namespace vq

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+namespace vq {
+
 namespace {
 
 std::mutex applicationLock;
@@ -194,3 +196,5 @@ std::unique_ptr<QWindow> DialogApplication::AttachToHostWindow(QWidget& dialog, 
   if (QWindow* window = dialog.windowHandle()) window->setTransientParent(host.get());
   return host;
 }
+
+}  // namespace vq

@@ -16,6 +16,8 @@
 class QWidget;
 class QWindow;
 
+namespace vq {
+
 class DialogApplication {
  public:
   // True when a dialog can be shown on the calling thread, creating the
@@ -38,3 +40,5 @@ class DialogApplication {
   // outlive the dialog; null when there is nothing to attach to.
   static std::unique_ptr<QWindow> AttachToHostWindow(QWidget& dialog, CvlWindowHandle parentWindow);
 };
+
+}  // namespace vq

@@ -7,6 +7,8 @@
 class QPainter;
 class QWidget;
 
+namespace vq {
+
 class ICustomItem {
  public:
   enum EditMode {
@@ -37,3 +39,5 @@ class ICustomItem {
     return false;
   }
 };
+
+}  // namespace vq

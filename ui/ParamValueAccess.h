@@ -6,6 +6,8 @@
 #include "params/Param.h"
 #include "ui/WrongParameterType.h"
 
+namespace vq {
+
 template <ParamValueType T>
 const T& ReadParamValue(const Param_& param) {
   const auto* typed = dynamic_cast<const Param<T>*>(&param);
@@ -19,3 +21,5 @@ void WriteParamValue(Param_& param, const T& value) {
   if (!typed) throw WrongParameterType(param._name);
   typed->_value = value;
 }
+
+}  // namespace vq

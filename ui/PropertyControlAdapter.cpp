@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+namespace vq {
+
 PropertyControlAdapter::~PropertyControlAdapter() = default;
 
 QString PropertyControlAdapter::NameOf(const Param_& param) { return QString::fromStdString(param._name); }
@@ -18,3 +20,5 @@ void PropertyControlAdapter::CheckSet(bool done, const Param_& param) {
 void PropertyControlAdapter::CheckGet(bool done, const Param_& param) {
   if (!done) throw std::runtime_error("Failed to get control '" + param._name + "' value");
 }
+
+}  // namespace vq

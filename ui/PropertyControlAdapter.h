@@ -10,6 +10,8 @@
 #include "params/Param_.h"
 #include "ui/CPropertyGrid.h"
 
+namespace vq {
+
 class PropertyControlAdapter {
  public:
   virtual ~PropertyControlAdapter();
@@ -31,3 +33,5 @@ class PropertyControlAdapter {
   // "Failed to get control '<name>' value" unless `done`.
   static void CheckGet(bool done, const Param_& param);
 };
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 
 #include "ui/ParamValueAccess.h"
 
+namespace vq {
+
 HITEM PropertyControlAdapterBool::CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) {
   return grid.AddBoolItem(section, NameOf(param), ReadParamValue<bool>(param), param._enabled);
 }
@@ -15,3 +17,5 @@ void PropertyControlAdapterBool::GetControl(Param_& param, CPropertyGrid& grid, 
   CheckGet(grid.GetItemValue(item, value), param);
   WriteParamValue<bool>(param, value);
 }
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 
 #include "ui/WrongParameterType.h"
 
+namespace vq {
+
 namespace {
 
 const ParamEnum& AsEnum(const Param_& param) {
@@ -34,3 +36,5 @@ void PropertyControlAdapterEnum::SetControl(const Param_& param, CPropertyGrid& 
   CheckSet(grid.SetItemOptions(item, labels), param);
   CheckSet(grid.SetItemValue(item, selected), param);
 }
+
+}  // namespace vq

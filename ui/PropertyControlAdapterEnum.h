@@ -9,6 +9,8 @@
 #include "params/ParamEnum.h"
 #include "ui/PropertyControlAdapterString.h"
 
+namespace vq {
+
 class PropertyControlAdapterEnum : public PropertyControlAdapterString {
  public:
   HITEM CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) override;
@@ -18,3 +20,5 @@ class PropertyControlAdapterEnum : public PropertyControlAdapterString {
   // The labels in option order and the index to select.
   static std::pair<QStringList, int64_t> Options(const ParamEnum& param);
 };
+
+}  // namespace vq

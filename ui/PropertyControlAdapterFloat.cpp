@@ -5,6 +5,8 @@
 
 #include "ui/ParamValueAccess.h"
 
+namespace vq {
+
 namespace {
 
 float ToFloat(double value) {
@@ -29,3 +31,5 @@ void PropertyControlAdapterFloat::GetControl(Param_& param, CPropertyGrid& grid,
   CheckGet(grid.GetItemValue(item, value), param);
   WriteParamValue<float>(param, ToFloat(value));
 }
+
+}  // namespace vq

@@ -3,6 +3,8 @@
 // it has one, is the display format.
 #include "ui/PropertyControlAdapter.h"
 
+namespace vq {
+
 class PropertyControlAdapterFloat : public PropertyControlAdapter {
  public:
   HITEM CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) override;
@@ -10,3 +12,5 @@ class PropertyControlAdapterFloat : public PropertyControlAdapter {
   // A value beyond the float range is stored as the largest float of its sign.
   void GetControl(Param_& param, CPropertyGrid& grid, HITEM item) override;
 };
+
+}  // namespace vq

@@ -2,6 +2,8 @@
 
 #include "ui/ParamValueAccess.h"
 
+namespace vq {
+
 template <class T>
 HITEM PropertyControlAdapterInt<T>::CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) {
   return grid.AddIntegerItem(section, NameOf(param), ReadParamValue<T>(param), FormatOf(param), param._enabled);
@@ -22,3 +24,5 @@ void PropertyControlAdapterInt<T>::GetControl(Param_& param, CPropertyGrid& grid
 template class PropertyControlAdapterInt<int>;
 template class PropertyControlAdapterInt<unsigned>;
 template class PropertyControlAdapterInt<int64_t>;
+
+}  // namespace vq

@@ -5,6 +5,8 @@
 
 #include "ui/PropertyControlAdapter.h"
 
+namespace vq {
+
 template <class T>
 class PropertyControlAdapterInt : public PropertyControlAdapter {
  public:
@@ -16,3 +18,5 @@ class PropertyControlAdapterInt : public PropertyControlAdapter {
 extern template class PropertyControlAdapterInt<int>;
 extern template class PropertyControlAdapterInt<unsigned>;
 extern template class PropertyControlAdapterInt<int64_t>;
+
+}  // namespace vq

@@ -4,6 +4,8 @@
 
 #include "ui/ParamValueAccess.h"
 
+namespace vq {
+
 HITEM PropertyControlAdapterString::CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) {
   return grid.AddStringItem(section, NameOf(param), QString::fromStdString(ReadParamValue<std::string>(param)),
                             param._enabled);
@@ -18,3 +20,5 @@ void PropertyControlAdapterString::GetControl(Param_& param, CPropertyGrid& grid
   CheckGet(grid.GetItemValue(item, text), param);
   WriteParamValue<std::string>(param, text.toStdString());
 }
+
+}  // namespace vq

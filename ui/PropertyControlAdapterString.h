@@ -2,6 +2,8 @@
 // Param<std::string> as a text item.
 #include "ui/PropertyControlAdapter.h"
 
+namespace vq {
+
 class PropertyControlAdapterString : public PropertyControlAdapter {
  public:
   HITEM CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) override;
@@ -9,3 +11,5 @@ class PropertyControlAdapterString : public PropertyControlAdapter {
   // The item's text becomes the value; for a list item, its selected label.
   void GetControl(Param_& param, CPropertyGrid& grid, HITEM item) override;
 };
+
+}  // namespace vq

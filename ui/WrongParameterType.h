@@ -4,6 +4,8 @@
 #include <string>
 #include <typeinfo>
 
+namespace vq {
+
 class WrongParameterType : public std::bad_cast {
  public:
   explicit WrongParameterType(const std::string& name);
@@ -12,3 +14,5 @@ class WrongParameterType : public std::bad_cast {
  private:
   std::string _text;
 };
+
+}  // namespace vq

@@ -15,6 +15,8 @@
 #include "platform/ProfileText.h"
 #include "tests/fuzz/FuzzSupport.h"
 
+using namespace vq;
+
 namespace {
 
 const CameraIdentity kCamera{2, "Vq-Color (1234)", 1234};

@@ -15,6 +15,8 @@
 
 namespace vqtest {
 
+using namespace vq;
+
 constexpr unsigned kColourSerial = 1111;
 constexpr unsigned kMonoSerial = 2222;
 

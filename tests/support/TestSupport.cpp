@@ -8,6 +8,8 @@
 #include "log/DriverContext.h"
 #include "platform/DebugOutput.h"
 
+using namespace vq;
+
 namespace vqtest {
 
 namespace {

@@ -13,6 +13,8 @@
 #include "ui/CPropertyGridCombo.h"
 #include "ui/CPropertyGridInPlaceEdit.h"
 
+using namespace vq;
+
 namespace uitest {
 
 namespace {

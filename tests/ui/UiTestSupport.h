@@ -14,9 +14,13 @@
 #include "params/CameraParameters.h"
 #include "ui/CPropertyGrid.h"
 
+namespace vq {
 class CPropertyGridInPlaceEdit;
+}
 
 namespace uitest {
+
+using namespace vq;
 
 // The test program's application, created on the calling (main) thread on
 // first use. Tests that must start without one do not call it.

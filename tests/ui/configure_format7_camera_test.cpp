@@ -22,6 +22,8 @@
 #include "ui/CPropertyGeneral.h"
 #include "ui/CSheet1.h"
 
+using namespace vq;
+
 using uitest::ChooseFromDropDown;
 using uitest::ClickValue;
 using uitest::kFormat7Names;

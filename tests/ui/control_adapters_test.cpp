@@ -20,6 +20,8 @@
 #include "ui/PropertyControlAdapterInt.h"
 #include "ui/PropertyControlAdapterString.h"
 
+using namespace vq;
+
 namespace {
 
 // A parameter type that no adapter serves, although it is a Param<int>.

@@ -21,6 +21,8 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CSheet1.h"
 
+using namespace vq;
+
 extern char** environ;
 
 namespace {

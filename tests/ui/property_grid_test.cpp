@@ -26,6 +26,8 @@
 #include "ui/CPropertyGridInPlaceEdit.h"
 #include "ui/CPropertyGridMonthCalCtrl.h"
 
+using namespace vq;
+
 using uitest::ClickValue;
 using uitest::EditBox;
 using uitest::NotifyLog;

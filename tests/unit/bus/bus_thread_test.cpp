@@ -4,6 +4,8 @@
 #include "params/ParameterAccess.h"
 #include "tests/support/DriverFixture.h"
 
+using namespace vq;
+
 using vqtest::DriverFixture;
 
 namespace {

@@ -7,6 +7,8 @@
 #include "sdk/sim/SimControl.h"
 #include "tests/support/DriverFixture.h"
 
+using namespace vq;
+
 using vqtest::DriverFixture;
 
 TEST(FormatFlyError, NamesTypeDescriptionFileAndLine) {

@@ -9,6 +9,8 @@
 
 #include "tests/support/DriverFixture.h"
 
+using namespace vq;
+
 using vqtest::DriverFixture;
 using vqtest::kColourSerial;
 using vqtest::kMonoSerial;

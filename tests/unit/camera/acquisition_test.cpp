@@ -10,6 +10,8 @@
 #include "sdk/sim/TestPattern.h"
 #include "tests/support/DriverFixture.h"
 
+using namespace vq;
+
 using vqtest::DriverFixture;
 
 namespace {

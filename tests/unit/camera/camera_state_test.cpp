@@ -3,6 +3,8 @@
 #include "camera/CameraState.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 namespace {
 
 std::vector<StateRequest> Drain(CameraState& state) {

@@ -8,6 +8,8 @@
 #include "platform/PrivateProfile.h"
 #include "tests/support/DriverFixture.h"
 
+using namespace vq;
+
 using vqtest::DriverFixture;
 
 namespace {

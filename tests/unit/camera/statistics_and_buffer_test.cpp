@@ -8,6 +8,8 @@
 #include "log/TextException.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 TEST(TimingAccumulator, FollowsWelford) {
   TimingAccumulator a;
   EXPECT_EQ("0/0.00/-99999999.00", a.Text());

@@ -6,6 +6,8 @@
 #include "include/VorquellCamera.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 TEST(EntryPoints, InitializeWithoutAPathKeepsTheOneSetEarlier) {
   vqtest::LogCapture log;
   DriverContext* context = GetDriverContext();

@@ -17,6 +17,8 @@
 
 namespace vqtest {
 
+using namespace vq;
+
 class FeatureFixture : public DriverFixture {
  protected:
   // Opens the camera with `serial`, takes its parameter lock and gives it a

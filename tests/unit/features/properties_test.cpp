@@ -8,6 +8,8 @@
 #include "sdk/sim/SimControl.h"
 #include "tests/unit/features/feature_fixture.h"
 
+using namespace vq;
+
 using namespace FlyCapture2;
 
 namespace {

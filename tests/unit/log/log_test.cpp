@@ -10,6 +10,8 @@
 #include "log/DriverContext.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 namespace {
 
 std::string ReadFile(const std::string& path) {

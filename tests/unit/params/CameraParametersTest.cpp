@@ -12,6 +12,8 @@
 #include "params/Param.h"
 #include "params/ParamEnum.h"
 
+using namespace vq;
+
 namespace {
 
 // Records its attachments and the sets it is applied to.

@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+using namespace vq;
+
 namespace {
 
 class ParamEnumTest : public ::testing::Test {

@@ -9,6 +9,8 @@
 #include <typeinfo>
 #include <vector>
 
+using namespace vq;
+
 namespace {
 
 template <class T>

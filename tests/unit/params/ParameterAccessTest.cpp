@@ -9,6 +9,8 @@
 #include "params/ParamEnum.h"
 #include "params/ParamGroupTable.h"
 
+using namespace vq;
+
 namespace {
 
 using namespace ParameterAccess;

@@ -10,6 +10,8 @@
 #include "params/ParamEnum.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 namespace {
 
 const CameraIdentity Identity{1, "Mono (7)", 7};

@@ -14,6 +14,8 @@
 #include "params/ParamEnum.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 namespace {
 
 const CameraIdentity Identity{2, "Colour (9)", 9};

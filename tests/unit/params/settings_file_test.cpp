@@ -15,6 +15,8 @@
 #include "platform/AtomicFile.h"
 #include "tests/support/TestSupport.h"
 
+using namespace vq;
+
 namespace fs = std::filesystem;
 
 namespace {
