@@ -83,7 +83,9 @@ bool Camera::Open(int port, int32_t size[2]) {
   // "Continuous" parameter), so the open's own outcome counts, not only the state.
   auto opened = [&] { return _state.IsState(CamOpened) || (_openAttempts != attemptsBefore && !_lastOpenFailed); };
   auto failed = [&] { return _state.IsState(CamOpenErr) || (_openAttempts != attemptsBefore && _lastOpenFailed); };
-  _state.WaitUntil([&] { return opened() || failed(); }, kOutcomeWait);
+  // As with a close, the host learns of the open when the bus thread has
+  // finished the request.
+  _state.WaitUntil([&] { return (opened() && !_state.HasRequest(ReqCameraOpen)) || failed(); }, kOutcomeWait);
   if (opened()) {
     WriteLog(_context, 2, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n",
              TensOfMillisecondsSince(start), Tag().c_str());
