@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
+# No folder includes from a folder above it.
+scripts/check-includes.sh
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/test -j"$(nproc)"
 ctest --test-dir build/test --output-on-failure -j"$(nproc)" --timeout 300 -LE aravis
