@@ -21,6 +21,8 @@ install(FILES COPYRIGHT DESTINATION ${VQ_DOCDIR} RENAME copyright)
 install(DIRECTORY docs/ DESTINATION ${VQ_DOCDIR}/docs FILES_MATCHING PATTERN "*.png")
 install(FILES examples/minimal_host.c DESTINATION ${VQ_DOCDIR}/examples)
 install(DIRECTORY examples/fleets DESTINATION ${VQ_DOCDIR}/examples)
+# The built-in fleet, a starting point for a fleet file of one's own.
+install(FILES sdk/sim/default-fleet.json DESTINATION ${VQ_DOCDIR}/examples/fleets)
 
 # pkg-config: written at install time, so that the paths are those of the
 # prefix actually installed to (cmake --install --prefix, or /usr in the

@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "sdk/sim/DefaultFleet.h"
 #include "sdk/sim/FeatureReader.h"
 #include "sdk/sim/FleetNode.h"
 
@@ -22,12 +21,15 @@ namespace {
 // sections are FeatureReader's.
 class CameraReader {
  public:
-  explicit CameraReader(const FleetNode& node) : _node(node) {}
+  // `fromBuiltIn`: the camera starts from the built-in camera of its colour;
+  // otherwise from nothing.
+  CameraReader(const FleetNode& node, bool fromBuiltIn) : _node(node), _fromBuiltIn(fromBuiltIn) {}
 
   CameraConfig Read() {
     _node.RequireObject();
     bool color = _node["color"].Bool();
-    _camera = color ? DefaultColorCamera() : DefaultMonoCamera();
+    if (_fromBuiltIn) _camera = color ? DefaultColorCamera() : DefaultMonoCamera();
+    _camera.color = color;
     _camera.model = _node["model"].String();
     _camera.serial = _node["serial"].UInt32();
     if (_camera.serial == 0)
@@ -153,10 +155,11 @@ class CameraReader {
   }
 
   const FleetNode& _node;
+  const bool _fromBuiltIn;
   CameraConfig _camera;
 };
 
-FleetConfig ReadFleet(const json& document) {
+FleetConfig ReadFleet(const json& document, bool fromBuiltIn) {
   FleetNode root(document, "");
   if (!document.is_object())
     FleetNode::Fail("", std::string("the top level must be an object, got ") + document.type_name());
@@ -168,7 +171,7 @@ FleetConfig ReadFleet(const json& document) {
   }
   std::set<unsigned int> serials;
   for (const FleetNode& entry : root["cameras"].Elements()) {
-    CameraConfig camera = CameraReader(entry).Read();
+    CameraConfig camera = CameraReader(entry, fromBuiltIn).Read();
     if (!serials.insert(camera.serial).second)
       FleetNode::Fail(FleetNode::MemberPath(entry.Path(), "serial"),
                       "serial number " + std::to_string(camera.serial) + " is used twice");
@@ -209,12 +212,10 @@ std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
-}  // namespace
-
-FleetConfig FleetParser::Parse(const std::string& text) {
+FleetConfig ParseText(std::string_view text, bool fromBuiltIn) {
   json document;
   try {
-    document = json::parse(text);
+    document = json::parse(text.begin(), text.end());
   } catch (const json::parse_error& error) {
     throw FleetError(SyntaxProblem(error));
   } catch (const json::exception& error) {
@@ -222,12 +223,51 @@ FleetConfig FleetParser::Parse(const std::string& text) {
     throw FleetError(LibraryProblem(error));
   }
   try {
-    return ReadFleet(document);
+    return ReadFleet(document, fromBuiltIn);
   } catch (const json::exception& error) {
     // The readers check every type before they convert, so this is a guard.
     throw FleetError(LibraryProblem(error));
   }
 }
+
+const CameraConfig* FirstOfColour(const FleetConfig& fleet, bool color) {
+  for (const auto& camera : fleet.cameras)
+    if (camera.color == color) return &camera;
+  return nullptr;
+}
+
+// The built-in fleet as parsed once, or why it could not be.
+struct BuiltInFleet {
+  FleetConfig fleet;
+  CameraConfig color;
+  CameraConfig mono;
+  std::string problem;  // empty when the document was read
+};
+
+const BuiltInFleet& BuiltIn() {
+  static const BuiltInFleet builtIn = [] {
+    BuiltInFleet result;
+    try {
+      result.fleet = FleetParser::ParseBuiltIn(DefaultFleetDocument());
+      result.color = *FirstOfColour(result.fleet, true);
+      result.mono = *FirstOfColour(result.fleet, false);
+    } catch (const FleetError& error) {
+      result.problem = error.what();
+    }
+    return result;
+  }();
+  if (!builtIn.problem.empty()) throw FleetError(builtIn.problem);
+  return builtIn;
+}
+
+CameraConfig WithSerial(CameraConfig camera, unsigned int serial) {
+  camera.serial = serial;
+  return camera;
+}
+
+}  // namespace
+
+FleetConfig FleetParser::Parse(const std::string& text) { return ParseText(text, true); }
 
 FleetConfig FleetParser::ParseFile(const std::string& path) {
   try {
@@ -236,5 +276,22 @@ FleetConfig FleetParser::ParseFile(const std::string& path) {
     throw FleetError("Simulated fleet file '" + path + "': " + error.what());
   }
 }
+
+FleetConfig FleetParser::ParseBuiltIn(std::string_view text) {
+  try {
+    FleetConfig fleet = ParseText(text, false);
+    if (!FirstOfColour(fleet, true)) FleetNode::Fail("cameras", "there is no colour camera");
+    if (!FirstOfColour(fleet, false)) FleetNode::Fail("cameras", "there is no monochrome camera");
+    return fleet;
+  } catch (const FleetError& error) {
+    throw FleetError(std::string("Built-in simulated fleet: ") + error.what());
+  }
+}
+
+FleetConfig DefaultFleet() { return BuiltIn().fleet; }
+CameraConfig DefaultColorCamera() { return BuiltIn().color; }
+CameraConfig DefaultColorCamera(unsigned int serial) { return WithSerial(BuiltIn().color, serial); }
+CameraConfig DefaultMonoCamera() { return BuiltIn().mono; }
+CameraConfig DefaultMonoCamera(unsigned int serial) { return WithSerial(BuiltIn().mono, serial); }
 
 }  // namespace vq::sim

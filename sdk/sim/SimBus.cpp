@@ -4,7 +4,6 @@
 #include <set>
 #include <stdexcept>
 
-#include "sdk/sim/DefaultFleet.h"
 #include "sdk/sim/FleetParser.h"
 #include "sdk/sim/SimDevice.h"
 
@@ -112,7 +111,7 @@ void SimBus::EnsureFleetLoadedLocked() {
   if (path && *path)
     LoadFleetFileLocked(path);
   else
-    ReplaceFleetLocked(DefaultFleet());
+    LoadDefaultFleetLocked();
 }
 
 void SimBus::ReplaceFleetLocked(const FleetConfig& fleet) {
@@ -124,14 +123,20 @@ void SimBus::ReplaceFleetLocked(const FleetConfig& fleet) {
   _loaded = true;
 }
 
-void SimBus::LoadFleetFileLocked(const std::string& path) {
+void SimBus::ReplaceFleetOrFailLocked(const std::function<FleetConfig()>& read) {
   try {
-    ReplaceFleetLocked(FleetParser::ParseFile(path));
+    ReplaceFleetLocked(read());
   } catch (const std::exception& error) {
     ReplaceFleetLocked(FleetConfig());
     _loadError = error.what();
   }
 }
+
+void SimBus::LoadFleetFileLocked(const std::string& path) {
+  ReplaceFleetOrFailLocked([&] { return FleetParser::ParseFile(path); });
+}
+
+void SimBus::LoadDefaultFleetLocked() { ReplaceFleetOrFailLocked(DefaultFleet); }
 
 void SimBus::LoadFleet(const FleetConfig& fleet) {
   std::set<unsigned int> serials;
@@ -148,6 +153,11 @@ void SimBus::LoadFleet(const FleetConfig& fleet) {
 void SimBus::LoadFleetFile(const std::string& path) {
   std::lock_guard<std::mutex> lock(_mutex);
   LoadFleetFileLocked(path);
+}
+
+void SimBus::LoadDefaultFleet() {
+  std::lock_guard<std::mutex> lock(_mutex);
+  LoadDefaultFleetLocked();
 }
 
 // ---- arrivals and removals ----------------------------------------------------

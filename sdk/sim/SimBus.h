@@ -3,7 +3,8 @@
 // the fleet of simulated cameras, which ones are on the bus, and the bus
 // event queue. The fleet is loaded on first use: the JSON file named by
 // VORQUELL_SIM_FLEET, or the built-in default of one colour and one
-// monochrome camera.
+// monochrome camera (default-fleet.json).
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,6 +43,7 @@ class SimBus final : public FlyCapture2::detail::Backend {
   // connections fail from then on) and raises no events.
   void LoadFleet(const FleetConfig& fleet);        // throws std::invalid_argument
   void LoadFleetFile(const std::string& path);     // a bad file leaves the bus empty
+  void LoadDefaultFleet();                         // so does a bad built-in document
   void AddCamera(const CameraConfig& camera);      // throws std::invalid_argument
   void RemoveCamera(unsigned int serialNumber);    // throws std::invalid_argument
   void ReattachCamera(unsigned int serialNumber);  // throws std::invalid_argument
@@ -58,14 +60,18 @@ class SimBus final : public FlyCapture2::detail::Backend {
 
   void EnsureFleetLoadedLocked();
   void ReplaceFleetLocked(const FleetConfig& fleet);
+  // A fleet that cannot be read leaves the bus empty, and every count query
+  // fails with the FleetError text.
+  void ReplaceFleetOrFailLocked(const std::function<FleetConfig()>& read);
   void LoadFleetFileLocked(const std::string& path);
+  void LoadDefaultFleetLocked();
   std::shared_ptr<SimCamera> FindLocked(unsigned int serialNumber) const;
   std::shared_ptr<SimCamera> FindOnBusLocked(unsigned int serialNumber) const;
   std::vector<std::shared_ptr<SimCamera>> OnBusLocked() const;
 
   std::mutex _mutex;
   bool _loaded = false;
-  std::string _loadError;  // why the fleet file could not be used; empty if it could
+  std::string _loadError;  // why the fleet could not be read; empty if it could
   bool _countFault = false;
   std::vector<std::shared_ptr<SimCamera>> _cameras;  // enumeration order, on the bus or away
   BusEventQueue _events;

@@ -37,7 +37,7 @@ void LoadFleetJson(const std::string& json) {
 
 void LoadFleetFile(const std::string& path) { SimBus::Instance().LoadFleetFile(path); }
 void LoadFleet(const FleetConfig& fleet) { SimBus::Instance().LoadFleet(fleet); }
-void ResetToDefaultFleet() { SimBus::Instance().LoadFleet(DefaultFleet()); }
+void ResetToDefaultFleet() { SimBus::Instance().LoadDefaultFleet(); }
 
 void AddCamera(const CameraConfig& camera) { SimBus::Instance().AddCamera(camera); }
 void RemoveCamera(unsigned int serialNumber) { SimBus::Instance().RemoveCamera(serialNumber); }

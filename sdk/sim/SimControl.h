@@ -16,7 +16,7 @@
 
 #include "sdk/FlyCapture2.h"
 #include "sdk/sim/CameraConfig.h"
-#include "sdk/sim/DefaultFleet.h"
+#include "sdk/sim/FleetParser.h"
 
 namespace vq::sim {
 
@@ -33,6 +33,8 @@ void LoadFleetJson(const std::string& json);
 // name and the problem.
 void LoadFleetFile(const std::string& path);
 void LoadFleet(const FleetConfig& fleet);
+// The built-in fleet (DefaultFleet); should its document be unreadable, the
+// bus is left empty as by a bad fleet file.
 void ResetToDefaultFleet();
 
 // ---- arrivals, removals, bus resets ----------------------------------------

@@ -385,6 +385,46 @@ TEST_F(SimFleetTest, BadDescriptionGivenDirectlyThrowsAndKeepsTheFleet) {
   EXPECT_EQ(Count(), 2u);
 }
 
+// The built-in fleet is read without starting points, so what it leaves out
+// its cameras lack; a document the module cannot use names its problem.
+TEST(SimBuiltInFleet, StartsCamerasFromNothingAndNamesItsProblems) {
+  const std::string mono =
+      R"({"model": "M", "serial": 2, "color": false, "videoModes": [{"mode": "640x480Y8", "frameRates": [30]}]})";
+  const std::string colour =
+      R"({"model": "C", "serial": 1, "color": true, "videoModes": [{"mode": "640x480RGB", "frameRates": [15]}]})";
+  const std::string document = R"({"cameras": [)" + colour + ", " + mono + "]}";
+  const vq::sim::CameraConfig bare = vq::sim::FleetParser::ParseBuiltIn(document).cameras.at(0);
+  const vq::sim::CameraConfig fromFile = vq::sim::FleetParser::Parse(document).cameras.at(0);
+  EXPECT_TRUE(bare.color);
+  EXPECT_TRUE(bare.format7.empty());
+  EXPECT_FALSE(bare.features.properties[BRIGHTNESS].info.present);
+  EXPECT_FALSE(bare.features.trigger.info.present);
+  EXPECT_FALSE(bare.features.strobes[0].info.present);
+  EXPECT_EQ(bare.features.gpioDirections[1], 0u);
+  EXPECT_FALSE(fromFile.format7.empty()) << "a fleet file starts from the built-in camera of its colour";
+  EXPECT_TRUE(fromFile.features.properties[BRIGHTNESS].info.present);
+  EXPECT_EQ(fromFile.features.gpioDirections[1], 1u);
+
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"cameras": [)",
+       "line 1, column 14: syntax error while parsing value - unexpected end of input; "
+       "expected '[', '{', or a literal"},
+      {R"({"cameras": [{"model": "C", "serial": 1, "color": true}, )" + mono + "]}",
+       "cameras[0]: the camera has neither a video mode nor a Format7 mode"},
+      {"{\"cameras\": [" + mono + "]}", "cameras: there is no colour camera"},
+      {"{\"cameras\": [" + colour + "]}", "cameras: there is no monochrome camera"},
+  };
+  for (const auto& [text, problem] : cases) {
+    SCOPED_TRACE(text);
+    try {
+      vq::sim::FleetParser::ParseBuiltIn(text);
+      ADD_FAILURE() << "no exception";
+    } catch (const vq::sim::FleetError& error) {
+      EXPECT_EQ(std::string(error.what()), "Built-in simulated fleet: " + problem);
+    }
+  }
+}
+
 // The fleet file is read on the first SDK call of the process. These cases
 // need a process of their own, which ctest gives every test case.
 TEST(SimFleetEnvironment, FleetFileNamedByTheEnvironmentReplacesTheDefault) {

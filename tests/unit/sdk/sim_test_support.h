@@ -13,8 +13,9 @@ namespace simtest {
 
 using namespace FlyCapture2;
 
-constexpr unsigned int kColor = vq::sim::kDefaultColorSerial;
-constexpr unsigned int kMono = vq::sim::kDefaultMonoSerial;
+// The serial numbers of the built-in fleet's cameras (sdk/sim/default-fleet.json).
+constexpr unsigned int kColor = 10001001;
+constexpr unsigned int kMono = 10001002;
 
 // Every test starts from the built-in fleet, also when the whole program runs
 // in one process.
