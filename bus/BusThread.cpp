@@ -27,7 +27,7 @@ constexpr int kThreadEndWaitMs = 5000;
 bool CameraList::CreateBusThread() {
   DriverContext* context = GetDriverContext();
   if (_busThread) {
-    WriteLog(context, 1, "CameraList::CreateBusThread: WARNING: bus thread already active\n");
+    WriteLog(context, kLogError, "CameraList::CreateBusThread: WARNING: bus thread already active\n");
     DestroyBusThread();
   }
   if (!_busEvent) _busEvent = std::make_unique<vq::Event>();
@@ -39,37 +39,37 @@ bool CameraList::CreateBusThread() {
       _busThreadEnded.Set();
     });
   } catch (const std::exception&) {
-    WriteLog(context, 2, "CameraList::CreateBusThread: ERROR: failed to initialize bus thread\n");
+    WriteLog(context, kLogInfo, "CameraList::CreateBusThread: ERROR: failed to initialize bus thread\n");
     return false;
   }
   _busThreadActive = true;
-  WriteLog(context, 2, "CameraList::CreateBusThread: thread created %d\n",
+  WriteLog(context, kLogInfo, "CameraList::CreateBusThread: thread created %d\n",
            static_cast<int>(_busThread->native_handle()));
   return true;
 }
 
 void CameraList::DestroyBusThread() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "CameraList::DestroyBusThread: entering\n");
+  WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: entering\n");
   if (_busThread) {
     _stopBusThread = true;
     _busEvent->Set();
     if (!_busThreadEnded.WaitFor(kThreadEndWaitMs)) {
       // The cameras must not go while the thread may still use them: wait on.
-      WriteLog(context, 1, "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
+      WriteLog(context, kLogError, "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
                kThreadEndWaitMs);
     }
     _busThread->join();
     _busThread.reset();
     _busThreadActive = false;
-    WriteLog(context, 2, "CameraList::DestroyBusThread: thread closed\n");
+    WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: thread closed\n");
   }
-  WriteLog(context, 2, "CameraList::DestroyBusThread: leaving\n");
+  WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: leaving\n");
 }
 
 void CameraList::BusThreadMain() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "CameraList::BusThreadMain entering\n");
+  WriteLog(context, kLogInfo, "CameraList::BusThreadMain entering\n");
   // The stop flag is cleared by CreateBusThread before the thread starts: a
   // stop requested before this line runs must not be lost.
   // Each pass handles every camera's state change and one request per
@@ -90,7 +90,7 @@ void CameraList::BusThreadMain() {
     if (!pending && _stopBusThread) break;
     waitMs = pending ? MillisecondsUntilNextTry() : kEventWaitMs;
   }
-  WriteLog(context, 2, "CameraList::BusThreadMain leaving\n");
+  WriteLog(context, kLogInfo, "CameraList::BusThreadMain leaving\n");
 }
 
 int CameraList::MillisecondsUntilNextTry() const {
@@ -108,7 +108,7 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
   CamState now;
   CamState prev;
   if (!state.TakeStateChange(&prev, &now)) return;
-  WriteLog(GetDriverContext(), 3, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
+  WriteLog(GetDriverContext(), kLogDetail, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
            camera.Tag().c_str(), StateName(prev), StateName(now));
   if (now != CamGrabErr && now != CamOpenErr) return;
   // A camera the host has closed is not reopened: it is closed for good.
@@ -124,7 +124,7 @@ void CameraList::HandleCameraStateRequests(Camera& camera) {
   if (!state.HasRequests()) return;
   DriverContext* context = GetDriverContext();
   if (context->debugView > 2 || context->logLevel > 2)
-    WriteLog(context, 3, "CameraList::HandleCameraStateRequests still pending: %s\n", state.PendingText().c_str());
+    WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests still pending: %s\n", state.PendingText().c_str());
   bool remove = true;
   // Busy until the request is popped: a host waiting for the outcome waits
   // for all of the work.
@@ -138,10 +138,10 @@ void CameraList::HandleCameraStateRequests(Camera& camera) {
   } catch (const std::exception& e) {
     // A failed open has left the camera in OpenErr, from which the next pass
     // schedules a reopen; the request that failed is done.
-    WriteLog(context, 3, "CameraList::HandleCameraStateRequests: request failed: %s, %s\n", e.what(),
+    WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests: request failed: %s, %s\n", e.what(),
              camera.Tag().c_str());
   } catch (...) {
-    WriteLog(context, 3, "CameraList::HandleCameraStateRequests: request failed, %s\n", camera.Tag().c_str());
+    WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests: request failed, %s\n", camera.Tag().c_str());
   }
   if (remove) state.PopRequest();
 }
@@ -153,7 +153,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
   const StateRequest r = state.FrontRequest();
   const CamState s = state.State();
   auto noAction = [&] {
-    WriteLog(context, 1,
+    WriteLog(context, kLogError,
              "CameraList::HandleCameraStateRequest: WARNING OR ERROR: No action can be taken, state=%s, stateRequest=%s\n",
              StateName(s), RequestName(r));
   };
@@ -167,16 +167,16 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       return;
     case ReqCameraOpenOnArrival: {
       if (!camera.HostOpen()) {
-        WriteLog(context, 2, "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
+        WriteLog(context, kLogInfo, "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
                  camera.Tag().c_str());
         return;
       }
       if (s != CamClosed)
-        WriteLog(context, 1, "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
+        WriteLog(context, kLogError, "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
                  camera.Tag().c_str());
       int64_t removed = camera.RemovalTime();
       if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
-        WriteLog(context, 3, "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
+        WriteLog(context, kLogDetail, "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
                  camera.Tag().c_str());
         KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
         remove = false;
@@ -203,7 +203,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       }
       return;
     case ReqCameraCloseOpen:
-      WriteLog(context, 1, "CameraList::HandleCameraStateRequest WARNING: ReqCameraCloseOpen ignored\n");
+      WriteLog(context, kLogError, "CameraList::HandleCameraStateRequest WARNING: ReqCameraCloseOpen ignored\n");
       return;
     case ReqCameraDestroy:
       if (s == CamClosed) {

@@ -45,9 +45,9 @@ Camera::~Camera() {
   if (!_state.IsState(CamDestroy)) {
     _state.AddRequest(ReqCameraDestroy);
     if (!_state.WaitFor({CamDestroy}, kDestroyWait))
-      WriteLog(_context, 1, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
+      WriteLog(_context, kLogError, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
   }
-  WriteLog(_context, 2, "Camera::~Camera: %s\n", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::~Camera: %s\n", Tag().c_str());
   // A camera that never reached its destroy state (no bus thread) may still
   // hold its SDK resources; they go now, with the grab thread first.
   _grabThread.reset();
@@ -67,7 +67,7 @@ bool Camera::Open(int port, int32_t size[2]) {
   ClearRemoval();
   _hostOpen = true;
   if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::Open: WARNING: camera %s already in open state, %s\n", Name().c_str(),
+    WriteLog(_context, kLogError, "Camera::Open: WARNING: camera %s already in open state, %s\n", Name().c_str(),
              Tag().c_str());
     size[0] = static_cast<int32_t>(_width.load());
     size[1] = static_cast<int32_t>(_height.load());
@@ -75,7 +75,7 @@ bool Camera::Open(int port, int32_t size[2]) {
   }
   _port = port;
   _captureIntent = CaptureIntent::kFromParameter;
-  WriteLog(_context, 2, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
   const auto start = std::chrono::steady_clock::now();
   _state.AddRequest(ReqCameraOpen);
@@ -87,18 +87,18 @@ bool Camera::Open(int port, int32_t size[2]) {
   // finished the request.
   _state.WaitUntil([&] { return (opened() && !_state.HasRequest(ReqCameraOpen)) || failed(); }, kOutcomeWait);
   if (opened()) {
-    WriteLog(_context, 2, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n",
+    WriteLog(_context, kLogInfo, "Camera::Open: Open state reached for camera after %d sleeps of 10ms, %s\n",
              TensOfMillisecondsSince(start), Tag().c_str());
-    WriteLog(_context, 1, "Camera %s OPEN, %s\n", Name().c_str(), Tag().c_str());
+    WriteLog(_context, kLogError, "Camera %s OPEN, %s\n", Name().c_str(), Tag().c_str());
     size[0] = static_cast<int32_t>(_width.load());
     size[1] = static_cast<int32_t>(_height.load());
     return true;
   }
   if (failed()) {
-    WriteLog(_context, 1, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::Open: ERROR: Open error for camera %s, %s\n", Name().c_str(), Tag().c_str());
     return false;
   }
-  WriteLog(_context, 1, "Camera::Open: ERROR: Open timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogError, "Camera::Open: ERROR: Open timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
   return false;
 }
 
@@ -109,32 +109,32 @@ void Camera::Close() {
   _captureIntent = CaptureIntent::kNone;
   // An open still queued (one the host gave up waiting for) is closed after it.
   if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraOpen)) {
-    WriteLog(_context, 1, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
+    WriteLog(_context, kLogError, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
              Tag().c_str());
     return;
   }
-  WriteLog(_context, 2, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(), Tag().c_str());
   _state.AddRequest(ReqCameraClose);
   // Closed is set before the grab thread ends and the SDK camera goes: the
   // host learns of the close when the bus thread has finished it, so that
   // no frame reaches the host after its close returned.
   auto closed = [this] { return _state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraClose); };
   if (_state.WaitUntil(closed, kOutcomeWait)) {
-    WriteLog(_context, 2, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
     return;
   }
-  WriteLog(_context, 1, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogError, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
 }
 
 bool Camera::DoOpen() {
-  WriteLog(_context, 2, "Camera::DoOpen: Opening camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::DoOpen: Opening camera %s, %s\n", Name().c_str(), Tag().c_str());
   if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n",
+    WriteLog(_context, kLogError, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n",
              Tag().c_str());
     return true;
   }
   if (!_state.IsState(CamClosed)) {
-    WriteLog(_context, 1, "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n",
+    WriteLog(_context, kLogError, "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n",
              Tag().c_str());
     return false;
   }
@@ -149,7 +149,7 @@ bool Camera::DoOpen() {
       ConnectToCamera();
       ReadCameraConfiguration();
       _parameters.Load();
-      WriteLog(_context, 3, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
+      WriteLog(_context, kLogDetail, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
       WriteCameraConfiguration();
       auto [width, height] = ParameterAccess::GetImageSize(_parameters);
       _width = width;
@@ -173,16 +173,16 @@ bool Camera::DoOpen() {
     } else {
       ResumeCapture();
     }
-    WriteLog(_context, 2, "Camera::DoOpen: leaving, %s\n", Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::DoOpen: leaving, %s\n", Tag().c_str());
     return true;
   } catch (const std::exception& e) {
-    WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, %s: %s\n", Tag().c_str(), e.what());
+    WriteLog(_context, kLogError, "Camera::DoOpen: EXCEPTION catch...throw again, %s: %s\n", Tag().c_str(), e.what());
     Cleanup();
     RecordOpenOutcome(false);
     _state.SetState(CamOpenErr);
     throw;
   } catch (...) {
-    WriteLog(_context, 1, "Camera::DoOpen: EXCEPTION catch...throw again, port %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoOpen: EXCEPTION catch...throw again, port %s\n", Tag().c_str());
     Cleanup();
     RecordOpenOutcome(false);
     _state.SetState(CamOpenErr);
@@ -203,7 +203,7 @@ void Camera::ResumeCapture() {
   const CaptureIntent intent = _captureIntent;
   if (intent != CaptureIntent::kContinuous && intent != CaptureIntent::kSingle) return;
   if (_state.HasRequest(ReqCaptureStart) || _state.HasRequest(ReqCaptureCont)) return;
-  WriteLog(_context, 2, "Camera::ResumeCapture: restarting %s capture, %s\n",
+  WriteLog(_context, kLogInfo, "Camera::ResumeCapture: restarting %s capture, %s\n",
            intent == CaptureIntent::kContinuous ? "continuous" : "single", Tag().c_str());
   _state.AddRequest(intent == CaptureIntent::kContinuous ? ReqCaptureCont : ReqCaptureStart);
 }
@@ -226,64 +226,64 @@ void Camera::ConnectToCamera() {
   FlyCapture2::PGRGuid guid;
   FlyCapture2::Error error = _bus.SdkBus().GetCameraFromSerialNumber(_identity.serialNumber, &guid);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to obtain guid for camera %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to obtain guid for camera %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     throw std::runtime_error("CameraList::Open: Failed to obtain camera guid");
   }
   error = _flyCamera->Connect(&guid);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to connect camera %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to connect camera %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     throw std::runtime_error("CameraList::Open: Failed to open camera");
   }
-  WriteLog(_context, 3, "CameraList::Open: camera connected on port %s\n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "CameraList::Open: camera connected on port %s\n", Tag().c_str());
 }
 
 void Camera::ReadCameraConfiguration() {
   if (!GetFlySettings()) {
-    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to get camera configuration, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to get camera configuration, %s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: Failed to camera configuration");
   }
-  WriteLog(_context, 3, "CameraList::Open: got camera configuration %s\n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "CameraList::Open: got camera configuration %s\n", Tag().c_str());
 }
 
 void Camera::WriteCameraConfiguration() {
   if (!LoadSettgins()) {
-    WriteLog(_context, 1, "CameraList::Open: ERROR: failed to setup camera, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to setup camera, %s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: Failed to setup camera");
   }
-  WriteLog(_context, 3, "CameraList::Open: camera settings set %s\n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "CameraList::Open: camera settings set %s\n", Tag().c_str());
 }
 
 void Camera::StartGrabThread() {
   if (_grabThread) {
-    WriteLog(_context, 1, "Camera::Open: WARNING: grab thread already initialized for camera=%s, %s\n", Name().c_str(),
+    WriteLog(_context, kLogError, "Camera::Open: WARNING: grab thread already initialized for camera=%s, %s\n", Name().c_str(),
              Tag().c_str());
     return;
   }
   _grabThread = std::make_unique<GrabThread>(this);
   if (!_grabThread->Init()) {
-    WriteLog(_context, 1, "Camera::Open: ERROR: grab thread could not be initialized for camera=%s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::Open: ERROR: grab thread could not be initialized for camera=%s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: grab thread could not be initialized");
   }
 }
 
 bool Camera::DoClose() {
-  WriteLog(_context, 2, "Camera::DoClose: entering %s\n", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::DoClose: entering %s\n", Tag().c_str());
   if (_state.IsState(CamOpened) || _state.IsState(CamOpenErr)) {
     _state.SetState(CamClosed);
     Cleanup();
-    WriteLog(_context, 2, "Camera::Close: leaving, %s\n", Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::Close: leaving, %s\n", Tag().c_str());
     return true;
   }
-  WriteLog(_context, 1, "Camera::DoClose: WARNING: ignored, camera is incorrect state for closing:%s, \n",
+  WriteLog(_context, kLogError, "Camera::DoClose: WARNING: ignored, camera is incorrect state for closing:%s, \n",
            Tag().c_str());
   return false;
 }
 
 void Camera::Cleanup() {
   if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::Cleanup: WARNING: ignored, camera is incorrect state for cleanup:%s\n",
+    WriteLog(_context, kLogError, "Camera::Cleanup: WARNING: ignored, camera is incorrect state for cleanup:%s\n",
              Tag().c_str());
     return;
   }
@@ -304,7 +304,7 @@ void Camera::Cleanup() {
       _imageBuffer.reset();
     }
   } catch (...) {
-    WriteLog(_context, 1, "Camera::Cleanup: WARNING: exception point caught on port %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::Cleanup: WARNING: exception point caught on port %s\n", Tag().c_str());
   }
 }
 
@@ -317,14 +317,14 @@ void Camera::SetCompleteCB(CompleteCallback callback) {
   }
   if (!callback) line += "Resetting CB to null. ";
   line += "\n";
-  WriteLog(_context, 2, "%s", line.c_str());
+  WriteLog(_context, kLogInfo, "%s", line.c_str());
   std::unique_lock<std::mutex> lock(_callbackLock);
   _completeCallback = callback;
   // From inside the callback itself there is nothing to wait for.
   if (!_callbackRunning || _callbackThread == std::this_thread::get_id()) return;
   if (!_callbackReturned.wait_for(lock, std::chrono::milliseconds(kCallbackReturnWaitMs),
                                   [this] { return !_callbackRunning; }))
-    WriteLog(_context, 1, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
+    WriteLog(_context, kLogError, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
              kCallbackReturnWaitMs, Tag().c_str());
 }
 

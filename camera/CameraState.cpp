@@ -69,12 +69,12 @@ void CameraState::AddRequest(StateRequest request) {
   DriverContext* context = GetDriverContext();
   // Logged before the queue lock is taken, so the queue lock is never held
   // while waiting for the log's.
-  WriteLog(context, 3, "CameraList::AddStateRequest, %s\n", RequestName(request));
+  WriteLog(context, kLogDetail, "CameraList::AddStateRequest, %s\n", RequestName(request));
   std::unique_lock<std::mutex> lock(_lock);
 
   if (!_requests.empty() && _requests.back() == ReqCameraDestroy) {
     lock.unlock();
-    WriteLog(context, 2, "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
+    WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
              RequestName(request), _serialNo);
     return;
   }
@@ -84,7 +84,7 @@ void CameraState::AddRequest(StateRequest request) {
     if (n >= 2 && (_requests[n - 1] == ReqCameraOpen || _requests[n - 1] == ReqCameraOpenOnArrival) &&
         _requests[n - 2] == ReqCameraClose) {
       lock.unlock();
-      WriteLog(context, 2, "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
+      WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
                RequestName(ReqCameraCloseOpen), _serialNo);
       return;
     }
@@ -92,14 +92,14 @@ void CameraState::AddRequest(StateRequest request) {
     _requests.push_back(ReqCameraOpenOnArrival);
     if (_state == CamCapture || _state == CamGrabErr) _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
     lock.unlock();
-    WriteLog(context, 3, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
+    WriteLog(context, kLogDetail, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
     WakeBusThread();
     return;
   }
 
   if (!_requests.empty() && _requests.back() == request) {
     lock.unlock();
-    WriteLog(context, 2, "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
+    WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
              RequestName(request), _serialNo);
     return;
   }
@@ -107,7 +107,7 @@ void CameraState::AddRequest(StateRequest request) {
   _requests.push_back(request);
   size_t queued = _requests.size();
   lock.unlock();
-  WriteLog(context, 2, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n", RequestName(request),
+  WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n", RequestName(request),
            _serialNo, static_cast<int>(queued));
   WakeBusThread();
 }
@@ -124,10 +124,10 @@ void CameraState::SetState(CamState state) {
     }
   }
   if (state == old) {
-    WriteLog(context, 2, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state), _serialNo);
+    WriteLog(context, kLogInfo, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state), _serialNo);
     return;
   }
-  WriteLog(context, 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
+  WriteLog(context, kLogInfo, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
            StateName(old), _serialNo);
   Notify();
   WakeBusThread();
@@ -140,7 +140,7 @@ bool CameraState::ChangeState(CamState from, CamState to) {
     _prevState = from;
     _state = to;
   }
-  WriteLog(GetDriverContext(), 2, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(to),
+  WriteLog(GetDriverContext(), kLogInfo, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(to),
            StateName(from), _serialNo);
   Notify();
   WakeBusThread();

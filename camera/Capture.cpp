@@ -20,53 +20,53 @@ bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) ||
 }  // namespace
 
 bool Camera::Grab() {
-  WriteLog(_context, 3, "Camera::Grab: entering, %s \n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "Camera::Grab: entering, %s \n", Tag().c_str());
   if (_state.IsState(CamCapture)) {
-    WriteLog(_context, 2, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n", Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n", Tag().c_str());
     return true;
   }
   CaptureIntent idle = CaptureIntent::kNone;
   _captureIntent.compare_exchange_strong(idle, CaptureIntent::kSingle);
   _state.AddRequest(ReqCaptureStart);
-  WriteLog(_context, 3, "Camera::Grab: leaving, %s \n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "Camera::Grab: leaving, %s \n", Tag().c_str());
   return true;
 }
 
 void Camera::SetContinuousGrabMode(bool on) {
-  WriteLog(_context, 2, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
   _captureIntent = on ? CaptureIntent::kContinuous : CaptureIntent::kNone;
   // A capture restart queued by a close-and-reopen must not undo the host's
   // off; nor may a start the bus thread is carrying out right now.
   if (!on && _state.WithdrawCaptureRequests()) _state.AddRequest(ReqCaptureStop);
   if (_state.Continuous() == on) {
-    WriteLog(_context, 1, "Camera::SetContinuousGrabMode: WARNING: already in the required cont state, %s\n",
+    WriteLog(_context, kLogError, "Camera::SetContinuousGrabMode: WARNING: already in the required cont state, %s\n",
              Tag().c_str());
     return;
   }
   _state.SetContinuous(on);
   if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
+    WriteLog(_context, kLogError, "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
              Tag().c_str());
     return;
   }
   if (_state.IsState(CamCapture)) _state.AddRequest(ReqCaptureStop);
   if (on) _state.AddRequest(ReqCaptureStart);
-  WriteLog(_context, 3, "Camera::SetContinuousGrabMode: leaving, %s\n", Tag().c_str());
+  WriteLog(_context, kLogDetail, "Camera::SetContinuousGrabMode: leaving, %s\n", Tag().c_str());
 }
 
 void Camera::DoStartCapture() {
   if (_state.IsState(CamCapture)) {
-    WriteLog(_context, 2, "Camera::DoStartCapture: WARNING: ignored, camera already in capturing state, %s\n",
+    WriteLog(_context, kLogInfo, "Camera::DoStartCapture: WARNING: ignored, camera already in capturing state, %s\n",
              Tag().c_str());
     return;
   }
   if (!_state.IsState(CamOpened) || !_flyCamera) {
-    WriteLog(_context, 1, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n", Tag().c_str());
     return;
   }
   FlyCapture2::Error error = _flyCamera->StartCapture();
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(), FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(), FormatFlyError(error).c_str());
     return;
   }
   ++_captureGeneration;
@@ -75,9 +75,9 @@ void Camera::DoStartCapture() {
 }
 
 void Camera::DoStopCapture() {
-  WriteLog(_context, 2, "Camera::DoStopCapture: entering, %s \n", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::DoStopCapture: entering, %s \n", Tag().c_str());
   if (!IsCapturing(_state)) {
-    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n", Tag().c_str());
     return;
   }
   if (!_flyCamera) {
@@ -102,13 +102,13 @@ void Camera::DoStopCapture() {
   WaitForRetrievalEnd(kStopGraceMs);
   FlyCapture2::Error error = _flyCamera->StopCapture();
   if (error != FlyCapture2::PGRERROR_OK)
-    WriteLog(_context, 1, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
   if (!WaitForRetrievalEnd(kStopAckMs))
-    WriteLog(_context, 1, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n", kStopAckMs,
+    WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n", kStopAckMs,
              Tag().c_str());
   _state.SetState(CamOpened);
-  WriteLog(_context, 2, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
 }
 
 bool Camera::WaitForRetrievalEnd(int timeoutMs) {
@@ -136,7 +136,7 @@ bool Camera::RetrieveImage(uint32_t generation) {
     if (_state.IsState(CamCapture)) _retrieving = true;
   }
   if (!_retrieving) {
-    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
     return false;
   }
   // Cleared on every way out, exceptions included; a stopping bus thread waits for it.
@@ -154,16 +154,16 @@ bool Camera::RetrieveImage(uint32_t generation) {
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
   if (_stopRequested || generation != _captureGeneration) {
     _retrievalStopped = true;
-    WriteLog(_context, 2, "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
+    WriteLog(_context, kLogInfo, "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
              Tag().c_str());
     return false;
   }
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: RetrieveBuffer, %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: RetrieveBuffer, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
-  if (WillLog(_context, 3)) WriteLog(_context, 3, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
+  if (WillLog(_context, kLogDetail)) WriteLog(_context, kLogDetail, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
   // A colour camera's buffer holds BGR rows: a monochrome frame of a colour
   // camera is converted like any other format.
   if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8 && !IsColor()) {
@@ -172,7 +172,7 @@ bool Camera::RetrieveImage(uint32_t generation) {
   }
   error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -182,11 +182,11 @@ bool Camera::RetrieveImage(uint32_t generation) {
 
 void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
   if (!image) {
-    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: image ptr==null, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image ptr==null, %s\n", Tag().c_str());
     return;
   }
   if (!_state.IsState(CamCapture)) {
-    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: ignored, camera not in capturing state: %s\n",
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: ignored, camera not in capturing state: %s\n",
              Tag().c_str());
     return;
   }
@@ -202,13 +202,13 @@ void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
   } else if (format == FlyCapture2::PIXEL_FORMAT_BGR) {
     bytesPerRow = 3 * static_cast<size_t>(cols);
   } else {
-    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
              static_cast<unsigned int>(format), Tag().c_str());
     return;
   }
   const unsigned char* data = image->GetData();
   if (!data) {
-    WriteLog(_context, 1, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n", Tag().c_str());
     return;
   }
   if (bytesPerRow == buffer.RowSize() && stride == bytesPerRow) {
@@ -223,11 +223,11 @@ Camera::Row Camera::GetRow(int row) {
   const int64_t height = _height;
   if (row == 0) {
     _statistics.MarkFirstRow();
-    if (WillLog(_context, 3)) WriteLog(_context, 3, "Camera::GetRow, first row, %s\n", Tag().c_str());
+    if (WillLog(_context, kLogDetail)) WriteLog(_context, kLogDetail, "Camera::GetRow, first row, %s\n", Tag().c_str());
   } else if (row == height - 1) {
     _statistics.MarkLastRow();
-    if (WillLog(_context, 2))
-      WriteLog(_context, 2, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
+    if (WillLog(_context, kLogInfo))
+      WriteLog(_context, kLogInfo, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
   }
   // Counted before the state is read: Cleanup changes the state first and
   // then waits for the count to drop, so a row handed out here stays valid.
@@ -240,7 +240,7 @@ Camera::Row Camera::GetRow(int row) {
     return Row();
   }
   _rowReaders.Leave();
-  WriteLog(_context, 2, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
+  WriteLog(_context, kLogInfo, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
            row, static_cast<int>(height - 1), Tag().c_str());
   return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
 }

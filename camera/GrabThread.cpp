@@ -18,17 +18,17 @@ GrabThread::GrabThread(Camera* camera) : _camera(camera) {}
 
 GrabThread::~GrabThread() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "GrabThread::~GrabThread: entering on port=%d\n", _camera->Port());
+  WriteLog(context, kLogInfo, "GrabThread::~GrabThread: entering on port=%d\n", _camera->Port());
   Destroy();
-  WriteLog(context, 2, "GrabThread::~GrabThread: leaving on port=%d\n", _camera->Port());
+  WriteLog(context, kLogInfo, "GrabThread::~GrabThread: leaving on port=%d\n", _camera->Port());
 }
 
 bool GrabThread::Init() {
   DriverContext* context = GetDriverContext();
   const int port = _camera->Port();
-  WriteLog(context, 2, "GrabThread::Init: entering on port=%d\n", port);
+  WriteLog(context, kLogInfo, "GrabThread::Init: entering on port=%d\n", port);
   if (_threadHandle) {
-    WriteLog(context, 1, "GrabThread::Init: already initialized on port=%d\n", port);
+    WriteLog(context, kLogError, "GrabThread::Init: already initialized on port=%d\n", port);
     return false;
   }
   if (!_wakeEvent) _wakeEvent = std::make_unique<vq::Event>();
@@ -39,12 +39,12 @@ bool GrabThread::Init() {
       _threadEnded.Set();
     });
   } catch (const std::exception&) {
-    WriteLog(context, 2, "GrabThread::Init: ERROR: failed to initialize camera thread on port=%d\n", port);
+    WriteLog(context, kLogInfo, "GrabThread::Init: ERROR: failed to initialize camera thread on port=%d\n", port);
     return false;
   }
-  WriteLog(context, 2, "GrabThread::Init: thread created:%d on port=%d\n",
+  WriteLog(context, kLogInfo, "GrabThread::Init: thread created:%d on port=%d\n",
            static_cast<int>(_threadHandle->native_handle()), port);
-  WriteLog(context, 2, "GrabThread::Init: leaving on port=%d\n", port);
+  WriteLog(context, kLogInfo, "GrabThread::Init: leaving on port=%d\n", port);
   return true;
 }
 
@@ -55,35 +55,35 @@ void GrabThread::Wake() {
 void GrabThread::Destroy() {
   DriverContext* context = GetDriverContext();
   const int port = _camera->Port();
-  WriteLog(context, 2, "GrabThread::Destroy: entering on port=%d\n", port);
-  if (_stopFlag) WriteLog(context, 1, "GrabThread::Destroy: WARNING: multiple reentrance, port=%d\n", port);
+  WriteLog(context, kLogInfo, "GrabThread::Destroy: entering on port=%d\n", port);
+  if (_stopFlag) WriteLog(context, kLogError, "GrabThread::Destroy: WARNING: multiple reentrance, port=%d\n", port);
   if (_threadHandle) {
     _stopFlag = true;
     _wakeEvent->Set();
     if (!_threadEnded.WaitFor(kThreadEndWaitMs)) {
       // The camera frees its SDK object and buffer after this: the thread
       // must be gone first, however long its retrieval takes.
-      WriteLog(context, 1, "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
+      WriteLog(context, kLogError, "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
                kThreadEndWaitMs, port);
     }
     _threadHandle->join();
     _threadHandle.reset();
-    WriteLog(context, 2, "GrabThread::Destroy: thread closed on port=%d\n", port);
+    WriteLog(context, kLogInfo, "GrabThread::Destroy: thread closed on port=%d\n", port);
   }
   _wakeEvent.reset();
-  WriteLog(context, 2, "GrabThread::Destroy: leaving on port=%d\n", port);
+  WriteLog(context, kLogInfo, "GrabThread::Destroy: leaving on port=%d\n", port);
 }
 
 int32_t GrabThread::static_ThreadMain(GrabThread* param) {
   if (!param) return -1;
-  WriteLog(GetDriverContext(), 2, "GrabThread::static_ThreadMain\n");
+  WriteLog(GetDriverContext(), kLogInfo, "GrabThread::static_ThreadMain\n");
   return param->ThreadMain();
 }
 
 int32_t GrabThread::ThreadMain() {
   DriverContext* context = GetDriverContext();
   Camera& camera = *_camera;
-  WriteLog(context, 2, "GrabThread::ThreadMain: entering, clock=%ld on port=%d", static_cast<long>(vq::ClockMs()),
+  WriteLog(context, kLogInfo, "GrabThread::ThreadMain: entering, clock=%ld on port=%d", static_cast<long>(vq::ClockMs()),
            camera.Port());
   // Failures count within one capture: a new capture starts from 0.
   int failures = 0;
@@ -96,13 +96,13 @@ int32_t GrabThread::ThreadMain() {
     const uint32_t generation = camera.CaptureGeneration();
     CameraState& state = camera.State();
     if (!state.IsState(CamCapture)) {
-      WriteLog(context, 3,
+      WriteLog(context, kLogDetail,
                "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n",
                StateName(state.State()), camera.Port());
       continue;
     }
     if (camera.StopRequested()) {
-      WriteLog(context, 2, "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n",
+      WriteLog(context, kLogInfo, "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n",
                camera.Port());
       continue;
     }
@@ -121,22 +121,22 @@ int32_t GrabThread::ThreadMain() {
     if (camera.StopRequested() || camera.RetrievalStopped()) continue;
 
     if (received) {
-      if (WillLog(context, 3))
-        WriteLog(context, 3, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
+      if (WillLog(context, kLogDetail))
+        WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
       failures = 0;
       if (!state.Continuous()) camera.SingleGrabDelivered();
       if (CompleteCallback callback = camera.BeginCallback()) {
         if (camera.Statistics().MarkCallback())
-          WriteLog(context, 1, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
+          WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
                    camera.Tag().c_str());
         struct EndCallback {
           Camera& camera;
           ~EndCallback() { camera.EndCallback(); }
         } endCallback{camera};
         callback(0, camera.Port());
-        if (WillLog(context, 2)) WriteLog(context, 2, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
+        if (WillLog(context, kLogInfo)) WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
       } else {
-        WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
+        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
       }
       if (state.Continuous()) _wakeEvent->Set();
     } else if (++failures < kFailuresBeforeReset) {
@@ -149,11 +149,11 @@ int32_t GrabThread::ThreadMain() {
       // Only the capture that failed is reset: not one stopped or restarted
       // during the pause, nor a camera closed meanwhile.
       if (camera.CaptureGeneration() == generation && state.ChangeState(CamCapture, CamGrabErr))
-        WriteLog(context, 1, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
+        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
                  camera.Name().c_str(), camera.Port());
     }
   }
-  WriteLog(context, 2, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());
+  WriteLog(context, kLogInfo, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());
   return 0;
 }
 

@@ -50,20 +50,20 @@ std::pair<int64_t, int64_t> OptionValueRange(const ParamEnum& param) {
 }  // namespace
 
 bool Camera::SetProperty(const char* name, int value) {
-  WriteLog(_context, 3, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, Port());
+  WriteLog(_context, kLogDetail, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, Port());
   try {
     if (Is(name, "debugview")) {
       _context->debugView = value;
-      WriteLog(_context, 1, "DebugView level set to %d\n", value);
+      WriteLog(_context, kLogError, "DebugView level set to %d\n", value);
       return true;
     }
     if (Is(name, "loglevel")) {
       _context->logLevel = value;
-      WriteLog(_context, 1, "Log level set to %d\n", value);
+      WriteLog(_context, kLogError, "Log level set to %d\n", value);
       return true;
     }
     if (Is(name, "resetallstats") || Is(name, "resetallstat")) {
-      WriteLog(_context, 1, "RESETTING ALL camera stats\n");
+      WriteLog(_context, kLogError, "RESETTING ALL camera stats\n");
       _bus.ResetAllStats();
       return true;
     }
@@ -72,16 +72,16 @@ bool Camera::SetProperty(const char* name, int value) {
       return true;
     }
     if (Is(name, "PrintStat")) {
-      WriteLog(_context, 1, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
+      WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
       return true;
     }
     if (Is(name, "BusRemoval")) {
-      WriteLog(_context, 1, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
+      WriteLog(_context, kLogError, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
       _bus.SimulateRemoval(SerialNumber());
       return true;
     }
     if (Is(name, "BusArrival")) {
-      WriteLog(_context, 1, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
+      WriteLog(_context, kLogError, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
       _bus.SimulateArrival(SerialNumber());
       return true;
     }
@@ -90,15 +90,15 @@ bool Camera::SetProperty(const char* name, int value) {
       return true;
     }
     if (Is(name, "executebusreset")) {
-      WriteLog(_context, 2, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
+      WriteLog(_context, kLogInfo, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
       FlyCapture2::BusManager& bus = _bus.SdkBus();
       FlyCapture2::PGRGuid guid;
       FlyCapture2::Error error = bus.GetCameraFromSerialNumber(SerialNumber(), &guid);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(_context, 1, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
+        WriteLog(_context, kLogError, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
                  SerialNumber(), error.GetDescription(), Port());
       } else {
-        WriteLog(_context, 2, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
+        WriteLog(_context, kLogInfo, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
                  static_cast<int>(guid.value[0]), Port());
         bus.FireBusReset(&guid);
       }
@@ -106,7 +106,7 @@ bool Camera::SetProperty(const char* name, int value) {
     }
 
     if (!InParameterState(_state)) {
-      WriteLog(_context, 1, "Camera::SetProperty(%s): ERROR: ignored, camera not in open state:%s\n", name,
+      WriteLog(_context, kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not in open state:%s\n", name,
                Tag().c_str());
       return false;
     }
@@ -116,13 +116,13 @@ bool Camera::SetProperty(const char* name, int value) {
     Param_* param = _parameters.FindParam(p);
     if (!param) {
       if (!Is(name, "Reset")) return false;
-      WriteLog(_context, 2, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
+      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
       // Taken from the state seen now: a close that overtook this command
       // keeps the camera closed.
       const CamState current = _state.State();
       if (current == CamGrabErr) _state.SetState(CamGrabErr);  // logs that nothing changes
       else if (current == CamOpened || current == CamCapture) _state.ChangeState(current, CamGrabErr);
-      WriteLog(_context, 2, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
+      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
     }
     CameraParameters::ValueTexts before = _parameters.Values();
@@ -143,7 +143,7 @@ bool Camera::SetProperty(const char* name, int value) {
     } else if (auto* choice = dynamic_cast<ParamEnum*>(param)) {
       choice->SelectByValue(static_cast<int64_t>(value));
     } else {
-      WriteLog(_context, 2, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
+      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
                Tag().c_str());
       return false;
     }
@@ -162,17 +162,17 @@ bool Camera::SetProperty(const char* name, int value) {
     if (_flyCamera) SetFlyProperties();
     return true;
   } catch (...) {
-    WriteLog(_context, 1, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());
     return false;
   }
 }
 
 bool Camera::GetProperty(const char* name, int* value) {
-  WriteLog(_context, 3, "Camera::GetProperty: prop=%s \n", name);
+  WriteLog(_context, kLogDetail, "Camera::GetProperty: prop=%s \n", name);
   try {
     if (Is(name, "PixelSize")) {
       *value = _bitsPerPixel;
-      WriteLog(_context, 3, "Camera::GetProperty pixelsize=%d \n", *value);
+      WriteLog(_context, kLogDetail, "Camera::GetProperty pixelsize=%d \n", *value);
       return true;
     }
     if (Is(name, "continuous") || Is(name, "continous")) {
@@ -180,7 +180,7 @@ bool Camera::GetProperty(const char* name, int* value) {
       return true;
     }
     if (!InParameterState(_state)) {
-      WriteLog(_context, 1, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n", name,
+      WriteLog(_context, kLogError, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n", name,
                Tag().c_str());
       return false;
     }
@@ -204,15 +204,15 @@ bool Camera::GetProperty(const char* name, int* value) {
     }
     return true;
   } catch (...) {
-    WriteLog(_context, 1, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value, Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value, Tag().c_str());
     return false;
   }
 }
 
 bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
-  WriteLog(_context, 2, "Camera::GetRange(%s), %s \n", name, Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::GetRange(%s), %s \n", name, Tag().c_str());
   if (!_state.IsState(CamOpened)) {
-    WriteLog(_context, 1, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n", Tag().c_str());
     return false;
   }
   std::lock_guard<std::mutex> lock(_parametersLock);
@@ -240,7 +240,7 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
   } else {
     return false;
   }
-  WriteLog(_context, 2, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
+  WriteLog(_context, kLogInfo, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
            Tag().c_str());
   return true;
 }

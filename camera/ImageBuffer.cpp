@@ -17,7 +17,7 @@ ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height) : _width(wi
 void ImageBuffer::Allocate(int32_t size) {
   DriverContext* context = GetDriverContext();
   if (size <= 0) {
-    WriteLog(context, 1, "ImageBuffer::Allocate: ERROR: incorrect size %d\n", size);
+    WriteLog(context, kLogError, "ImageBuffer::Allocate: ERROR: incorrect size %d\n", size);
     throw TextException();
   }
   if (size != _allocatedSize) {
@@ -27,7 +27,7 @@ void ImageBuffer::Allocate(int32_t size) {
   }
   if (!_data) {
     _allocatedSize = 0;
-    WriteLog(context, 1, "ImageBuffer::Allocate: ERROR: could not allocate buffer of required size %d\n", size);
+    WriteLog(context, kLogError, "ImageBuffer::Allocate: ERROR: could not allocate buffer of required size %d\n", size);
     throw TextException();
   }
 }
@@ -39,11 +39,11 @@ void ImageBuffer::Release() {
 
 unsigned char* ImageBuffer::GetLine(int32_t r) const {
   if (r < 0 || r >= _height) {
-    WriteLog(GetDriverContext(), 1, "ImageBuffer::GetLine: ERROR: line index out of range: %d", r);
+    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", r);
     return nullptr;
   }
   if (!_data) {
-    WriteLog(GetDriverContext(), 1, "ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n");
+    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n");
     return nullptr;
   }
   return _data.get() + static_cast<size_t>(r) * RowSize();
@@ -51,11 +51,11 @@ unsigned char* ImageBuffer::GetLine(int32_t r) const {
 
 void ImageBuffer::CopyNewLine(int32_t r, const unsigned char* src, size_t n) {
   if (r < 0 || r >= _height) {
-    WriteLog(GetDriverContext(), 1, "ImageBuffer::CopyNewLine: ERROR: line index out of range: %d", r);
+    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::CopyNewLine: ERROR: line index out of range: %d", r);
     return;
   }
   if (!src) {
-    WriteLog(GetDriverContext(), 1, "ImageBuffer::CopyNewLine: ERROR: src data incorrect");
+    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::CopyNewLine: ERROR: src data incorrect");
     return;
   }
   if (unsigned char* line = GetLine(r)) std::memcpy(line, src, n < RowSize() ? n : RowSize());

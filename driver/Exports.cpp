@@ -50,15 +50,15 @@ int initialize(const char* systemPath, DebugMsgProc proc) {
   try {
     if (systemPath && *systemPath) context->SetSystemPath(systemPath);
     context->debugMsgProc = proc;
-    WriteLog(context, 2, "===============initialize: \n");
+    WriteLog(context, kLogInfo, "===============initialize: \n");
     if (context->refcount == 0) CameraList::GetInstance().Init();
     int32_t count = ++context->refcount;
     std::tm now = vq::LocalTime(std::time(nullptr));
-    WriteLog(context, 1, "initialize: Vorquell camera driver V%s, refcount=%d, %d-%d-%d %d:%d:%d\n", kVersion, count,
+    WriteLog(context, kLogError, "initialize: Vorquell camera driver V%s, refcount=%d, %d-%d-%d %d:%d:%d\n", kVersion, count,
              now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "initialize: Vorquell camera driver -- EXCEPTION occured\n");
+    WriteLog(context, kLogError, "initialize: Vorquell camera driver -- EXCEPTION occured\n");
     return 0;
   }
 }
@@ -66,13 +66,13 @@ int initialize(const char* systemPath, DebugMsgProc proc) {
 int finalize(void) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 2, "finalize: entering, refcount=%d\n", context->refcount.load());
+    WriteLog(context, kLogInfo, "finalize: entering, refcount=%d\n", context->refcount.load());
     int32_t count = --context->refcount;
     if (count == 0) CameraList::DeleteInstance();
-    WriteLog(context, 2, "finalize: leaving, refcount=%d\n", count);
+    WriteLog(context, kLogInfo, "finalize: leaving, refcount=%d\n", count);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "finalize: --EXCEPTION occured \n");
+    WriteLog(context, kLogError, "finalize: --EXCEPTION occured \n");
     return 0;
   }
 }
@@ -113,28 +113,28 @@ int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize
   try {
     imageSize[0] = 0;
     imageSize[1] = 0;
-    WriteLog(context, 2, "openCVLPort: entering grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
+    WriteLog(context, kLogInfo, "openCVLPort: entering grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
              Shown(cameraName));
     if (IsUndefinedCameraName(cameraName)) {
-      WriteLog(context, 1, "openCVLPort: ERROR: undefined camera, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
+      WriteLog(context, kLogError, "openCVLPort: ERROR: undefined camera, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
                portNo, Shown(cameraName));
       return 0;
     }
     CameraList& list = CameraList::GetInstance();
     if (!list.IsCameraAvailable(cameraName)) {
-      WriteLog(context, 1, "openCVLPort: ERROR: cannot find camera by name:%s\n", cameraName);
+      WriteLog(context, kLogError, "openCVLPort: ERROR: cannot find camera by name:%s\n", cameraName);
       return 0;
     }
     Camera& camera = list.GetByName(cameraName);
     if (camera.Open(portNo, imageSize)) {
-      WriteLog(context, 2, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(), portNo);
+      WriteLog(context, kLogInfo, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(), portNo);
       return 1;
     }
-    WriteLog(context, 1, "openCVLPort: ERROR: camera not opened, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
+    WriteLog(context, kLogError, "openCVLPort: ERROR: camera not opened, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
              portNo, cameraName);
     return 0;
   } catch (...) {
-    WriteLog(context, 1, "openCVLPort: --EXCEPTION caught grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
+    WriteLog(context, kLogError, "openCVLPort: --EXCEPTION caught grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
              Shown(cameraName));
     return 0;
   }
@@ -143,23 +143,23 @@ int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize
 void closeCVLPort(int grabberNo, int portNo) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 2, "closeCVLPort: entering grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogInfo, "closeCVLPort: entering grabberNo=%d, portNo=%d\n", grabberNo, portNo);
     CameraList::GetInstance().GetByPort(portNo).Close();
   } catch (...) {
-    WriteLog(context, 1, "closeCVLPort: --EXCEPTION caught  grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogError, "closeCVLPort: --EXCEPTION caught  grabberNo=%d, portNo=%d\n", grabberNo, portNo);
   }
-  WriteLog(context, 2, "closeCVLPort: leaving grabberNo=%d, portNo=%d\n", grabberNo, portNo);
+  WriteLog(context, kLogInfo, "closeCVLPort: leaving grabberNo=%d, portNo=%d\n", grabberNo, portNo);
 }
 
 int doCVLGrab(int grabberNo, int portNo) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 3, "doCVLGrab entering grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogDetail, "doCVLGrab entering grabberNo=%d portNo=%d\n", grabberNo, portNo);
     if (!CameraList::GetInstance().GetByPort(portNo).Grab()) return 0;
-    WriteLog(context, 3, "doCVLGrab: leaving grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogDetail, "doCVLGrab: leaving grabberNo=%d portNo=%d\n", grabberNo, portNo);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "doCVLGrab: --EXCEPTION caught  grabberNo=%d portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogError, "doCVLGrab: --EXCEPTION caught  grabberNo=%d portNo=%d\n", grabberNo, portNo);
     return 0;
   }
 }
@@ -167,17 +167,17 @@ int doCVLGrab(int grabberNo, int portNo) {
 int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 4, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
     Camera& camera = CameraList::GetInstance().GetByPort(portNo);
     Camera::Row line = camera.GetRow(row);
     if (!line || !dest) return 0;
     size_t length = RowCopyLength(firstPixel, lastPixel, camera.BitsPerPixel(), camera.Width(), line.Size());
     if (length == 0) return 0;
     std::memcpy(dest, line.Data(), length);
-    WriteLog(context, 4, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "getCVLGrabRow: --EXCEPTION caught \n");
+    WriteLog(context, kLogError, "getCVLGrabRow: --EXCEPTION caught \n");
     return 0;
   }
 }
@@ -185,22 +185,22 @@ int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int f
 int setCompleteCallback(int grabberNo, int portNo, CompleteCallback callback) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 2, "setCompleteCallback: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogInfo, "setCompleteCallback: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
     CameraList::GetInstance().GetByPort(portNo).SetCompleteCB(callback);
-    WriteLog(context, 2, "setCompleteCallback: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogInfo, "setCompleteCallback: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "setCompleteCallback: --EXCEPTION caught \n");
+    WriteLog(context, kLogError, "setCompleteCallback: --EXCEPTION caught \n");
     return 0;
   }
 }
 
 int setHWTrigger(void) {
   try {
-    WriteLog(GetDriverContext(), 2, "setHWTrigger: ");
+    WriteLog(GetDriverContext(), kLogInfo, "setHWTrigger: ");
     return 1;
   } catch (...) {
-    WriteLog(GetDriverContext(), 1, " setHWTrigger: --EXCEPTION caught \n");
+    WriteLog(GetDriverContext(), kLogError, " setHWTrigger: --EXCEPTION caught \n");
     return 1;
   }
 }
@@ -209,11 +209,11 @@ int getProperty(int grabberNo, int portNo, const char* prop, int* value) {
   (void)grabberNo;
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 3, "getProperty: portNo=%d, prop=%s\n", portNo, Shown(prop));
+    WriteLog(context, kLogDetail, "getProperty: portNo=%d, prop=%s\n", portNo, Shown(prop));
     if (!prop || !value) return 0;
     return CameraList::GetInstance().GetByPort(portNo).GetProperty(prop, value) ? 1 : 0;
   } catch (...) {
-    WriteLog(context, 1, "--EXCEPTION caught at getProperty\n");
+    WriteLog(context, kLogError, "--EXCEPTION caught at getProperty\n");
     return 0;
   }
 }
@@ -222,11 +222,11 @@ int setProperty(int grabberNo, int portNo, const char* prop, int value) {
   (void)grabberNo;
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 3, "setProperty: portNo=%d\n", portNo);
+    WriteLog(context, kLogDetail, "setProperty: portNo=%d\n", portNo);
     if (!prop) return 0;
     return CameraList::GetInstance().GetByPort(portNo).SetProperty(prop, value) ? 1 : 0;
   } catch (...) {
-    WriteLog(context, 1, "setProperty: --EXCEPTION caught \n");
+    WriteLog(context, kLogError, "setProperty: --EXCEPTION caught \n");
     return 0;
   }
 }
@@ -234,13 +234,13 @@ int setProperty(int grabberNo, int portNo, const char* prop, int value) {
 int getPropertyRange(int grabberNo, int portNo, const char* prop, int* minValue, int* maxValue) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, 2, "getPropertyRange: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogInfo, "getPropertyRange: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
     if (!prop || !minValue || !maxValue) return 0;
     if (!CameraList::GetInstance().GetByPort(portNo).GetRange(prop, minValue, maxValue)) return 0;
-    WriteLog(context, 2, "getPropertyRange: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
+    WriteLog(context, kLogInfo, "getPropertyRange: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
     return 1;
   } catch (...) {
-    WriteLog(context, 1, "getPropertyRange: --EXCEPTION caught \n");
+    WriteLog(context, kLogError, "getPropertyRange: --EXCEPTION caught \n");
     return 0;
   }
 }
@@ -249,18 +249,18 @@ int configureCamera(CvlWindowHandle parentWindow, const char* cameraName) {
   DriverContext* context = GetDriverContext();
   int result = 1;
   try {
-    WriteLog(context, 2, "configureCamera: entering cameraName=%s\n", Shown(cameraName));
+    WriteLog(context, kLogInfo, "configureCamera: entering cameraName=%s\n", Shown(cameraName));
     CameraList& list = CameraList::GetInstance();
     if (!list.IsCameraAvailable(cameraName)) {
-      WriteLog(context, 1, "configureCamera: ERROR: cannot find camera by name: %s\n", Shown(cameraName));
+      WriteLog(context, kLogError, "configureCamera: ERROR: cannot find camera by name: %s\n", Shown(cameraName));
       return 0;
     }
     // 0 after the user confirmed the dialog; cancelled, declined or refused stays 1.
     if (ShowConfigureDialog(list.GetByName(cameraName), parentWindow)) result = 0;
   } catch (...) {
-    WriteLog(context, 1, "configureCamera --EXCEPTION , cameraName=%s\n", Shown(cameraName));
+    WriteLog(context, kLogError, "configureCamera --EXCEPTION , cameraName=%s\n", Shown(cameraName));
   }
-  WriteLog(context, 2, "configureCamera: leaving cameraName=%s\n", Shown(cameraName));
+  WriteLog(context, kLogInfo, "configureCamera: leaving cameraName=%s\n", Shown(cameraName));
   return result;
 }
 

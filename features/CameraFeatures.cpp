@@ -23,12 +23,12 @@ bool CameraFeatures::LoadSettgins() {
   const bool written =
       SetFlyProperties() && SetFlyVideoMode() && SetFlyFormat7Configuration() && SetFlyStrobe() && SetFlyTriggerMode();
   if (!written) {
-    WriteLog(_context, 1, "Camera::LoadSettgins: Failed to set camera settings, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::LoadSettgins: Failed to set camera settings, %s\n", Tag().c_str());
     // A value the host set that the camera refuses would fail every later
     // open as well, and the host cannot change it on a camera that is not
     // open: the next open goes back to the settings file and the camera.
     if (_parameters.ForgetHostValues())
-      WriteLog(_context, 1, "Camera::LoadSettgins: WARNING: values set by the host dropped, %s\n", Tag().c_str());
+      WriteLog(_context, kLogError, "Camera::LoadSettgins: WARNING: values set by the host dropped, %s\n", Tag().c_str());
     return false;
   }
   return true;

@@ -42,7 +42,7 @@ void CameraFeatures::GetSupportedFmt7Modes() {
     bool supported = false;
     FlyCapture2::Error error = _flyCamera->GetFormat7Info(&info, &supported);
     if (error != FlyCapture2::PGRERROR_OK) {
-      WriteLog(_context, 1, "Camera::GetSupportedFmt7Modes: ERROR: Failed to get format 7 info %s: %s\n", Tag().c_str(),
+      WriteLog(_context, kLogError, "Camera::GetSupportedFmt7Modes: ERROR: Failed to get format 7 info %s: %s\n", Tag().c_str(),
                FormatFlyError(error).c_str());
       continue;
     }
@@ -60,12 +60,12 @@ const FlyCapture2::Format7Info& CameraModes::Format7Info(int mode) const {
 }
 
 bool CameraFeatures::GetFlyFormat7Configuration() {
-  WriteLog(_context, 3, "Camera::GetFlyFormat7Configuration\n");
+  WriteLog(_context, kLogDetail, "Camera::GetFlyFormat7Configuration\n");
   FlyCapture2::Format7ImageSettings settings;
   unsigned int packetSize = kPresetPacketSize;
   float percentage = kPresetPercentage;
   if (_flyCamera->GetFormat7Configuration(&settings, &packetSize, &percentage) != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1,
+    WriteLog(_context, kLogError,
              "WARNING: format7 configuration not available from FlyCapture. Will create Format7 parameters anyway, "
              "%s\n",
              Tag().c_str());
@@ -109,7 +109,7 @@ bool CameraFeatures::GetFlyFormat7Configuration() {
 bool CameraFeatures::SetFlyFormat7Configuration() {
   if (!_parameters.HasParam("Fmt7Mode") || EnumParam(_parameters, "DCAMVideoMode").GetValue() != Format7VideoMode)
     return true;
-  WriteLog(_context, 3, "Camera::SetFlyFormat7Configuration\n");
+  WriteLog(_context, kLogDetail, "Camera::SetFlyFormat7Configuration\n");
 
   FlyCapture2::Format7ImageSettings settings;
   settings.mode = static_cast<FlyCapture2::Mode>(EnumParam(_parameters, "Fmt7Mode").GetValue());
@@ -123,7 +123,7 @@ bool CameraFeatures::SetFlyFormat7Configuration() {
 
   FlyCapture2::Error error = _flyCamera->SetFormat7Configuration(&settings, packetSize);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::SetFlyFormat7Configuration: ERROR: Failed to set format7 configuration %s: %s\n",
+    WriteLog(_context, kLogError, "Camera::SetFlyFormat7Configuration: ERROR: Failed to set format7 configuration %s: %s\n",
              Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }

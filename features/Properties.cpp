@@ -29,13 +29,13 @@ FlyCapture2::PropertyInfo PropertyInfoOfType(FlyCapture2::PropertyType type) {
 bool CameraFeatures::GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
   FlyCapture2::PropertyInfo info = PropertyInfoOfType(type);
   if (Failed(_flyCamera->GetPropertyInfo(&info)) || !info.present) {
-    WriteLog(_context, 2, "Info: property '%s' not present\n", name.c_str());
+    WriteLog(_context, kLogInfo, "Info: property '%s' not present\n", name.c_str());
     return false;
   }
   FlyCapture2::Property property = PropertyOfType(type);
   FlyCapture2::Error error = _flyCamera->GetProperty(&property);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::GetFlyProperty: ERROR: Failed to get property %s: %s\n", name.c_str(),
+    WriteLog(_context, kLogError, "Camera::GetFlyProperty: ERROR: Failed to get property %s: %s\n", name.c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -51,18 +51,18 @@ bool CameraFeatures::GetFlyProperty(const std::string& name, FlyCapture2::Proper
 
 bool CameraFeatures::GetFlyProperties() {
   for (const FlyPropertyRow& row : FlyPropertyTable) {
-    WriteLog(_context, 3, "Camera::GetFlyProperties: getting property %s\n", row.name);
+    WriteLog(_context, kLogDetail, "Camera::GetFlyProperties: getting property %s\n", row.name);
     GetFlyProperty(row.name, row.type);
   }
   return true;
 }
 
 bool CameraFeatures::SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
-  WriteLog(_context, 3, "Camera::SetFlyProperty: setting property %s\n", name.c_str());
+  WriteLog(_context, kLogDetail, "Camera::SetFlyProperty: setting property %s\n", name.c_str());
   FlyCapture2::PropertyInfo info = PropertyInfoOfType(type);
   FlyCapture2::Error error = _flyCamera->GetPropertyInfo(&info);
   if (Failed(error)) {
-    WriteLog(_context, 2, "Camera::SetFlyProperty: WARNING: Failed to get property info %s: %s\n", name.c_str(),
+    WriteLog(_context, kLogInfo, "Camera::SetFlyProperty: WARNING: Failed to get property info %s: %s\n", name.c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -73,7 +73,7 @@ bool CameraFeatures::SetFlyProperty(const std::string& name, FlyCapture2::Proper
   FlyCapture2::Property property = PropertyOfType(type);
   error = _flyCamera->GetProperty(&property);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::SetFlyProperty: ERROR: Failed to get property %s: %s\n", name.c_str(),
+    WriteLog(_context, kLogError, "Camera::SetFlyProperty: ERROR: Failed to get property %s: %s\n", name.c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -87,7 +87,7 @@ bool CameraFeatures::SetFlyProperty(const std::string& name, FlyCapture2::Proper
 
   error = _flyCamera->SetProperty(&property, false);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::SetFlyProperty: ERROR: Failed to set property %s: %s\n", name.c_str(),
+    WriteLog(_context, kLogError, "Camera::SetFlyProperty: ERROR: Failed to set property %s: %s\n", name.c_str(),
              FormatFlyError(error).c_str());
     return false;
   }

@@ -63,7 +63,7 @@ bool CameraFeatures::GetFlyTriggerMode() {
   FlyCapture2::TriggerModeInfo info;
   FlyCapture2::Error error = _flyCamera->GetTriggerModeInfo(&info);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode info %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode info %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -72,7 +72,7 @@ bool CameraFeatures::GetFlyTriggerMode() {
   FlyCapture2::TriggerMode trigger;
   error = _flyCamera->GetTriggerMode(&trigger);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -95,7 +95,7 @@ bool CameraFeatures::GetFlyStrobe() {
     info.source = pin;
     FlyCapture2::Error error = _flyCamera->GetStrobeInfo(&info);
     if (Failed(error)) {
-      WriteLog(_context, 1, "Camera::GetFlyStrobe: ERROR: Failed to get strobe info: %s\n",
+      WriteLog(_context, kLogError, "Camera::GetFlyStrobe: ERROR: Failed to get strobe info: %s\n",
                FormatFlyError(error).c_str());
       return false;
     }
@@ -105,7 +105,7 @@ bool CameraFeatures::GetFlyStrobe() {
     control.source = pin;
     error = _flyCamera->GetStrobe(&control);
     if (Failed(error)) {
-      WriteLog(_context, 1, "Camera::GetFlyStrobe: ERROR: Failed to get strobe control: %s\n",
+      WriteLog(_context, kLogError, "Camera::GetFlyStrobe: ERROR: Failed to get strobe control: %s\n",
                FormatFlyError(error).c_str());
       return false;
     }
@@ -118,7 +118,7 @@ bool CameraFeatures::GetFlyStrobe() {
     unsigned int direction = 0;
     error = _flyCamera->GetGPIOPinDirection(pin, &direction);
     if (Failed(error)) {
-      WriteLog(_context, 1, "Camera::GetFlyStrobe: ERROR: Failed to get GPIO direction: %s\n",
+      WriteLog(_context, kLogError, "Camera::GetFlyStrobe: ERROR: Failed to get GPIO direction: %s\n",
                FormatFlyError(error).c_str());
       return false;
     }
@@ -131,7 +131,7 @@ bool CameraFeatures::SetFlyStrobe() {
   for (unsigned pin = 0; pin < kStrobePins; ++pin) {
     const std::string onName = PinParamName(StrobeOnName, pin);
     if (!_parameters.HasParam(onName)) {
-      WriteLog(_context, 2, "Camera::SetFlyStrobe: WARNING: Strobe control parameter not found, skipping\n");
+      WriteLog(_context, kLogInfo, "Camera::SetFlyStrobe: WARNING: Strobe control parameter not found, skipping\n");
       return true;
     }
     FlyCapture2::StrobeControl control;
@@ -142,7 +142,7 @@ bool CameraFeatures::SetFlyStrobe() {
     control.polarity = ValueOrZero(_parameters, PinParamName(StrobePolarityName, pin));
     FlyCapture2::Error error = _flyCamera->SetStrobe(&control, false);
     if (Failed(error)) {
-      WriteLog(_context, 1, "Camera::SetFlyStrobe: ERROR: Failed to set strobe control: %s\n",
+      WriteLog(_context, kLogError, "Camera::SetFlyStrobe: ERROR: Failed to set strobe control: %s\n",
                FormatFlyError(error).c_str());
       return false;
     }
@@ -150,7 +150,7 @@ bool CameraFeatures::SetFlyStrobe() {
         static_cast<unsigned int>(EnumParam(_parameters, PinParamName(GPIODirectionName, pin)).GetValue());
     error = _flyCamera->SetGPIOPinDirection(pin, direction, false);
     if (Failed(error)) {
-      WriteLog(_context, 1, "Camera::SetFlyStrobe: ERROR: Failed to set GPIO direction: %s\n",
+      WriteLog(_context, kLogError, "Camera::SetFlyStrobe: ERROR: Failed to set GPIO direction: %s\n",
                FormatFlyError(error).c_str());
       return false;
     }
@@ -160,7 +160,7 @@ bool CameraFeatures::SetFlyStrobe() {
 
 bool CameraFeatures::SetFlyTriggerMode() {
   if (!_parameters.HasParam(TriggerStrobeNames[TriggerOnName])) {
-    WriteLog(_context, 2, "Camera::SetFlyTriggerMode: WARNING: Trigger mode parameter not found, skipping %s\n",
+    WriteLog(_context, kLogInfo, "Camera::SetFlyTriggerMode: WARNING: Trigger mode parameter not found, skipping %s\n",
              Tag().c_str());
     return true;
   }
@@ -172,7 +172,7 @@ bool CameraFeatures::SetFlyTriggerMode() {
   trigger.polarity = ValueOrZero(_parameters, TriggerStrobeNames[TriggerPolarityName]);
   FlyCapture2::Error error = _flyCamera->SetTriggerMode(&trigger, false);
   if (Failed(error)) {
-    WriteLog(_context, 1, "Camera::SetFlyTriggerMode: ERROR: Failed to set trigger mode %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::SetFlyTriggerMode: ERROR: Failed to set trigger mode %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }

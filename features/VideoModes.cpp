@@ -38,10 +38,10 @@ void CameraFeatures::GetSupportedVideoModes() {
       FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRateInfo(
           static_cast<FlyCapture2::VideoMode>(mode), static_cast<FlyCapture2::FrameRate>(rate), &supported);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(_context, 3, "Camera::GetSupportedVideoModes: WARNING: Failed to get video mode (%d, %d) info: %s\n",
+        WriteLog(_context, kLogDetail, "Camera::GetSupportedVideoModes: WARNING: Failed to get video mode (%d, %d) info: %s\n",
                  mode, rate, FormatFlyError(error).c_str());
       } else if (supported) {
-        WriteLog(_context, 2, "Info: Supported video mode (%d, %d)\n", mode, rate);
+        WriteLog(_context, kLogInfo, "Info: Supported video mode (%d, %d)\n", mode, rate);
         _modes.videoModes[mode].push_back(static_cast<FlyCapture2::FrameRate>(rate));
       }
     }
@@ -51,12 +51,12 @@ void CameraFeatures::GetSupportedVideoModes() {
 }
 
 bool CameraFeatures::GetFlyVideoMode() {
-  WriteLog(_context, 3, "Camera::GetFlyVideoMode\n");
+  WriteLog(_context, kLogDetail, "Camera::GetFlyVideoMode\n");
   FlyCapture2::VideoMode mode;
   FlyCapture2::FrameRate rate;
   FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRate(&mode, &rate);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::GetFlyVideoMode: ERROR: Failed to get video mode %s, %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::GetFlyVideoMode: ERROR: Failed to get video mode %s, %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }
@@ -85,7 +85,7 @@ bool CameraFeatures::GetFlyVideoMode() {
 }
 
 bool CameraFeatures::SetFlyVideoMode() {
-  WriteLog(_context, 3, "Camera::SetFlyVideoMode\n");
+  WriteLog(_context, kLogDetail, "Camera::SetFlyVideoMode\n");
   const int64_t mode = EnumParam(_parameters, "DCAMVideoMode").GetValue();
   const int64_t rate = EnumParam(_parameters, "DCAMFrameRate").GetValue();
   // Format7 is entered by writing the Format7 configuration.
@@ -94,7 +94,7 @@ bool CameraFeatures::SetFlyVideoMode() {
   FlyCapture2::Error error = _flyCamera->SetVideoModeAndFrameRate(static_cast<FlyCapture2::VideoMode>(mode),
                                                                   static_cast<FlyCapture2::FrameRate>(rate));
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, 1, "Camera::SetFlyVideoMode: ERROR: Failed to set video mode %s: %s\n", Tag().c_str(),
+    WriteLog(_context, kLogError, "Camera::SetFlyVideoMode: ERROR: Failed to set video mode %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
     return false;
   }

@@ -9,6 +9,15 @@
 
 namespace vq {
 
+// The log levels, by what a line is for. A line reaches the host callback and
+// the log file up to "LogLevel", the debugger output up to debugView.
+enum LogLevel : int {
+  kLogError = 1,   // errors, warnings and notices that should always be seen
+  kLogInfo = 2,    // entering and leaving operations, state changes
+  kLogDetail = 3,  // detail and per-frame trace
+  kLogRow = 4,     // per-row trace
+};
+
 struct DriverContext {
   std::atomic<DebugMsgProc> debugMsgProc{nullptr};
   // The host's system folder; the log file and the settings file live there.

@@ -18,7 +18,7 @@ ConstraintEnumOff::ConstraintEnumOff(std::string controllingName, std::string op
 void ConstraintEnumOff::Apply(CameraParameters& params) {
   const auto* controlling = dynamic_cast<const ParamEnum*>(&params.GetParam(_controllingName));
   if (controlling == nullptr) {
-    WriteLog(GetDriverContext(), 1, "ConstraintEnumOff::Apply: Parameter '%s' is not enumeration\n",
+    WriteLog(GetDriverContext(), kLogError, "ConstraintEnumOff::Apply: Parameter '%s' is not enumeration\n",
              _controllingName.c_str());
     return;
   }

@@ -48,7 +48,7 @@ void CameraParameters::Load() {
 bool CameraParameters::Save() {
   const std::string path = SettingsFilePath();
   if (path.empty()) {
-    WriteLog(GetDriverContext(), 1, "CameraParameters::Save: WARNING: no system path, settings of %s not saved\n",
+    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Save: WARNING: no system path, settings of %s not saved\n",
              _identity.name.c_str());
     return false;
   }
@@ -58,7 +58,7 @@ bool CameraParameters::Save() {
   }
   if (!vq::WritePrivateProfileStrings(path, entries)) {
     const std::string reason = std::error_code(errno, std::generic_category()).message();
-    WriteLog(GetDriverContext(), 1, "CameraParameters::Save: ERROR: cannot write settings file %s: %s\n", path.c_str(),
+    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Save: ERROR: cannot write settings file %s: %s\n", path.c_str(),
              reason.c_str());
     return false;
   }

@@ -35,10 +35,10 @@ CameraParameters CopyOfParameters(Camera& camera) {
 
 bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "Camera::Configure: entering, %s\n", camera.Tag().c_str());
+  WriteLog(context, kLogInfo, "Camera::Configure: entering, %s\n", camera.Tag().c_str());
   std::string refused;
   if (!DialogApplication::Prepare(refused)) {
-    WriteLog(context, 1, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), refused.c_str());
+    WriteLog(context, kLogError, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), refused.c_str());
     return false;
   }
 
@@ -67,9 +67,9 @@ bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
       }
       result = true;
     }
-    WriteLog(context, 2, "Camera::Configure: leaving, %s\n", camera.Tag().c_str());
+    WriteLog(context, kLogInfo, "Camera::Configure: leaving, %s\n", camera.Tag().c_str());
   } catch (const std::exception& error) {
-    WriteLog(context, 1, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), error.what());
+    WriteLog(context, kLogError, "Camera::Configure: ERROR: %s, %s\n", camera.Tag().c_str(), error.what());
   }
   return result;
 }
