@@ -3,6 +3,7 @@
 #include <arv.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -248,6 +249,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
     if (capture->stopped) return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
     buffer = arv_stream_timeout_pop_buffer(capture->stream, kPopPeriodUs);
   }
+  const auto received = std::chrono::steady_clock::now();
   // The buffer goes back to the stream on every path below.
   struct PushBack {
     ArvStream* stream;
@@ -282,6 +284,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
       std::memcpy(target + static_cast<size_t>(row) * rowBytes, data + row * sourceStride, rowBytes);
   }
   image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
+  image->SetReceiveTime(received);
   return Error();
 }
 
@@ -781,7 +784,8 @@ Error AravisDevice::SetStrobe(const StrobeControl& control) {
       auto write = [&](const char* feature, float milliseconds) {
         double min = 0, max = 0;
         ARV_TRY(_nodes.NumberBounds(feature, &min, &max));
-        return _nodes.SetNumber(feature, std::clamp(TimerMicroseconds(milliseconds), min, max));
+        // Within the bounds the camera gives (std::clamp would not bear a reversed pair).
+        return _nodes.SetNumber(feature, std::min(std::max(TimerMicroseconds(milliseconds), min), max));
       };
       ARV_TRY(write("TimerDelay", control.delay));
       ARV_TRY(write("TimerDuration", control.duration));

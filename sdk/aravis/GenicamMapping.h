@@ -5,6 +5,7 @@
 // trigger sources and the discovery settings. sdk/aravis/MAPPING.md has the
 // table for users.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -152,5 +153,14 @@ struct DiscoverySettings {
 // separated; unknown interface names are dropped and reported in `problems`).
 // Without VORQUELL_ARAVIS_INTERFACES: USB3 Vision and GigE Vision discovery.
 DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* devices, std::string* problems);
+
+// The two lists as given, from the environment or the settings file; unset
+// ones take the defaults. `interfacesOrigin` names where the interfaces were
+// set, for the message about a name that is not known.
+struct DiscoveryInput {
+  std::optional<std::string> interfaces;
+  std::string interfacesOrigin = "VORQUELL_ARAVIS_INTERFACES";
+  std::optional<std::string> devices;
+};
 
 }  // namespace vq::aravis

@@ -79,7 +79,10 @@ TEST_P(AravisFrames, AFrameArrivesInTheCamerasFormatWithItsDiagonalRamp) {
   SetFeature("PixelFormat", c.genicam);  // the Bayer pattern the test asks for
   ASSERT_TRUE(Ok(_device->StartCapture()));
   Image image;
+  const auto before = std::chrono::steady_clock::now();
   ASSERT_TRUE(Ok(_device->RetrieveBuffer(&image)));
+  EXPECT_LE(before, image.GetReceiveTime()) << "the buffer came off the stream during the retrieval";
+  EXPECT_GE(std::chrono::steady_clock::now(), image.GetReceiveTime());
   EXPECT_EQ(48u, image.GetRows());
   EXPECT_EQ(64u, image.GetCols());
   EXPECT_EQ(64u * c.bytesPerPixel, image.GetStride());
@@ -96,6 +99,7 @@ TEST_P(AravisFrames, AFrameArrivesInTheCamerasFormatWithItsDiagonalRamp) {
   EXPECT_EQ(2u, image.GetFrameNumber());
   Image bgr;
   EXPECT_TRUE(Ok(image.Convert(PIXEL_FORMAT_BGR, &bgr)));
+  EXPECT_EQ(image.GetReceiveTime(), bgr.GetReceiveTime());
   EXPECT_TRUE(Ok(_device->StopCapture()));
 }
 
