@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -33,7 +34,10 @@ constexpr int kHeight = 1200;
 constexpr const char* kCamera = "Fake (1)";
 
 const char* GenicamFormat(int64_t arg) { return arg == 0 ? "Mono8" : "BayerRG8"; }
-const char* SdkFormat(int64_t arg) { return arg == 0 ? "MONO8" : "RAW8"; }
+// The settings file stores the video mode and the pixel format by number:
+// FORMAT7 is 23; MONO8 (0x80000000) and RAW8 (0x00400000) as 32-bit signed.
+constexpr int kFormat7VideoMode = 23;
+int SdkFormat(int64_t arg) { return arg == 0 ? INT32_MIN : 0x00400000; }
 
 void Counters(benchmark::State& state) {
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -87,7 +91,8 @@ class Host {
   // settings file, and grabs continuously.
   void Start(int64_t format) {
     std::ofstream(_dir / "VorquellCamera.ini")
-        << "[" << kCamera << "]\nDCAMVideoMode=FORMAT7\noffsetX=0\noffsetY=0\nwidth=" << kWidth << "\nheight=" << kHeight
+        << "[" << kCamera << "]\nDCAMVideoMode=" << kFormat7VideoMode << "\noffsetX=0\noffsetY=0\nwidth=" << kWidth
+        << "\nheight=" << kHeight
         << "\nFmt7PixelFormat=" << SdkFormat(format) << "\nFrameRateOn=1\nFrameRate="
         << 1000 * 100 << "\n";
     int size[2] = {0, 0};

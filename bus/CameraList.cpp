@@ -7,6 +7,7 @@
 #include "camera/Camera.h"
 #include "log/DriverContext.h"
 #include "log/TextException.h"
+#include "sdk/Backend.h"
 
 namespace vq {
 
@@ -58,6 +59,11 @@ CameraList::~CameraList() {
 bool CameraList::Init() {
   DriverContext* context = GetDriverContext();
   WriteLog(context, 2, "CameraList::Init: entering\n");
+
+  // Before the first SDK call: the settings file may choose the SDK backend.
+  const std::string systemPath = context->SystemPath();
+  if (!systemPath.empty())
+    vq::sdk::SetPreferredBackend(vq::sdk::ReadBackendPreference(systemPath + "/VorquellCamera.ini"));
 
   unsigned int count = 0;
   FlyCapture2::Error error = GetNumOfCameras(&count);

@@ -1,8 +1,13 @@
 #pragma once
 // What a camera backend provides to the SDK classes. The backend is chosen
-// once per process from VORQUELL_SDK_BACKEND: "sim", the default, or
-// "aravis" (GenICam cameras, when the build has Aravis).
+// once per process, at the first SDK call: "sim", the default, or "aravis"
+// (GenICam cameras, when the build has Aravis). VORQUELL_SDK_BACKEND names
+// it; without that variable the driver's settings file may (see
+// vq::sdk::SetPreferredBackend below).
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "sdk/FlyCapture2.h"
 
@@ -58,4 +63,44 @@ class Backend {
 // The process-wide backend, created on first use.
 Backend& GetBackend();
 
+// Camera::RetrieveBuffer notes the receive time of each frame it delivers,
+// for vq::sdk::LastReceiveTimeOnThisThread.
+void RecordReceiveTime(std::chrono::steady_clock::time_point time);
+
 }  // namespace FlyCapture2::detail
+
+// The SDK layer's own settings, outside the vendor's API.
+namespace vq::sdk {
+
+// The backend a host asks for in its settings file, for hosts that cannot set
+// the environment: the [General] keys SdkBackend ("sim", "aravis"),
+// AravisInterfaces and AravisDevices (as VORQUELL_ARAVIS_INTERFACES and
+// VORQUELL_ARAVIS_DEVICES). Unset members leave the choice to the
+// environment and the defaults.
+struct BackendPreference {
+  std::optional<std::string> backend;
+  std::optional<std::string> aravisInterfaces;
+  std::optional<std::string> aravisDevices;
+};
+
+// The [General] keys of the settings file at `path`; all unset when the file
+// or a key is absent. A key present with an empty value is set (to ""), which
+// for AravisInterfaces means no interface at all, as for the variable; an
+// empty SdkBackend is the default backend.
+BackendPreference ReadBackendPreference(const std::string& path);
+
+// Hands the preference to the choice of the backend. Each environment
+// variable that is set wins over its key (an explicit override). Takes effect
+// only before the first SDK call of the process: false, and nothing changes,
+// when the backend has been chosen already.
+// \context This function is thread-safe.
+bool SetPreferredBackend(const BackendPreference& preference);
+
+// The receive time (Image::GetReceiveTime) of the frame that the calling
+// thread's latest successful Camera::RetrieveBuffer delivered; the clock's
+// epoch before the first. The driver retrieves a frame and calls the host's
+// completion callback on the same thread, so a host linked into one program
+// with the driver reads here how long the frame took from the backend to it.
+std::chrono::steady_clock::time_point LastReceiveTimeOnThisThread();
+
+}  // namespace vq::sdk

@@ -65,7 +65,11 @@ Error Camera::StopCapture() { FC2_WITH_DEVICE(StopCapture()); }
 
 Error Camera::RetrieveBuffer(Image* image) {
   FC2_REQUIRE(image);
-  FC2_WITH_DEVICE(RetrieveBuffer(image));
+  auto device = Device();
+  if (!device) return NotConnected();
+  Error error = device->RetrieveBuffer(image);
+  if (error == PGRERROR_OK) detail::RecordReceiveTime(image->GetReceiveTime());
+  return error;
 }
 
 Error Camera::GetPropertyInfo(PropertyInfo* info) {

@@ -2,6 +2,7 @@
 // The camera SDK the driver is written against. Every operation returns an
 // Error; anything but PGRERROR_OK is a failure. The work is done by a backend
 // chosen when the first bus manager is built (see sdk/Backend.h).
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -310,6 +311,13 @@ class Image {
   uint64_t GetFrameNumber() const { return _frameNumber; }
   void SetFrameNumber(uint64_t number) { _frameNumber = number; }
 
+  // When the backend received the frame from the camera (an Aravis buffer
+  // off the stream, a simulated frame when it became due), on the monotonic
+  // clock; the clock's epoch for an image no camera has filled. Conversions
+  // keep it, as they keep the frame number.
+  std::chrono::steady_clock::time_point GetReceiveTime() const { return _receiveTime; }
+  void SetReceiveTime(std::chrono::steady_clock::time_point time) { _receiveTime = time; }
+
   // Converts into `destination` (which is reshaped). Supported targets: BGR
   // and MONO8.
   Error Convert(PixelFormat format, Image* destination) const;
@@ -321,6 +329,7 @@ class Image {
   PixelFormat _format = UNSPECIFIED_PIXEL_FORMAT;
   BayerTileFormat _bayer = NONE;
   uint64_t _frameNumber = 0;
+  std::chrono::steady_clock::time_point _receiveTime{};
   std::vector<unsigned char> _data;
 };
 

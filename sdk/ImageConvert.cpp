@@ -118,6 +118,7 @@ Error Image::Convert(PixelFormat format, Image* destination) const {
   const TargetView target{destination->GetData(), targetStride};
   conversion->kernel(source, _bayer, target);
   destination->SetFrameNumber(_frameNumber);
+  destination->SetReceiveTime(_receiveTime);
   return Error();
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 
 #include "sdk/aravis/GvcpProbe.h"
 
@@ -48,15 +47,16 @@ ArvDevice* OpenAddress(const std::string& address, std::string* problem) {
 
 }  // namespace
 
-AravisBus& AravisBus::Instance() {
-  static AravisBus* bus = new AravisBus();
+AravisBus& AravisBus::Instance(const DiscoveryInput& input) {
+  static AravisBus* bus = new AravisBus(input);
   static Stopper stopper{bus};
   return *bus;
 }
 
-AravisBus::AravisBus()
-    : _settings(ParseDiscoverySettings(std::getenv("VORQUELL_ARAVIS_INTERFACES"), std::getenv("VORQUELL_ARAVIS_DEVICES"),
-                                       &_settingsProblems)) {}
+AravisBus::AravisBus(const DiscoveryInput& input)
+    : _settings(ParseDiscoverySettings(input.interfaces ? input.interfaces->c_str() : nullptr,
+                                       input.devices ? input.devices->c_str() : nullptr, &_settingsProblems)),
+      _interfacesOrigin(input.interfacesOrigin) {}
 
 // ---- scanning ---------------------------------------------------------------------
 
@@ -225,7 +225,7 @@ bool AravisBus::IsOurGuid(const PGRGuid& guid) const {
 
 Error AravisBus::GetNumOfCameras(unsigned int* numCameras) {
   if (!_settingsProblems.empty())
-    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "VORQUELL_ARAVIS_INTERFACES: " + _settingsProblems + ".");
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, _interfacesOrigin + ": " + _settingsProblems + ".");
   Merge(RunScan(false));
   std::lock_guard<std::mutex> lock(_mutex);
   *numCameras = static_cast<unsigned int>(

@@ -1,8 +1,9 @@
 #pragma once
 // The GenICam backend of the camera SDK: cameras found through Aravis on the
-// interfaces VORQUELL_ARAVIS_INTERFACES names (USB3Vision, GigEVision, Fake;
-// default USB3 Vision and GigE Vision discovery) and at the addresses
-// VORQUELL_ARAVIS_DEVICES lists (GigE Vision cameras asked by unicast only).
+// interfaces VORQUELL_ARAVIS_INTERFACES (or the settings file's
+// AravisInterfaces) names (USB3Vision, GigEVision, Fake; default USB3 Vision
+// and GigE Vision discovery) and at the addresses VORQUELL_ARAVIS_DEVICES (or
+// AravisDevices) lists (GigE Vision cameras asked by unicast only).
 //
 // A camera keeps its place and guid for the life of the process once seen.
 // A monitor thread, started on the first callback registration or
@@ -34,8 +35,9 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   static constexpr unsigned int kMonitorPeriodMs = 1000;
   static constexpr unsigned int kProbeTimeoutMs = 400;
 
-  // The process-wide bus, never destroyed; its threads stop at exit.
-  static AravisBus& Instance();
+  // The process-wide bus, never destroyed; its threads stop at exit. The
+  // first call builds it with `input`; later calls return it as it is.
+  static AravisBus& Instance(const DiscoveryInput& input);
 
   FlyCapture2::Error GetNumOfCameras(unsigned int* numCameras) override;
   FlyCapture2::Error GetCameraFromIndex(unsigned int index, FlyCapture2::PGRGuid* guid) override;
@@ -70,7 +72,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
     std::vector<std::string> addressesProbed;
   };
 
-  AravisBus();
+  explicit AravisBus(const DiscoveryInput& input);
   Scan RunScan(bool periodic);
   void Merge(const Scan& scan);
   void SetPresentLocked(Entry& entry, bool present);
@@ -82,6 +84,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
 
   std::string _settingsProblems;  // before _settings, which fills it
   const DiscoverySettings _settings;
+  const std::string _interfacesOrigin;
 
   std::mutex _scanMutex;  // one scan at a time: Aravis's device list is global
   std::mutex _mutex;      // everything below

@@ -3,6 +3,7 @@
 #include <arv.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -52,8 +53,6 @@ const char* BufferStatusText(ArvBufferStatus status) {
     default: return "the transfer failed";
   }
 }
-
-unsigned int RoundDown(unsigned int value, unsigned int step) { return step > 1 ? value / step * step : value; }
 
 void OnControlLost(ArvDevice*, gpointer data) {
   auto& link = *static_cast<std::shared_ptr<DeviceLink>*>(data);
@@ -250,6 +249,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
     if (capture->stopped) return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
     buffer = arv_stream_timeout_pop_buffer(capture->stream, kPopPeriodUs);
   }
+  const auto received = std::chrono::steady_clock::now();
   // The buffer goes back to the stream on every path below.
   struct PushBack {
     ArvStream* stream;
@@ -284,6 +284,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
       std::memcpy(target + static_cast<size_t>(row) * rowBytes, data + row * sourceStride, rowBytes);
   }
   image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
+  image->SetReceiveTime(received);
   return Error();
 }
 
@@ -421,13 +422,8 @@ Error AravisDevice::GetVideoModeAndFrameRateInfo(VideoMode mode, FrameRate rate,
   if (mode == VIDEOMODE_FORMAT7 || rate == FRAMERATE_FORMAT7) return Error();
   auto lock = _nodes.Lock();
   vq::sim::ImageGeometry geometry = vq::sim::DcamGeometry(mode);
-  SensorSize sensor = Sensor();
-  if (geometry.width > sensor.width || geometry.height > sensor.height) return Error();
+  if (!LayOutFixedMode(Geometry(), Binning(), geometry.width, geometry.height).supported) return Error();
   if (GenicamFormatFor(geometry.format, PixelFormats()).empty()) return Error();
-  int64_t widthStep = 1, heightStep = 1;
-  _nodes.IntegerIncrement("Width", &widthStep);
-  _nodes.IntegerIncrement("Height", &heightStep);
-  if (geometry.width % widthStep != 0 || geometry.height % heightStep != 0) return Error();
   const char* rateFeature = _nodes.FirstOf({"AcquisitionFrameRate", "AcquisitionFrameRateAbs"});
   if (rateFeature) {
     double min = 0, max = 0;
@@ -446,12 +442,53 @@ Error AravisDevice::GetVideoModeAndFrameRate(VideoMode* mode, FrameRate* rate) {
   return Error();
 }
 
-Error AravisDevice::WriteRegion(unsigned int x, unsigned int y, unsigned int width, unsigned int height,
-                                const std::string& pixelFormat) {
+BinningRange AravisDevice::Binning() {
   auto lock = _nodes.Lock();
-  // Offsets first to 0, so that any size up to the sensor's is accepted.
+  BinningRange range;
+  if (!_nodes.Has("BinningHorizontal") || !_nodes.Has("BinningVertical")) return range;
+  BinningRange offered;
+  if (_nodes.IntegerBounds("BinningHorizontal", &offered.horizontalMin, &offered.horizontalMax) != PGRERROR_OK ||
+      _nodes.IntegerBounds("BinningVertical", &offered.verticalMin, &offered.verticalMax) != PGRERROR_OK)
+    return range;
+  _nodes.IntegerIncrement("BinningHorizontal", &offered.horizontalStep);
+  _nodes.IntegerIncrement("BinningVertical", &offered.verticalStep);
+  return offered;
+}
+
+SensorGeometry AravisDevice::Geometry() {
+  auto lock = _nodes.Lock();
+  SensorSize size = Sensor();
+  SensorGeometry sensor;
+  sensor.width = size.width;
+  sensor.height = size.height;
+  int64_t step = 1;
+  if (_nodes.IntegerIncrement("Width", &step) == PGRERROR_OK && step > 0) sensor.widthStep = static_cast<unsigned>(step);
+  step = 1;
+  if (_nodes.IntegerIncrement("Height", &step) == PGRERROR_OK && step > 0) sensor.heightStep = static_cast<unsigned>(step);
+  step = 1;
+  if (_nodes.Has("OffsetX") && _nodes.IntegerIncrement("OffsetX", &step) == PGRERROR_OK && step > 0)
+    sensor.offsetXStep = static_cast<unsigned>(step);
+  step = 1;
+  if (_nodes.Has("OffsetY") && _nodes.IntegerIncrement("OffsetY", &step) == PGRERROR_OK && step > 0)
+    sensor.offsetYStep = static_cast<unsigned>(step);
+  return sensor;
+}
+
+Error AravisDevice::WriteRegion(unsigned int binning, unsigned int x, unsigned int y, unsigned int width,
+                                unsigned int height, const std::string& pixelFormat) {
+  auto lock = _nodes.Lock();
+  // Offsets first to 0, so that any size up to the sensor's is accepted;
+  // the binning before the size, whose maximum it sets.
   if (_nodes.Has("OffsetX")) ARV_TRY(_nodes.SetInteger("OffsetX", 0));
   if (_nodes.Has("OffsetY")) ARV_TRY(_nodes.SetInteger("OffsetY", 0));
+  if (binning != 1) {
+    ARV_TRY(_nodes.SetInteger("BinningHorizontal", binning));
+    ARV_TRY(_nodes.SetInteger("BinningVertical", binning));
+  } else {
+    // No binning: reset where the camera lets us (it may keep it fixed at 1).
+    if (_nodes.Has("BinningHorizontal")) _nodes.SetInteger("BinningHorizontal", 1);
+    if (_nodes.Has("BinningVertical")) _nodes.SetInteger("BinningVertical", 1);
+  }
   ARV_TRY(_nodes.SetString("PixelFormat", pixelFormat));
   ARV_TRY(_nodes.SetInteger("Width", width));
   ARV_TRY(_nodes.SetInteger("Height", height));
@@ -472,16 +509,9 @@ Error AravisDevice::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
     return FC2_ERROR(PGRERROR_INVALID_PARAMETER, std::string("Video mode ") + vq::sim::VideoModeName(mode) + " at " +
                                                      vq::sim::FrameRateName(rate) + " is not supported by this camera.");
   vq::sim::ImageGeometry geometry = vq::sim::DcamGeometry(mode);
-  SensorSize sensor = Sensor();
-  int64_t stepX = 1, stepY = 1;
-  if (_nodes.Has("OffsetX")) _nodes.IntegerIncrement("OffsetX", &stepX);
-  if (_nodes.Has("OffsetY")) _nodes.IntegerIncrement("OffsetY", &stepY);
-  // A fixed mode is the centre of the sensor.
-  unsigned int x = RoundDown((sensor.width - geometry.width) / 2, static_cast<unsigned>(stepX));
-  unsigned int y = RoundDown((sensor.height - geometry.height) / 2, static_cast<unsigned>(stepY));
-  if (_nodes.Has("BinningHorizontal")) _nodes.SetInteger("BinningHorizontal", 1);
-  if (_nodes.Has("BinningVertical")) _nodes.SetInteger("BinningVertical", 1);
-  ARV_TRY(WriteRegion(x, y, geometry.width, geometry.height, GenicamFormatFor(geometry.format, PixelFormats())));
+  FixedModeLayout layout = LayOutFixedMode(Geometry(), Binning(), geometry.width, geometry.height);
+  ARV_TRY(WriteRegion(layout.binning, layout.offsetX, layout.offsetY, geometry.width, geometry.height,
+                      GenicamFormatFor(geometry.format, PixelFormats())));
   if (_nodes.Has("AcquisitionFrameRateEnable")) ARV_TRY(_nodes.SetString("AcquisitionFrameRateEnable", "true"));
   if (const char* rateFeature = _nodes.FirstOf({"AcquisitionFrameRate", "AcquisitionFrameRateAbs"}))
     ARV_TRY(_nodes.SetNumber(rateFeature, vq::sim::FramesPerSecond(rate)));
@@ -497,22 +527,25 @@ Error AravisDevice::GetFormat7Info(Format7Info* info, bool* supported) {
   Mode requested = info->mode;
   *info = Format7Info();
   info->mode = requested;
-  // One Format7 mode: the region of interest on the full sensor.
-  *supported = requested == MODE_0;
-  if (!*supported) return Error();
+  // Mode 0: a region of the sensor; mode n: a region of the sensor binned
+  // by 2^n, where the camera bins so.
   auto lock = _nodes.Lock();
-  SensorSize sensor = Sensor();
-  info->maxWidth = sensor.width;
-  info->maxHeight = sensor.height;
-  int64_t step = 1;
-  info->offsetHStepSize = _nodes.Has("OffsetX") && _nodes.IntegerIncrement("OffsetX", &step) == PGRERROR_OK
-                              ? static_cast<unsigned>(step) : sensor.width;
-  info->offsetVStepSize = _nodes.Has("OffsetY") && _nodes.IntegerIncrement("OffsetY", &step) == PGRERROR_OK
-                              ? static_cast<unsigned>(step) : sensor.height;
-  ARV_TRY(_nodes.IntegerIncrement("Width", &step));
-  info->imageHStepSize = static_cast<unsigned>(step);
-  ARV_TRY(_nodes.IntegerIncrement("Height", &step));
-  info->imageVStepSize = static_cast<unsigned>(step);
+  const unsigned int factor = BinningOfFormat7Mode(requested);
+  *supported = factor == 1 || (factor > 1 && Binning().Offers(factor));
+  if (!*supported) return Error();
+  const SensorGeometry sensor = Geometry();
+  info->maxWidth = sensor.width / factor;
+  info->maxHeight = sensor.height / factor;
+  if (info->maxWidth < sensor.widthStep || info->maxHeight < sensor.heightStep) {
+    *info = Format7Info();
+    info->mode = requested;
+    *supported = false;
+    return Error();
+  }
+  info->offsetHStepSize = _nodes.Has("OffsetX") ? sensor.offsetXStep : info->maxWidth;
+  info->offsetVStepSize = _nodes.Has("OffsetY") ? sensor.offsetYStep : info->maxHeight;
+  info->imageHStepSize = sensor.widthStep;
+  info->imageVStepSize = sensor.heightStep;
   info->pixelFormatBitField = PixelFormatBits(PixelFormats());
   if (_nodes.Has("GevSCPSPacketSize")) {
     int64_t min = 0, max = 0;
@@ -535,6 +568,14 @@ Error AravisDevice::GetFormat7Configuration(Format7ImageSettings* settings, unsi
   auto lock = _nodes.Lock();
   *settings = Format7ImageSettings();
   int64_t value = 0;
+  // The mode of the camera's binning; a binning no mode stands for reads as mode 0.
+  int64_t horizontal = 1, vertical = 1;
+  if (_nodes.Has("BinningHorizontal") && _nodes.Has("BinningVertical") &&
+      _nodes.GetInteger("BinningHorizontal", &horizontal) == PGRERROR_OK &&
+      _nodes.GetInteger("BinningVertical", &vertical) == PGRERROR_OK) {
+    const int mode = Format7ModeOfBinning(horizontal, vertical);
+    if (mode > 0 && mode < NUM_MODES) settings->mode = static_cast<Mode>(mode);
+  }
   ARV_TRY(_nodes.GetInteger("Width", &value));
   settings->width = static_cast<unsigned>(value);
   ARV_TRY(_nodes.GetInteger("Height", &value));
@@ -577,7 +618,8 @@ Error AravisDevice::SetFormat7Configuration(const Format7ImageSettings& settings
   if (format.empty()) return invalid("the camera does not offer this pixel format");
   if (packetSize < info.minPacketSize || packetSize > info.maxPacketSize)
     return invalid("the packet size is out of range");
-  ARV_TRY(WriteRegion(settings.offsetX, settings.offsetY, settings.width, settings.height, format));
+  ARV_TRY(WriteRegion(BinningOfFormat7Mode(settings.mode), settings.offsetX, settings.offsetY, settings.width,
+                      settings.height, format));
   if (_nodes.Has("GevSCPSPacketSize")) ARV_TRY(_nodes.SetInteger("GevSCPSPacketSize", packetSize));
   _packetSize = packetSize;
   _mode = VIDEOMODE_FORMAT7;
@@ -657,6 +699,11 @@ Error AravisDevice::SelectLine(unsigned int pin, bool* present) {
   return _nodes.SetString("LineSelector", "Line" + std::to_string(pin));
 }
 
+int AravisDevice::StrobeTimer(unsigned int pin) {
+  if (!_nodes.Has("TimerSelector") || !_nodes.Has("TimerDelay") || !_nodes.Has("TimerDuration")) return -1;
+  return StrobeTimerFor(pin, _nodes.Options("LineSource"), _nodes.Options("TimerSelector"));
+}
+
 Error AravisDevice::GetStrobeInfo(StrobeInfo* info) {
   ARV_REQUIRE_PRESENT();
   unsigned int pin = info->source;
@@ -671,6 +718,16 @@ Error AravisDevice::GetStrobeInfo(StrobeInfo* info) {
   info->readOutSupported = true;
   info->onOffSupported = true;
   info->polaritySupported = _nodes.Has("LineInverter");
+  // Delay and duration: a timer's, where one can drive the line.
+  const int timer = StrobeTimer(pin);
+  if (timer < 0) return Error();
+  ARV_TRY(_nodes.SetString("TimerSelector", "Timer" + std::to_string(timer)));
+  double min = 0, delayMax = 0, durationMax = 0;
+  ARV_TRY(_nodes.NumberBounds("TimerDelay", &min, &delayMax));
+  ARV_TRY(_nodes.NumberBounds("TimerDuration", &min, &durationMax));
+  StrobeRange range = StrobeRangeOf(delayMax, durationMax);
+  info->minValue = range.min;
+  info->maxValue = range.max;
   return Error();
 }
 
@@ -691,6 +748,17 @@ Error AravisDevice::GetStrobe(StrobeControl* control) {
     ARV_TRY(_nodes.GetNumber("LineInverter", &inverted));
     control->polarity = inverted != 0 ? 0 : 1;
   }
+  // A line driven by a timer has its delay and duration.
+  const int timer = TimerOfLineSource(text);
+  if (timer >= 0 && _nodes.Offers("TimerSelector", "Timer" + std::to_string(timer)) && _nodes.Has("TimerDelay") &&
+      _nodes.Has("TimerDuration")) {
+    ARV_TRY(_nodes.SetString("TimerSelector", "Timer" + std::to_string(timer)));
+    double delay = 0, duration = 0;
+    ARV_TRY(_nodes.GetNumber("TimerDelay", &delay));
+    ARV_TRY(_nodes.GetNumber("TimerDuration", &duration));
+    control->delay = StrobeMilliseconds(delay);
+    control->duration = StrobeMilliseconds(duration);
+  }
   return Error();
 }
 
@@ -704,7 +772,25 @@ Error AravisDevice::SetStrobe(const StrobeControl& control) {
     ARV_TRY(_nodes.SetString("LineMode", "Output"));
     std::vector<std::string> sources = _nodes.Options("LineSource");
     std::string source = "ExposureActive";
-    if (std::find(sources.begin(), sources.end(), source) == sources.end()) {
+    const bool exposureActive = std::find(sources.begin(), sources.end(), source) != sources.end();
+    // A duration of 0 is a strobe as long as the exposure, which needs no timer.
+    const int timer = control.duration > 0.0f || !exposureActive ? StrobeTimer(control.source) : -1;
+    if (timer >= 0) {
+      ARV_TRY(_nodes.SetString("TimerSelector", "Timer" + std::to_string(timer)));
+      if (_nodes.Has("TimerTriggerSource")) {
+        std::string start = TimerTriggerFor(_nodes.Options("TimerTriggerSource"));
+        if (!start.empty()) ARV_TRY(_nodes.SetString("TimerTriggerSource", start));
+      }
+      auto write = [&](const char* feature, float milliseconds) {
+        double min = 0, max = 0;
+        ARV_TRY(_nodes.NumberBounds(feature, &min, &max));
+        // Within the bounds the camera gives (std::clamp would not bear a reversed pair).
+        return _nodes.SetNumber(feature, std::min(std::max(TimerMicroseconds(milliseconds), min), max));
+      };
+      ARV_TRY(write("TimerDelay", control.delay));
+      ARV_TRY(write("TimerDuration", control.duration));
+      source = TimerLineSource(timer);
+    } else if (!exposureActive) {
       auto other = std::find_if(sources.begin(), sources.end(), [](const std::string& s) { return s != "Off"; });
       if (other == sources.end()) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The line has no signal to output.");
       source = *other;

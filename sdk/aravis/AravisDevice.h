@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "sdk/Backend.h"
+#include "sdk/aravis/GenicamMapping.h"
 #include "sdk/aravis/GenicamNodes.h"
 
 typedef struct _ArvCamera ArvCamera;
@@ -93,11 +94,15 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   FlyCapture2::Error CheckNotCapturing(const char* what);
   std::shared_ptr<Capture> CurrentCapture();
   SensorSize Sensor();
+  SensorGeometry Geometry();
+  BinningRange Binning();
   std::vector<std::string> PixelFormats();
-  FlyCapture2::Error WriteRegion(unsigned int x, unsigned int y, unsigned int width, unsigned int height,
-                                 const std::string& pixelFormat);
+  FlyCapture2::Error WriteRegion(unsigned int binning, unsigned int x, unsigned int y, unsigned int width,
+                                 unsigned int height, const std::string& pixelFormat);
   FlyCapture2::Error SelectFrameStart();
   FlyCapture2::Error SelectLine(unsigned int pin, bool* present);
+  // The timer that drives the selected line as strobe `pin`, or -1.
+  int StrobeTimer(unsigned int pin);
 
   ArvCamera* const _camera;
   GenicamNodes _nodes;

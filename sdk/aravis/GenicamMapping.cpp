@@ -161,6 +161,91 @@ std::string TriggerSourceName(unsigned int source) {
   return std::string();
 }
 
+bool BinningRange::Offers(int64_t factor) const {
+  auto within = [factor](int64_t min, int64_t max, int64_t step) {
+    return factor >= min && factor <= max && (step <= 1 || (factor - min) % step == 0);
+  };
+  return within(horizontalMin, horizontalMax, horizontalStep) && within(verticalMin, verticalMax, verticalStep);
+}
+
+unsigned int BinningOfFormat7Mode(int mode) { return mode >= 0 && mode < 31 ? 1u << mode : 0u; }
+
+int Format7ModeOfBinning(int64_t horizontal, int64_t vertical) {
+  if (horizontal != vertical || horizontal < 1 || (horizontal & (horizontal - 1)) != 0) return -1;
+  int mode = 0;
+  while ((int64_t{1} << mode) < horizontal) ++mode;
+  return mode < 31 ? mode : -1;
+}
+
+FixedModeLayout LayOutFixedMode(const SensorGeometry& sensor, const BinningRange& binning, unsigned int width,
+                                unsigned int height) {
+  FixedModeLayout layout;
+  if (width == 0 || height == 0) return layout;
+  const bool sizeFits = width % std::max(1u, sensor.widthStep) == 0 && height % std::max(1u, sensor.heightStep) == 0;
+  if (!sizeFits) return layout;
+  // The whole sensor binned to the mode's size: its full field of view.
+  if (sensor.width % width == 0 && sensor.height % height == 0) {
+    const unsigned int factor = sensor.width / width;
+    if (factor > 1 && sensor.height / height == factor && binning.Offers(factor)) {
+      layout.supported = true;
+      layout.binning = factor;
+      return layout;
+    }
+  }
+  if (width > sensor.width || height > sensor.height) return layout;
+  auto roundDown = [](unsigned int value, unsigned int step) { return step > 1 ? value / step * step : value; };
+  layout.supported = true;
+  layout.offsetX = roundDown((sensor.width - width) / 2, sensor.offsetXStep);
+  layout.offsetY = roundDown((sensor.height - height) / 2, sensor.offsetYStep);
+  return layout;
+}
+
+int TimerOfLineSource(const std::string& lineSource) {
+  const std::string prefix = "Timer", suffix = "Active";
+  if (lineSource.size() <= prefix.size() + suffix.size() || lineSource.compare(0, prefix.size(), prefix) != 0 ||
+      lineSource.compare(lineSource.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return -1;
+  const std::string digits = lineSource.substr(prefix.size(), lineSource.size() - prefix.size() - suffix.size());
+  if (digits.size() > 2 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return -1;
+  return std::stoi(digits);
+}
+
+std::string TimerLineSource(int timer) { return "Timer" + std::to_string(timer) + "Active"; }
+
+int StrobeTimerFor(unsigned int pin, const std::vector<std::string>& lineSources,
+                   const std::vector<std::string>& timers) {
+  auto usable = [&](int timer) {
+    return std::find(timers.begin(), timers.end(), "Timer" + std::to_string(timer)) != timers.end();
+  };
+  const std::string own = TimerLineSource(static_cast<int>(pin));
+  if (pin < 100 && usable(static_cast<int>(pin)) &&
+      std::find(lineSources.begin(), lineSources.end(), own) != lineSources.end())
+    return static_cast<int>(pin);
+  for (const std::string& source : lineSources) {
+    int timer = TimerOfLineSource(source);
+    if (timer >= 0 && usable(timer)) return timer;
+  }
+  return -1;
+}
+
+std::string TimerTriggerFor(const std::vector<std::string>& offered) {
+  for (const char* preferred : {"ExposureStart", "FrameStart", "FrameTriggerWait"})
+    if (std::find(offered.begin(), offered.end(), preferred) != offered.end()) return preferred;
+  return std::string();
+}
+
+StrobeRange StrobeRangeOf(double delayMaxUs, double durationMaxUs) {
+  StrobeRange range;
+  const double max = std::min(delayMaxUs, durationMaxUs);
+  range.max = max > 0.0 ? StrobeMilliseconds(max) : 0.0f;
+  return range;
+}
+
+double TimerMicroseconds(float strobeMs) { return static_cast<double>(strobeMs) * 1000.0; }
+
+float StrobeMilliseconds(double timerUs) { return static_cast<float>(timerUs / 1000.0); }
+
 DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* devices, std::string* problems) {
   DiscoverySettings settings;
   if (!interfaces) {

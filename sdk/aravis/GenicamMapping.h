@@ -5,6 +5,7 @@
 // trigger sources and the discovery settings. sdk/aravis/MAPPING.md has the
 // table for users.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,70 @@ constexpr unsigned int kSoftwareTriggerSource = 4;
 int TriggerSourceNumber(const std::string& genicamSource);
 std::string TriggerSourceName(unsigned int source);
 
+// ---- binning ------------------------------------------------------------------------
+// What BinningHorizontal and BinningVertical accept; 1 to 1 when the camera
+// has no binning.
+struct BinningRange {
+  int64_t horizontalMin = 1, horizontalMax = 1, horizontalStep = 1;
+  int64_t verticalMin = 1, verticalMax = 1, verticalStep = 1;
+  // The camera takes `factor` in both directions.
+  bool Offers(int64_t factor) const;
+};
+
+// Format7 mode n is the sensor binned by 2^n in both directions (mode 0 the
+// sensor itself), as on DCAM cameras, whose higher Format7 modes are their
+// binned readouts. 0 for a mode number with no such factor.
+unsigned int BinningOfFormat7Mode(int mode);
+// The Format7 mode of a binning, or -1 when the two directions differ or the
+// factor is not a power of two.
+int Format7ModeOfBinning(int64_t horizontal, int64_t vertical);
+
+// Where a fixed (DCAM) video mode lies on the sensor. A binning under which
+// the whole sensor is exactly the mode's size gives the mode with the
+// sensor's full field of view; otherwise the mode is the centre of the
+// unbinned sensor, offsets rounded down to their increments.
+struct FixedModeLayout {
+  bool supported = false;
+  unsigned int binning = 1;
+  unsigned int offsetX = 0;
+  unsigned int offsetY = 0;
+};
+struct SensorGeometry {
+  unsigned int width = 0, height = 0;
+  unsigned int widthStep = 1, heightStep = 1;
+  unsigned int offsetXStep = 1, offsetYStep = 1;
+};
+FixedModeLayout LayOutFixedMode(const SensorGeometry& sensor, const BinningRange& binning, unsigned int width,
+                                unsigned int height);
+
+// ---- strobe timers ---------------------------------------------------------------------
+// A strobe pin whose line can output a timer ("Timer0Active", ... as
+// LineSource) is driven by that timer, started by the exposure: the strobe's
+// delay and duration are TimerDelay and TimerDuration. The SDK counts them in
+// milliseconds, GenICam timers in microseconds.
+//
+// "Timer<k>Active" -> k; -1 for any other source.
+int TimerOfLineSource(const std::string& lineSource);
+std::string TimerLineSource(int timer);
+// The timer for strobe pin `pin`: timer `pin` when its output is among the
+// line's sources, else the first timer whose output is; only timers that
+// TimerSelector offers ("Timer<k>"). -1 when none.
+int StrobeTimerFor(unsigned int pin, const std::vector<std::string>& lineSources,
+                   const std::vector<std::string>& timers);
+// What starts the timer: the first offered of ExposureStart, FrameStart,
+// FrameTriggerWait... in this order of preference; empty when none.
+std::string TimerTriggerFor(const std::vector<std::string>& offered);
+// The range the SDK shares between a strobe's delay and duration, in
+// milliseconds: from 0 (no delay; a duration of 0 is a strobe as long as the
+// exposure) to the smaller of the two maxima.
+struct StrobeRange {
+  float min = 0.0f;
+  float max = 0.0f;
+};
+StrobeRange StrobeRangeOf(double delayMaxUs, double durationMaxUs);
+double TimerMicroseconds(float strobeMs);
+float StrobeMilliseconds(double timerUs);
+
 // ---- discovery settings -----------------------------------------------------------
 struct DiscoverySettings {
   // "USB3Vision", "GigEVision" and/or "Fake", as Aravis names its interfaces.
@@ -88,5 +153,14 @@ struct DiscoverySettings {
 // separated; unknown interface names are dropped and reported in `problems`).
 // Without VORQUELL_ARAVIS_INTERFACES: USB3 Vision and GigE Vision discovery.
 DiscoverySettings ParseDiscoverySettings(const char* interfaces, const char* devices, std::string* problems);
+
+// The two lists as given, from the environment or the settings file; unset
+// ones take the defaults. `interfacesOrigin` names where the interfaces were
+// set, for the message about a name that is not known.
+struct DiscoveryInput {
+  std::optional<std::string> interfaces;
+  std::string interfacesOrigin = "VORQUELL_ARAVIS_INTERFACES";
+  std::optional<std::string> devices;
+};
 
 }  // namespace vq::aravis

@@ -200,7 +200,8 @@ Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
     if (error != PGRERROR_OK) return error;
     return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
   }
-  TakeFrameLocked(Clock::now());
+  const Clock::time_point received = Clock::now();
+  TakeFrameLocked(received);
   uint64_t number = ++_frameNumber;
   ++_framesDelivered;
   std::shared_ptr<const TestPattern> pattern = _pattern;
@@ -209,6 +210,7 @@ Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
   // The copy runs outside the lock: pattern and levels are immutable and
   // shared.
   pattern->Render(number, image, levels.get());
+  image->SetReceiveTime(received);
   return Error();
 }
 

@@ -277,4 +277,74 @@ TEST_P(BackendTest, UnpluggingClosesTheCameraAndReplugRestoresCapture) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, BackendTest, ::testing::Values(Bus::Sim, Bus::AravisFake, Bus::AravisGigE), BusName);
 
+// The settings file's [General] section names the backend for hosts that
+// cannot set the environment; each variable that is set wins over its key.
+struct FileChoice {
+  const char* name;  // with "AravisFake" in it when it runs on Aravis
+  const char* general;
+  const char* backendVariable;     // VORQUELL_SDK_BACKEND, nullptr: unset
+  const char* interfacesVariable;  // VORQUELL_ARAVIS_INTERFACES, nullptr: unset
+  const char* camera;              // the camera listed, or nullptr for none
+  const char* problem;             // with no camera: why, as the SDK says it
+};
+
+void PrintTo(const FileChoice& choice, std::ostream* out) { *out << choice.name; }
+
+class SettingsFileBackend : public ModuleTest, public ::testing::WithParamInterface<FileChoice> {};
+
+TEST_P(SettingsFileBackend, TheFileChoosesTheBackendUnlessTheEnvironmentDoes) {
+  const FileChoice& c = GetParam();
+#ifndef VQ_HAVE_ARAVIS
+  if (std::string(c.name).find("Aravis") != std::string::npos) GTEST_SKIP() << "built without Aravis";
+#endif
+  unsetenv("VORQUELL_ARAVIS_DEVICES");
+  auto set = [](const char* variable, const char* value) {
+    if (value)
+      setenv(variable, value, 1);
+    else
+      unsetenv(variable);
+  };
+  set("VORQUELL_SDK_BACKEND", c.backendVariable);
+  set("VORQUELL_ARAVIS_INTERFACES", c.interfacesVariable);
+  UseFleet(R"({"cameras": [{"model": "Mono", "serial": 5678, "color": false}]})");
+  std::ofstream(_dir / "VorquellCamera.ini") << "[General]\n" << c.general;
+  Module& m = Load();
+  ASSERT_EQ(1, m.initialize(SystemPath().c_str(), moduletest::HostLog));
+  if (c.camera) {
+    ASSERT_EQ(1, m.getCVLNoOfSupportedCameras());
+    EXPECT_STREQ(c.camera, m.getCVLCameraConfigNames()[0]);
+  } else {
+    EXPECT_EQ(0, m.getCVLNoOfSupportedCameras());
+    EXPECT_TRUE(Logged(std::string("CameraList::Init: ERROR: failed to get number of cameras: ") + c.problem + "\n"))
+        << (Messages().empty() ? "" : Messages().front());
+  }
+  m.finalize();
+}
+
+#ifdef VQ_HAVE_ARAVIS
+#define VQ_KNOWN_BACKENDS "sim, aravis"
+#else
+#define VQ_KNOWN_BACKENDS "sim"
+#endif
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, SettingsFileBackend,
+    ::testing::Values(
+        FileChoice{"UnknownNameInTheFile", "SdkBackend=nonsense\n", nullptr, nullptr, nullptr,
+                   "Unknown camera SDK backend 'nonsense' (SdkBackend in the settings file); known backends: "
+                   VQ_KNOWN_BACKENDS "."},
+        FileChoice{"TheVariableOverridesTheFile", "SdkBackend=nonsense\n", "sim", nullptr, "Mono (5678)", nullptr},
+        FileChoice{"UnknownNameInTheVariable", "SdkBackend=sim\n", "nonsense", nullptr, nullptr,
+                   "Unknown camera SDK backend 'nonsense' (VORQUELL_SDK_BACKEND); known backends: " VQ_KNOWN_BACKENDS
+                   "."},
+        FileChoice{"AravisFakeChosenByTheFile", "SdkBackend=aravis\nAravisInterfaces=Fake\n", nullptr, nullptr,
+                   "Fake (1)", nullptr},
+        FileChoice{"AravisFakeMistypedInterfaceInTheFile", "sdkbackend = aravis\nAravisInterfaces=Fake,USB3\n", nullptr,
+                   nullptr, nullptr,
+                   "AravisInterfaces in the settings file: unknown Aravis interface 'USB3' (known: USB3Vision, "
+                   "GigEVision, Fake)."},
+        FileChoice{"AravisFakeInterfacesOfTheVariable", "SdkBackend=aravis\nAravisInterfaces=Fake,USB3\n", nullptr,
+                   "Fake", "Fake (1)", nullptr}),
+    [](const ::testing::TestParamInfo<FileChoice>& info) { return info.param.name; });
+
 }  // namespace

@@ -79,7 +79,10 @@ TEST_P(AravisFrames, AFrameArrivesInTheCamerasFormatWithItsDiagonalRamp) {
   SetFeature("PixelFormat", c.genicam);  // the Bayer pattern the test asks for
   ASSERT_TRUE(Ok(_device->StartCapture()));
   Image image;
+  const auto before = std::chrono::steady_clock::now();
   ASSERT_TRUE(Ok(_device->RetrieveBuffer(&image)));
+  EXPECT_LE(before, image.GetReceiveTime()) << "the buffer came off the stream during the retrieval";
+  EXPECT_GE(std::chrono::steady_clock::now(), image.GetReceiveTime());
   EXPECT_EQ(48u, image.GetRows());
   EXPECT_EQ(64u, image.GetCols());
   EXPECT_EQ(64u * c.bytesPerPixel, image.GetStride());
@@ -96,6 +99,7 @@ TEST_P(AravisFrames, AFrameArrivesInTheCamerasFormatWithItsDiagonalRamp) {
   EXPECT_EQ(2u, image.GetFrameNumber());
   Image bgr;
   EXPECT_TRUE(Ok(image.Convert(PIXEL_FORMAT_BGR, &bgr)));
+  EXPECT_EQ(image.GetReceiveTime(), bgr.GetReceiveTime());
   EXPECT_TRUE(Ok(_device->StopCapture()));
 }
 
@@ -181,9 +185,6 @@ TEST_F(AravisDeviceTest, Format7RefusesRegionsOffTheSensorOrItsIncrementsAndFixe
   settings.pixelFormat = PIXEL_FORMAT_422YUV8;
   EXPECT_STREQ("Invalid Format7 configuration: the camera does not offer this pixel format.",
                _device->SetFormat7Configuration(settings, 1400).GetDescription());
-  info.mode = static_cast<Mode>(1);
-  ASSERT_TRUE(Ok(_device->GetFormat7Info(&info, &supported)));
-  EXPECT_FALSE(supported) << "one Format7 mode";
 
   bool fits = false;
   ASSERT_TRUE(Ok(_device->GetVideoModeAndFrameRateInfo(VIDEOMODE_640x480Y8, FRAMERATE_30, &fits)));
@@ -198,6 +199,66 @@ TEST_F(AravisDeviceTest, Format7RefusesRegionsOffTheSensorOrItsIncrementsAndFixe
   EXPECT_EQ(FRAMERATE_15, rate);
   EXPECT_NEAR(15.0, arv_camera_get_float(_camera, "AcquisitionFrameRate", nullptr), 0.01);
   EXPECT_EQ(640, arv_camera_get_integer(_camera, "Width", nullptr));
+}
+
+TEST_F(AravisDeviceTest, BinnedFormat7ModesReachTheCameraAndAFixedModeUnbinsIt) {
+  // The fake bins 1 to 16 times: modes 1 to 4, each a region of the binned sensor.
+  Format7Info full;
+  bool supported = false;
+  ASSERT_TRUE(Ok(_device->GetFormat7Info(&full, &supported)));
+  ASSERT_TRUE(supported);
+  for (int mode = 1; mode < NUM_MODES; ++mode) {
+    Format7Info info;
+    info.mode = static_cast<Mode>(mode);
+    ASSERT_TRUE(Ok(_device->GetFormat7Info(&info, &supported)));
+    EXPECT_EQ(mode <= 4, supported) << mode;
+    if (!supported) continue;
+    EXPECT_EQ(full.maxWidth >> mode, info.maxWidth) << mode;
+    EXPECT_EQ(full.maxHeight >> mode, info.maxHeight) << mode;
+    EXPECT_EQ(full.pixelFormatBitField, info.pixelFormatBitField);
+  }
+
+  Format7ImageSettings settings;
+  settings.mode = static_cast<Mode>(2);
+  settings.width = full.maxWidth / 4;
+  settings.height = 64;
+  settings.pixelFormat = PIXEL_FORMAT_MONO8;
+  ASSERT_TRUE(Ok(_device->SetFormat7Configuration(settings, 1400)));
+  EXPECT_EQ(4, arv_camera_get_integer(_camera, "BinningHorizontal", nullptr));
+  EXPECT_EQ(4, arv_camera_get_integer(_camera, "BinningVertical", nullptr));
+  Format7ImageSettings read;
+  unsigned int packetSize = 0;
+  float percentage = 0;
+  ASSERT_TRUE(Ok(_device->GetFormat7Configuration(&read, &packetSize, &percentage)));
+  EXPECT_EQ(2, read.mode);
+  EXPECT_EQ(settings.width, read.width);
+  settings.width += 4;
+  EXPECT_STREQ("Invalid Format7 configuration: the region leaves the sensor.",
+               _device->SetFormat7Configuration(settings, 1400).GetDescription())
+      << "wider than the sensor binned 4 times";
+  settings.mode = static_cast<Mode>(5);
+  EXPECT_STREQ("Format7 mode 5 is not supported by this camera.",
+               _device->SetFormat7Configuration(settings, 1400).GetDescription());
+
+  ASSERT_TRUE(Ok(_device->SetVideoModeAndFrameRate(VIDEOMODE_640x480Y8, FRAMERATE_15)));
+  EXPECT_EQ(1, arv_camera_get_integer(_camera, "BinningHorizontal", nullptr)) << "the fake's sensor is square";
+  ASSERT_TRUE(Ok(_device->GetFormat7Configuration(&read, &packetSize, &percentage)));
+  EXPECT_EQ(MODE_0, read.mode);
+
+  // No lines, so no strobes and no timers on any pin.
+  for (unsigned int pin = 0; pin < 4; ++pin) {
+    StrobeInfo strobe;
+    strobe.source = pin;
+    ASSERT_TRUE(Ok(_device->GetStrobeInfo(&strobe)));
+    EXPECT_FALSE(strobe.present) << pin;
+    EXPECT_EQ(0.0f, strobe.maxValue) << pin;
+    StrobeControl control;
+    control.source = pin;
+    EXPECT_EQ(PGRERROR_NOT_IMPLEMENTED, _device->GetStrobe(&control).GetType()) << pin;
+    control.onOff = true;
+    control.duration = 1.0f;
+    EXPECT_EQ(PGRERROR_NOT_IMPLEMENTED, _device->SetStrobe(control).GetType()) << pin;
+  }
 }
 
 TEST_F(AravisDeviceTest, StoppingReleasesAWaitingRetrieval) {

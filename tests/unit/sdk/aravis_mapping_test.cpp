@@ -109,3 +109,89 @@ TEST(GenicamMapping, DiscoveryDefaultsToUsbAndGigEAndNamesUnknownInterfaces) {
   problems.clear();
   EXPECT_TRUE(ParseDiscoverySettings("", nullptr, &problems).interfaces.empty()) << "empty: no discovery at all";
 }
+
+TEST(GenicamMapping, Format7ModesAreThePowersOfTwoBothDirectionsBin) {
+  EXPECT_EQ(1u, BinningOfFormat7Mode(0));
+  EXPECT_EQ(2u, BinningOfFormat7Mode(1));
+  EXPECT_EQ(16u, BinningOfFormat7Mode(4));
+  EXPECT_EQ(0u, BinningOfFormat7Mode(-1));
+  EXPECT_EQ(0u, BinningOfFormat7Mode(31));
+  for (int mode = 0; mode < 31; ++mode)
+    EXPECT_EQ(mode, Format7ModeOfBinning(BinningOfFormat7Mode(mode), BinningOfFormat7Mode(mode)));
+  EXPECT_EQ(-1, Format7ModeOfBinning(2, 1)) << "binned one way only";
+  EXPECT_EQ(-1, Format7ModeOfBinning(3, 3)) << "not a power of two";
+  EXPECT_EQ(-1, Format7ModeOfBinning(0, 0));
+
+  BinningRange none;
+  EXPECT_TRUE(none.Offers(1));
+  EXPECT_FALSE(none.Offers(2));
+  BinningRange evenOnly{1, 4, 1, 2, 8, 2};  // vertical 2, 4, 6, 8
+  EXPECT_TRUE(evenOnly.Offers(2));
+  EXPECT_TRUE(evenOnly.Offers(4));
+  EXPECT_FALSE(evenOnly.Offers(3)) << "off the vertical increment";
+  EXPECT_FALSE(evenOnly.Offers(8)) << "beyond the horizontal maximum";
+  EXPECT_FALSE(evenOnly.Offers(1)) << "below the vertical minimum";
+}
+
+struct LayoutCase {
+  const char* name;
+  SensorGeometry sensor;
+  BinningRange binning;
+  unsigned int width, height;
+  FixedModeLayout expected;
+};
+
+class FixedModeLayouts : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(FixedModeLayouts, AModeIsTheBinnedWholeSensorOrItsCentre) {
+  const LayoutCase& c = GetParam();
+  FixedModeLayout layout = LayOutFixedMode(c.sensor, c.binning, c.width, c.height);
+  EXPECT_EQ(c.expected.supported, layout.supported);
+  EXPECT_EQ(c.expected.binning, layout.binning);
+  EXPECT_EQ(c.expected.offsetX, layout.offsetX);
+  EXPECT_EQ(c.expected.offsetY, layout.offsetY);
+}
+
+const BinningRange kBinsToFour{1, 4, 1, 1, 4, 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, FixedModeLayouts,
+    ::testing::Values(
+        LayoutCase{"BinnedTwiceIsTheWholeSensor", {1280, 960, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 2, 0, 0}},
+        LayoutCase{"BinnedFourTimes", {2560, 1920, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 4, 0, 0}},
+        LayoutCase{"NoBinningGivesTheCentre", {1280, 960, 1, 1, 1, 1}, BinningRange{}, 640, 480, {true, 1, 320, 240}},
+        LayoutCase{"NotExactlyBinnedGivesTheCentre", {1288, 964, 4, 2, 4, 2}, kBinsToFour, 640, 480, {true, 1, 324, 242}},
+        LayoutCase{"OffsetsRoundDownToTheirIncrement", {1288, 964, 4, 2, 8, 4}, kBinsToFour, 640, 480, {true, 1, 320, 240}},
+        LayoutCase{"TheFullSensorIsNotBinned", {640, 480, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 1, 0, 0}},
+        LayoutCase{"LargerThanTheSensor", {1280, 960, 1, 1, 1, 1}, kBinsToFour, 1600, 1200, {false, 1, 0, 0}},
+        LayoutCase{"OffTheWidthIncrement", {2048, 2048, 48, 1, 1, 1}, kBinsToFour, 800, 600, {false, 1, 0, 0}},
+        LayoutCase{"AspectDiffersFromTheSensor", {1280, 1280, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 1, 320, 400}}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST(GenicamMapping, AStrobeUsesTheTimerOfItsPinElseAnyTimerItsLineCanOutput) {
+  EXPECT_EQ(0, TimerOfLineSource("Timer0Active"));
+  EXPECT_EQ(12, TimerOfLineSource("Timer12Active"));
+  for (const char* other : {"ExposureActive", "TimerActive", "Timer0", "Timer1ActiveX", "Timer-1Active", "Off"})
+    EXPECT_EQ(-1, TimerOfLineSource(other)) << other;
+  EXPECT_EQ("Timer3Active", TimerLineSource(3));
+
+  const std::vector<std::string> sources{"Off", "ExposureActive", "Timer0Active", "Timer1Active"};
+  const std::vector<std::string> timers{"Timer0", "Timer1"};
+  EXPECT_EQ(1, StrobeTimerFor(1, sources, timers));
+  EXPECT_EQ(0, StrobeTimerFor(2, sources, timers)) << "no Timer2: the first the line can output";
+  EXPECT_EQ(1, StrobeTimerFor(0, sources, {"Timer1"})) << "Timer0 is not selectable";
+  EXPECT_EQ(-1, StrobeTimerFor(0, sources, {})) << "no timers";
+  EXPECT_EQ(-1, StrobeTimerFor(0, {"Off", "ExposureActive"}, timers)) << "the line outputs no timer";
+
+  EXPECT_EQ("ExposureStart", TimerTriggerFor({"Off", "FrameStart", "ExposureStart"}));
+  EXPECT_EQ("FrameStart", TimerTriggerFor({"Off", "FrameStart"}));
+  EXPECT_EQ("", TimerTriggerFor({"Off", "Line0"}));
+
+  // Milliseconds for the SDK, microseconds for the timer; one range for both.
+  StrobeRange range = StrobeRangeOf(1000000.0, 65535.0);
+  EXPECT_FLOAT_EQ(0.0f, range.min);
+  EXPECT_FLOAT_EQ(65.535f, range.max);
+  EXPECT_DOUBLE_EQ(2500.0, TimerMicroseconds(2.5f));
+  EXPECT_FLOAT_EQ(2.5f, StrobeMilliseconds(2500.0));
+  EXPECT_FLOAT_EQ(0.0f, StrobeRangeOf(std::nan(""), 10.0).max) << "an unreadable bound gives no range";
+}

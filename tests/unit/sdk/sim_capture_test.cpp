@@ -6,6 +6,7 @@
 #include <future>
 #include <vector>
 
+#include "sdk/Backend.h"
 #include "sim_test_support.h"
 #include "tests/support/TestSupport.h"
 
@@ -73,6 +74,31 @@ TEST_F(SimCaptureTest, FramesAreNumberedFromOneAndEachDiffersFromTheLast) {
   ASSERT_TRUE(Ok(_camera.RetrieveBuffer(&again)));
   EXPECT_EQ(again.GetFrameNumber(), 1u);
   EXPECT_EQ(vq::sim::FramesDelivered(kColor), 7u);
+}
+
+TEST_F(SimCaptureTest, EachFrameCarriesItsReceiveTimeIntoItsConversionAndToTheRetrievingThread) {
+  ASSERT_TRUE(Ok(ConnectBySerial(_camera, kColor)));  // paced: each frame is received while a retrieval waits
+  ASSERT_TRUE(Ok(_camera.StartCapture()));
+  Image previous;
+  for (int i = 0; i < 3; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    Image image;
+    ASSERT_TRUE(Ok(_camera.RetrieveBuffer(&image)));
+    const auto after = std::chrono::steady_clock::now();
+    EXPECT_LE(before, image.GetReceiveTime());
+    EXPECT_GE(after, image.GetReceiveTime());
+    if (i > 0) {
+      EXPECT_LT(previous.GetReceiveTime(), image.GetReceiveTime());
+    }
+    EXPECT_EQ(image.GetReceiveTime(), vq::sdk::LastReceiveTimeOnThisThread());
+    Image bgr;
+    ASSERT_TRUE(Ok(image.Convert(PIXEL_FORMAT_BGR, &bgr)));
+    EXPECT_EQ(image.GetReceiveTime(), bgr.GetReceiveTime());
+    previous = image;
+  }
+  // Another thread has retrieved nothing.
+  auto elsewhere = std::async(std::launch::async, [] { return vq::sdk::LastReceiveTimeOnThisThread(); });
+  EXPECT_EQ(std::chrono::steady_clock::time_point(), elsewhere.get());
 }
 
 TEST_F(SimCaptureTest, PacedFramesComeInOrderAtTheFrameRate) {
