@@ -26,7 +26,7 @@ CameraList& CameraList::GetInstance() {
   std::lock_guard<std::mutex> lock(instanceLock);
   if (!instance.load()) instance = new (std::nothrow) CameraList();
   if (!instance.load()) {
-    WriteLog(GetDriverContext(), 1, "CameraList::GetInstance: ERROR: no valid instance\n");
+    WriteLog(GetDriverContext(), kLogError, "CameraList::GetInstance: ERROR: no valid instance\n");
     throw TextException("CameraList::GetInstance: no valid instance");
   }
   return *instance.load();
@@ -51,14 +51,14 @@ CameraList::CameraList() {
 
 CameraList::~CameraList() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "CameraList::~CameraList: entering\n");
+  WriteLog(context, kLogInfo, "CameraList::~CameraList: entering\n");
   Destroy();
-  WriteLog(context, 2, "CameraList::~CameraList: leaving\n");
+  WriteLog(context, kLogInfo, "CameraList::~CameraList: leaving\n");
 }
 
 bool CameraList::Init() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "CameraList::Init: entering\n");
+  WriteLog(context, kLogInfo, "CameraList::Init: entering\n");
 
   // Before the first SDK call: the settings file may choose the SDK backend.
   const std::string systemPath = context->SystemPath();
@@ -68,11 +68,11 @@ bool CameraList::Init() {
   unsigned int count = 0;
   FlyCapture2::Error error = GetNumOfCameras(&count);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(context, 1, "CameraList::Init: ERROR: failed to get number of cameras: %s\n", error.GetDescription());
+    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get number of cameras: %s\n", error.GetDescription());
     return false;
   }
   if (count == 0) {
-    WriteLog(context, 1, "CameraList::Init: WARNING: no supported cameras found\n");
+    WriteLog(context, kLogError, "CameraList::Init: WARNING: no supported cameras found\n");
     return false;
   }
 
@@ -82,7 +82,7 @@ bool CameraList::Init() {
     FlyCapture2::PGRGuid guid;
     error = GetCameraFromIndex(i, &guid);
     if (error != FlyCapture2::PGRERROR_OK) {
-      WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera: %s\n", error.GetDescription());
+      WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera: %s\n", error.GetDescription());
       continue;
     }
     FlyCapture2::CameraInfo info;
@@ -90,12 +90,12 @@ bool CameraList::Init() {
       auto probe = std::make_unique<FlyCapture2::Camera>();
       error = probe->Connect(&guid);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(context, 1, "CameraList::Init: ERROR: failed to connect camera: %s\n", error.GetDescription());
+        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to connect camera: %s\n", error.GetDescription());
         continue;
       }
       error = probe->GetCameraInfo(&info);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(context, 1, "CameraList::Init: ERROR: failed to get camera info: %s\n", error.GetDescription());
+        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera info: %s\n", error.GetDescription());
         probe->Disconnect();
         continue;
       }
@@ -110,39 +110,39 @@ bool CameraList::Init() {
     identity.serialNumber = info.serialNumber;
     std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity, *this));
     if (!camera) {
-      WriteLog(context, 1, "CameraList::Init:  ERROR: could not allocate Camera object\n");
+      WriteLog(context, kLogError, "CameraList::Init:  ERROR: could not allocate Camera object\n");
       throw TextException("CameraList::Init: could not allocate Camera object");
     }
-    WriteLog(context, 2, "CameraList::Init: %s camera found: %s\n", info.isColorCamera ? "color" : "b/w",
+    WriteLog(context, kLogInfo, "CameraList::Init: %s camera found: %s\n", info.isColorCamera ? "color" : "b/w",
              camera->Name().c_str());
     _cameras.push_back(std::move(camera));
   }
 
   if (_cameras.empty()) {
-    WriteLog(context, 1, "CameraList::Init: WARNING: no supported cameras found\n");
+    WriteLog(context, kLogError, "CameraList::Init: WARNING: no supported cameras found\n");
     return false;
   }
 
   if (!CreateBusThread()) {
-    WriteLog(context, 1, "CameraList::Init: could not create bus thread\n");
+    WriteLog(context, kLogError, "CameraList::Init: could not create bus thread\n");
     return false;
   }
 
   error = RegisterCallback(OnBusReset, FlyCapture2::BUS_RESET, this, &_busCBHandle_All);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture BUS_RESET callback: %s\n",
+    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to register flycapture BUS_RESET callback: %s\n",
              error.GetDescription());
     return false;
   }
   error = RegisterCallback(OnBusArrival, FlyCapture2::ARRIVAL, this, &_busCBHandle_Arrival);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture bus ARRIVAL callback: %s\n",
+    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to register flycapture bus ARRIVAL callback: %s\n",
              error.GetDescription());
     return false;
   }
   error = RegisterCallback(OnBusRemoval, FlyCapture2::REMOVAL, this, &_busCBHandle_Removal);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(context, 1, "CameraList::Init: ERROR: failed to register flycapture bus REMOVAL callback: %s\n",
+    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to register flycapture bus REMOVAL callback: %s\n",
              error.GetDescription());
     return false;
   }
@@ -151,13 +151,13 @@ bool CameraList::Init() {
   BuildConfigNames();
   _dummyLine.reset(new unsigned char[kDummyLineSize]);
   std::memset(_dummyLine.get(), kDummyByte, kDummyLineSize);
-  WriteLog(context, 2, "CameraList::Init: leaving\n");
+  WriteLog(context, kLogInfo, "CameraList::Init: leaving\n");
   return true;
 }
 
 void CameraList::Destroy() {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 2, "CameraList::Destroy: entering\n");
+  WriteLog(context, kLogInfo, "CameraList::Destroy: entering\n");
 
   struct Registration {
     FlyCapture2::CallbackHandle& handle;
@@ -171,7 +171,7 @@ void CameraList::Destroy() {
   for (Registration& registration : registrations) {
     if (!registration.handle) continue;  // never registered: nothing to undo
     FlyCapture2::Error error = UnregisterCallback(registration.handle);
-    if (error != FlyCapture2::PGRERROR_OK) WriteLog(context, 1, registration.failure, error.GetDescription());
+    if (error != FlyCapture2::PGRERROR_OK) WriteLog(context, kLogError, registration.failure, error.GetDescription());
     registration.handle = nullptr;
   }
 
@@ -185,11 +185,11 @@ void CameraList::Destroy() {
     _retiredConfigNames.clear();
   }
   _dummyLine.reset();
-  WriteLog(context, 2, "CameraList::Destroy: leaving\n");
+  WriteLog(context, kLogInfo, "CameraList::Destroy: leaving\n");
 }
 
 bool CameraList::IsCameraAvailable(const char* name) const {
-  WriteLog(GetDriverContext(), 3, "CameraList::IsCameraAvailable:  name=%s\n", name ? name : "");
+  WriteLog(GetDriverContext(), kLogDetail, "CameraList::IsCameraAvailable:  name=%s\n", name ? name : "");
   if (!name) return false;
   for (const auto& camera : _cameras)
     if (camera->Name() == name) return true;
@@ -199,48 +199,48 @@ bool CameraList::IsCameraAvailable(const char* name) const {
 Camera& CameraList::GetByName(const char* name) const {
   DriverContext* context = GetDriverContext();
   const char* shown = name ? name : "";
-  WriteLog(context, 3, "CameraList::GetByName: entering %s\n", shown);
+  WriteLog(context, kLogDetail, "CameraList::GetByName: entering %s\n", shown);
   if (name) {
     for (const auto& camera : _cameras) {
       if (camera->Name() == name) {
-        WriteLog(context, 3, "CameraList::GetByName: leaving %s\n", shown);
+        WriteLog(context, kLogDetail, "CameraList::GetByName: leaving %s\n", shown);
         return *camera;
       }
     }
   }
-  WriteLog(context, 1, "CameraList::GetByName: ERROR: could not find camera %s\n", shown);
+  WriteLog(context, kLogError, "CameraList::GetByName: ERROR: could not find camera %s\n", shown);
   throw TextException();
 }
 
 Camera& CameraList::GetBySerialNo(unsigned int serialNo) const {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 3, "CameraList::GetBySerialNo: entering %d\n", serialNo);
+  WriteLog(context, kLogDetail, "CameraList::GetBySerialNo: entering %d\n", serialNo);
   for (const auto& camera : _cameras) {
     if (camera->SerialNumber() == serialNo) {
-      WriteLog(context, 3, "CameraList::GetBySerialNo: leaving %d\n", serialNo);
+      WriteLog(context, kLogDetail, "CameraList::GetBySerialNo: leaving %d\n", serialNo);
       return *camera;
     }
   }
-  WriteLog(context, 1, "CameraList::GetBySerialNo: ERROR: could not find camera %d\n", serialNo);
+  WriteLog(context, kLogError, "CameraList::GetBySerialNo: ERROR: could not find camera %d\n", serialNo);
   throw TextException();
 }
 
 Camera& CameraList::GetByPort(int port) const {
   for (size_t i = 0; i < _cameras.size(); ++i) {
     if (!_cameras[i]) {
-      WriteLog(GetDriverContext(), 1, "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n",
+      WriteLog(GetDriverContext(), kLogError, "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n",
                static_cast<int>(i));
       throw TextException();
     }
     if (_cameras[i]->Port() == port) return *_cameras[i];
   }
-  WriteLog(GetDriverContext(), 1, "CameraList::GetByPort: ERROR: could not find camera on port %d\n", port);
+  WriteLog(GetDriverContext(), kLogError, "CameraList::GetByPort: ERROR: could not find camera on port %d\n", port);
   throw TextException();
 }
 
 Camera& CameraList::operator[](int index) const {
   if (index < 0 || index >= Count()) {
-    WriteLog(GetDriverContext(), 1, "CameraList::operator[] index out of bounds: %d\n", index);
+    WriteLog(GetDriverContext(), kLogError, "CameraList::operator[] index out of bounds: %d\n", index);
     throw TextException();
   }
   return *_cameras[static_cast<size_t>(index)];
@@ -267,10 +267,10 @@ void CameraList::BuildConfigNamesLocked() {
 
 void CameraList::PrintAllStats() const {
   DriverContext* context = GetDriverContext();
-  WriteLog(context, 1, ">>>ALL STATS for %d cameras:\n", Count());
-  WriteLog(context, 1, ">>>%s\n", _busStats.Text().c_str());
+  WriteLog(context, kLogError, ">>>ALL STATS for %d cameras:\n", Count());
+  WriteLog(context, kLogError, ">>>%s\n", _busStats.Text().c_str());
   for (const auto& camera : _cameras)
-    WriteLog(context, 1, ">>>%s, %s\n", camera->Statistics().Text().c_str(), camera->Tag().c_str());
+    WriteLog(context, kLogError, ">>>%s, %s\n", camera->Statistics().Text().c_str(), camera->Tag().c_str());
 }
 
 void CameraList::ResetAllStats() {
