@@ -32,7 +32,8 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
   try {
     CameraList& list = ListOf(parameter);
     list._busStats.arrivalCount += 1;
-    WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n", serialNumber);
+    WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n",
+             serialNumber);
     if (serialNumber != 0) list.GetBySerialNo(serialNumber).MarkArrived();
   } catch (...) {
   }
@@ -42,7 +43,8 @@ void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
   try {
     CameraList& list = ListOf(parameter);
     list._busStats.removalCount += 1;
-    WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:%d\n", serialNumber);
+    WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:%d\n",
+             serialNumber);
     if (serialNumber != 0) {
       Camera& camera = list.GetBySerialNo(serialNumber);
       camera.MarkRemoved(static_cast<int64_t>(std::time(nullptr)));

@@ -56,7 +56,8 @@ void CameraList::DestroyBusThread() {
     _busEvent->Set();
     if (!_busThreadEnded.WaitFor(kThreadEndWaitMs)) {
       // The cameras must not go while the thread may still use them: wait on.
-      WriteLog(context, kLogError, "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
+      WriteLog(context, kLogError,
+               "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
                kThreadEndWaitMs);
     }
     _busThread->join();
@@ -115,8 +116,8 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
   if (camera.HostOpen()) {
     _reopenNotBefore[&camera] = vq::ClockMs() + kReopenPauseMs;
     state.AddRequest(ReqCameraCloseOpen);
-  }
-  else if (!state.HasRequest(ReqCameraClose)) state.AddRequest(ReqCameraClose);
+  } else if (!state.HasRequest(ReqCameraClose))
+    state.AddRequest(ReqCameraClose);
 }
 
 void CameraList::HandleCameraStateRequests(Camera& camera) {
@@ -124,7 +125,8 @@ void CameraList::HandleCameraStateRequests(Camera& camera) {
   if (!state.HasRequests()) return;
   DriverContext* context = GetDriverContext();
   if (context->debugView > 2 || context->logLevel > 2)
-    WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests still pending: %s\n", state.PendingText().c_str());
+    WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests still pending: %s\n",
+             state.PendingText().c_str());
   bool remove = true;
   // Busy until the request is popped: a host waiting for the outcome waits
   // for all of the work.
@@ -153,30 +155,36 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
   const StateRequest r = state.FrontRequest();
   const CamState s = state.State();
   auto noAction = [&] {
-    WriteLog(context, kLogError,
-             "CameraList::HandleCameraStateRequest: WARNING OR ERROR: No action can be taken, state=%s, stateRequest=%s\n",
-             StateName(s), RequestName(r));
+    WriteLog(
+        context, kLogError,
+        "CameraList::HandleCameraStateRequest: WARNING OR ERROR: No action can be taken, state=%s, stateRequest=%s\n",
+        StateName(s), RequestName(r));
   };
 
   switch (r) {
     case ReqNotAssigned:
       return;
     case ReqCameraOpen:
-      if (s == CamClosed) camera.DoOpen();
-      else noAction();
+      if (s == CamClosed)
+        camera.DoOpen();
+      else
+        noAction();
       return;
     case ReqCameraOpenOnArrival: {
       if (!camera.HostOpen()) {
-        WriteLog(context, kLogInfo, "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
+        WriteLog(context, kLogInfo,
+                 "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
                  camera.Tag().c_str());
         return;
       }
       if (s != CamClosed)
-        WriteLog(context, kLogError, "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
+        WriteLog(context, kLogError,
+                 "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
                  camera.Tag().c_str());
       int64_t removed = camera.RemovalTime();
       if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
-        WriteLog(context, kLogDetail, "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
+        WriteLog(context, kLogDetail,
+                 "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
                  camera.Tag().c_str());
         KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
         remove = false;
@@ -219,8 +227,10 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       }
       return;
     case ReqCaptureStart:
-      if (s == CamOpened) camera.DoStartCapture();
-      else noAction();
+      if (s == CamOpened)
+        camera.DoStartCapture();
+      else
+        noAction();
       return;
     case ReqCaptureCont:
       if (s == CamOpened) {
@@ -231,8 +241,10 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       }
       return;
     case ReqCaptureStop:
-      if (s == CamCapture || s == CamGrabErr) camera.DoStopCapture();
-      else noAction();
+      if (s == CamCapture || s == CamGrabErr)
+        camera.DoStopCapture();
+      else
+        noAction();
       return;
     default:
       noAction();

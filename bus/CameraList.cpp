@@ -68,7 +68,8 @@ bool CameraList::Init() {
   unsigned int count = 0;
   FlyCapture2::Error error = GetNumOfCameras(&count);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get number of cameras: %s\n", error.GetDescription());
+    WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get number of cameras: %s\n",
+             error.GetDescription());
     return false;
   }
   if (count == 0) {
@@ -95,7 +96,8 @@ bool CameraList::Init() {
       }
       error = probe->GetCameraInfo(&info);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera info: %s\n", error.GetDescription());
+        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera info: %s\n",
+                 error.GetDescription());
         probe->Disconnect();
         continue;
       }
@@ -228,8 +230,8 @@ Camera& CameraList::GetBySerialNo(unsigned int serialNo) const {
 Camera& CameraList::GetByPort(int port) const {
   for (size_t i = 0; i < _cameras.size(); ++i) {
     if (!_cameras[i]) {
-      WriteLog(GetDriverContext(), kLogError, "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n",
-               static_cast<int>(i));
+      WriteLog(GetDriverContext(), kLogError,
+               "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n", static_cast<int>(i));
       throw TextException();
     }
     if (_cameras[i]->Port() == port) return *_cameras[i];

@@ -45,7 +45,8 @@ Camera::~Camera() {
   if (!_state.IsState(CamDestroy)) {
     _state.AddRequest(ReqCameraDestroy);
     if (!_state.WaitFor({CamDestroy}, kDestroyWait))
-      WriteLog(_context, kLogError, "Camera::~Camera: WARNING: could not reach destructing state, %s \n", Tag().c_str());
+      WriteLog(_context, kLogError, "Camera::~Camera: WARNING: could not reach destructing state, %s \n",
+               Tag().c_str());
   }
   WriteLog(_context, kLogInfo, "Camera::~Camera: %s\n", Tag().c_str());
   // A camera that never reached its destroy state (no bus thread) may still
@@ -113,17 +114,20 @@ void Camera::Close() {
              Tag().c_str());
     return;
   }
-  WriteLog(_context, kLogInfo, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogInfo, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(),
+           Tag().c_str());
   _state.AddRequest(ReqCameraClose);
   // Closed is set before the grab thread ends and the SDK camera goes: the
   // host learns of the close when the bus thread has finished it, so that
   // no frame reaches the host after its close returned.
   auto closed = [this] { return _state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraClose); };
   if (_state.WaitUntil(closed, kOutcomeWait)) {
-    WriteLog(_context, kLogInfo, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(), Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::Close: Close state reached for camera %s, %s\n", Name().c_str(),
+             Tag().c_str());
     return;
   }
-  WriteLog(_context, kLogError, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  WriteLog(_context, kLogError, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(),
+           Tag().c_str());
 }
 
 bool Camera::DoOpen() {
@@ -134,8 +138,8 @@ bool Camera::DoOpen() {
     return true;
   }
   if (!_state.IsState(CamClosed)) {
-    WriteLog(_context, kLogError, "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n",
-             Tag().c_str());
+    WriteLog(_context, kLogError,
+             "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n", Tag().c_str());
     return false;
   }
   try {
@@ -257,13 +261,14 @@ void Camera::WriteCameraConfiguration() {
 
 void Camera::StartGrabThread() {
   if (_grabThread) {
-    WriteLog(_context, kLogError, "Camera::Open: WARNING: grab thread already initialized for camera=%s, %s\n", Name().c_str(),
-             Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::Open: WARNING: grab thread already initialized for camera=%s, %s\n",
+             Name().c_str(), Tag().c_str());
     return;
   }
   _grabThread = std::make_unique<GrabThread>(this);
   if (!_grabThread->Init()) {
-    WriteLog(_context, kLogError, "Camera::Open: ERROR: grab thread could not be initialized for camera=%s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::Open: ERROR: grab thread could not be initialized for camera=%s\n",
+             Tag().c_str());
     throw std::runtime_error("CameraList::Open: grab thread could not be initialized");
   }
 }

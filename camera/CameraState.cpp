@@ -6,29 +6,47 @@ namespace vq {
 
 const char* StateName(int32_t state) {
   switch (state) {
-    case CamNotInit: return "'NotInit'";
-    case CamClosed: return "'Closed '";
-    case CamOpened: return "'Opened '";
-    case CamOpenErr: return "'OpenErr'";
-    case CamGrabErr: return "'GrabErr'";
-    case CamCapture: return "'Capture'";
-    case CamDestroy: return "'Destroy'";
-    default: return "'Unknown'";
+    case CamNotInit:
+      return "'NotInit'";
+    case CamClosed:
+      return "'Closed '";
+    case CamOpened:
+      return "'Opened '";
+    case CamOpenErr:
+      return "'OpenErr'";
+    case CamGrabErr:
+      return "'GrabErr'";
+    case CamCapture:
+      return "'Capture'";
+    case CamDestroy:
+      return "'Destroy'";
+    default:
+      return "'Unknown'";
   }
 }
 
 const char* RequestName(int32_t request) {
   switch (request) {
-    case ReqNotAssigned: return "'Req Not Assigned  '";
-    case ReqCameraOpen: return "'Req Camera Open   '";
-    case ReqCameraOpenOnArrival: return "'Req Cam.Open.Arriv'";
-    case ReqCameraClose: return "'Req Camera Close  '";
-    case ReqCameraCloseOpen: return "'Req Camera Reset  '";
-    case ReqCameraDestroy: return "'Req Camera Destroy'";
-    case ReqCaptureStart: return "'Req Capture Start '";
-    case ReqCaptureCont: return "'Req.Capture.Cont  '";
-    case ReqCaptureStop: return "'Req Capture Stop  '";
-    default: return "'Req Unrecognized  '";
+    case ReqNotAssigned:
+      return "'Req Not Assigned  '";
+    case ReqCameraOpen:
+      return "'Req Camera Open   '";
+    case ReqCameraOpenOnArrival:
+      return "'Req Cam.Open.Arriv'";
+    case ReqCameraClose:
+      return "'Req Camera Close  '";
+    case ReqCameraCloseOpen:
+      return "'Req Camera Reset  '";
+    case ReqCameraDestroy:
+      return "'Req Camera Destroy'";
+    case ReqCaptureStart:
+      return "'Req Capture Start '";
+    case ReqCaptureCont:
+      return "'Req.Capture.Cont  '";
+    case ReqCaptureStop:
+      return "'Req Capture Stop  '";
+    default:
+      return "'Req Unrecognized  '";
   }
 }
 
@@ -74,7 +92,8 @@ void CameraState::AddRequest(StateRequest request) {
 
   if (!_requests.empty() && _requests.back() == ReqCameraDestroy) {
     lock.unlock();
-    WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
+    WriteLog(context, kLogInfo,
+             "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
              RequestName(request), _serialNo);
     return;
   }
@@ -84,13 +103,15 @@ void CameraState::AddRequest(StateRequest request) {
     if (n >= 2 && (_requests[n - 1] == ReqCameraOpen || _requests[n - 1] == ReqCameraOpenOnArrival) &&
         _requests[n - 2] == ReqCameraClose) {
       lock.unlock();
-      WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
+      WriteLog(context, kLogInfo,
+               "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
                RequestName(ReqCameraCloseOpen), _serialNo);
       return;
     }
     _requests.push_back(ReqCameraClose);
     _requests.push_back(ReqCameraOpenOnArrival);
-    if (_state == CamCapture || _state == CamGrabErr) _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
+    if (_state == CamCapture || _state == CamGrabErr)
+      _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
     lock.unlock();
     WriteLog(context, kLogDetail, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
     WakeBusThread();
@@ -99,7 +120,8 @@ void CameraState::AddRequest(StateRequest request) {
 
   if (!_requests.empty() && _requests.back() == request) {
     lock.unlock();
-    WriteLog(context, kLogInfo, "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
+    WriteLog(context, kLogInfo,
+             "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
              RequestName(request), _serialNo);
     return;
   }
@@ -107,8 +129,8 @@ void CameraState::AddRequest(StateRequest request) {
   _requests.push_back(request);
   size_t queued = _requests.size();
   lock.unlock();
-  WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n", RequestName(request),
-           _serialNo, static_cast<int>(queued));
+  WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n",
+           RequestName(request), _serialNo, static_cast<int>(queued));
   WakeBusThread();
 }
 
@@ -124,7 +146,8 @@ void CameraState::SetState(CamState state) {
     }
   }
   if (state == old) {
-    WriteLog(context, kLogInfo, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state), _serialNo);
+    WriteLog(context, kLogInfo, "CameraState::SetState: WARNING: state %s ignored, camera ser# %d\n", StateName(state),
+             _serialNo);
     return;
   }
   WriteLog(context, kLogInfo, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(state),
@@ -140,8 +163,8 @@ bool CameraState::ChangeState(CamState from, CamState to) {
     _prevState = from;
     _state = to;
   }
-  WriteLog(GetDriverContext(), kLogInfo, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n", StateName(to),
-           StateName(from), _serialNo);
+  WriteLog(GetDriverContext(), kLogInfo, "CameraState::SetState: new state:%s, prev state:%s, serial#%d\n",
+           StateName(to), StateName(from), _serialNo);
   Notify();
   WakeBusThread();
   return true;

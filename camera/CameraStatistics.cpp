@@ -15,9 +15,7 @@ void TimingAccumulator::AddSample(double x) {
   if (x > max) max = x;
 }
 
-std::string TimingAccumulator::Text() const {
-  return (boost::format("%d/%.2f/%.2f") % count % mean % max).str();
-}
+std::string TimingAccumulator::Text() const { return (boost::format("%d/%.2f/%.2f") % count % mean % max).str(); }
 
 void CameraStatistics::Reset() {
   std::lock_guard<std::mutex> lock(_lock);
@@ -80,8 +78,8 @@ CameraStatistics::Figures CameraStatistics::Snapshot() const {
 
 std::string CameraStatistics::Text() const {
   std::lock_guard<std::mutex> lock(_lock);
-  return "GrabCnt:" + std::to_string(_grabCount) + " OvrwCnt:" + std::to_string(_overwriteCount) +
-         " (N/mean/max)->" + " Grab:" + _grab.Text() + " Cycle:" + _cycle.Text() + " GetRows:" + _rowsRead.Text() +
+  return "GrabCnt:" + std::to_string(_grabCount) + " OvrwCnt:" + std::to_string(_overwriteCount) + " (N/mean/max)->" +
+         " Grab:" + _grab.Text() + " Cycle:" + _cycle.Text() + " GetRows:" + _rowsRead.Text() +
          " CB:" + _callbackToFirstRow.Text();
 }
 

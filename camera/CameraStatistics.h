@@ -2,9 +2,9 @@
 // Timing statistics of one camera's acquisition, and the bus event counts of
 // the camera list. Diagnostic only: the driver never acts on them.
 #include <atomic>
-#include <mutex>
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 #include <string>
 
 namespace vq {

@@ -1,10 +1,10 @@
 // Capture: the host asks for frames (Grab, SetContinuousGrabMode), the bus
 // thread starts and stops the SDK capture, the grab thread retrieves frames
 // into the image buffer, and the host pulls rows (GetRow).
-#include "sdk/FlyError.h"
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
 #include "platform/Clock.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 
@@ -22,7 +22,8 @@ bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) ||
 bool Camera::Grab() {
   WriteLog(_context, kLogDetail, "Camera::Grab: entering, %s \n", Tag().c_str());
   if (_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n", Tag().c_str());
+    WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n",
+             Tag().c_str());
     return true;
   }
   CaptureIntent idle = CaptureIntent::kNone;
@@ -45,7 +46,8 @@ void Camera::SetContinuousGrabMode(bool on) {
   }
   _state.SetContinuous(on);
   if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError, "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
+    WriteLog(_context, kLogError,
+             "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
              Tag().c_str());
     return;
   }
@@ -61,12 +63,14 @@ void Camera::DoStartCapture() {
     return;
   }
   if (!_state.IsState(CamOpened) || !_flyCamera) {
-    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n",
+             Tag().c_str());
     return;
   }
   FlyCapture2::Error error = _flyCamera->StartCapture();
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(), FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR, %s : %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
     return;
   }
   ++_captureGeneration;
@@ -77,7 +81,8 @@ void Camera::DoStartCapture() {
 void Camera::DoStopCapture() {
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: entering, %s \n", Tag().c_str());
   if (!IsCapturing(_state)) {
-    WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n",
+             Tag().c_str());
     return;
   }
   if (!_flyCamera) {
@@ -105,8 +110,8 @@ void Camera::DoStopCapture() {
     WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
   if (!WaitForRetrievalEnd(kStopAckMs))
-    WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n", kStopAckMs,
-             Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n",
+             kStopAckMs, Tag().c_str());
   _state.SetState(CamOpened);
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
 }
@@ -136,7 +141,8 @@ bool Camera::RetrieveImage(uint32_t generation) {
     if (_state.IsState(CamCapture)) _retrieving = true;
   }
   if (!_retrieving) {
-    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n",
+             Tag().c_str());
     return false;
   }
   // Cleared on every way out, exceptions included; a stopping bus thread waits for it.
@@ -154,7 +160,8 @@ bool Camera::RetrieveImage(uint32_t generation) {
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
   if (_stopRequested || generation != _captureGeneration) {
     _retrievalStopped = true;
-    WriteLog(_context, kLogInfo, "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
+    WriteLog(_context, kLogInfo,
+             "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
              Tag().c_str());
     return false;
   }
@@ -163,7 +170,8 @@ bool Camera::RetrieveImage(uint32_t generation) {
              FormatFlyError(error).c_str());
     return false;
   }
-  if (WillLog(_context, kLogDetail)) WriteLog(_context, kLogDetail, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
+  if (WillLog(_context, kLogDetail))
+    WriteLog(_context, kLogDetail, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
   // A colour camera's buffer holds BGR rows: a monochrome frame of a colour
   // camera is converted like any other format.
   if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8 && !IsColor()) {
@@ -172,8 +180,8 @@ bool Camera::RetrieveImage(uint32_t generation) {
   }
   error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n", Tag().c_str(),
-             FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n",
+             Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
   FlyImageToImageBuffer(&_convertedImage);
@@ -208,7 +216,8 @@ void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
   }
   const unsigned char* data = image->GetData();
   if (!data) {
-    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n", Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n",
+             Tag().c_str());
     return;
   }
   if (bytesPerRow == buffer.RowSize() && stride == bytesPerRow) {
@@ -240,8 +249,9 @@ Camera::Row Camera::GetRow(int row) {
     return Row();
   }
   _rowReaders.Leave();
-  WriteLog(_context, kLogInfo, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n",
-           row, static_cast<int>(height - 1), Tag().c_str());
+  WriteLog(_context, kLogInfo,
+           "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n", row,
+           static_cast<int>(height - 1), Tag().c_str());
   return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
 }
 

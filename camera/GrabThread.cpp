@@ -63,7 +63,8 @@ void GrabThread::Destroy() {
     if (!_threadEnded.WaitFor(kThreadEndWaitMs)) {
       // The camera frees its SDK object and buffer after this: the thread
       // must be gone first, however long its retrieval takes.
-      WriteLog(context, kLogError, "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
+      WriteLog(context, kLogError,
+               "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
                kThreadEndWaitMs, port);
     }
     _threadHandle->join();
@@ -83,8 +84,8 @@ int32_t GrabThread::static_ThreadMain(GrabThread* param) {
 int32_t GrabThread::ThreadMain() {
   DriverContext* context = GetDriverContext();
   Camera& camera = *_camera;
-  WriteLog(context, kLogInfo, "GrabThread::ThreadMain: entering, clock=%ld on port=%d", static_cast<long>(vq::ClockMs()),
-           camera.Port());
+  WriteLog(context, kLogInfo, "GrabThread::ThreadMain: entering, clock=%ld on port=%d",
+           static_cast<long>(vq::ClockMs()), camera.Port());
   // Failures count within one capture: a new capture starts from 0.
   int failures = 0;
   uint32_t failuresGeneration = camera.CaptureGeneration();
@@ -96,14 +97,15 @@ int32_t GrabThread::ThreadMain() {
     const uint32_t generation = camera.CaptureGeneration();
     CameraState& state = camera.State();
     if (!state.IsState(CamCapture)) {
-      WriteLog(context, kLogDetail,
-               "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n",
-               StateName(state.State()), camera.Port());
+      WriteLog(
+          context, kLogDetail,
+          "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n",
+          StateName(state.State()), camera.Port());
       continue;
     }
     if (camera.StopRequested()) {
-      WriteLog(context, kLogInfo, "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n",
-               camera.Port());
+      WriteLog(context, kLogInfo,
+               "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n", camera.Port());
       continue;
     }
 
@@ -134,9 +136,11 @@ int32_t GrabThread::ThreadMain() {
           ~EndCallback() { camera.EndCallback(); }
         } endCallback{camera};
         callback(0, camera.Port());
-        if (WillLog(context, kLogInfo)) WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
+        if (WillLog(context, kLogInfo))
+          WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
       } else {
-        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
+        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n",
+                 camera.Port());
       }
       if (state.Continuous()) _wakeEvent->Set();
     } else if (++failures < kFailuresBeforeReset) {
@@ -149,7 +153,8 @@ int32_t GrabThread::ThreadMain() {
       // Only the capture that failed is reset: not one stopped or restarted
       // during the pause, nor a camera closed meanwhile.
       if (camera.CaptureGeneration() == generation && state.ChangeState(CamCapture, CamGrabErr))
-        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
+        WriteLog(context, kLogError,
+                 "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
                  camera.Name().c_str(), camera.Port());
     }
   }

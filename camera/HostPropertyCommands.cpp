@@ -3,8 +3,8 @@
 // the camera's set, converted to and from the host's 32-bit integers.
 #include <strings.h>
 
-#include <boost/numeric/conversion/cast.hpp>
 #include <algorithm>
+#include <boost/numeric/conversion/cast.hpp>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
@@ -116,12 +116,15 @@ bool Camera::SetProperty(const char* name, int value) {
     Param_* param = _parameters.FindParam(p);
     if (!param) {
       if (!Is(name, "Reset")) return false;
-      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
+      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name,
+               Tag().c_str());
       // Taken from the state seen now: a close that overtook this command
       // keeps the camera closed.
       const CamState current = _state.State();
-      if (current == CamGrabErr) _state.SetState(CamGrabErr);  // logs that nothing changes
-      else if (current == CamOpened || current == CamCapture) _state.ChangeState(current, CamGrabErr);
+      if (current == CamGrabErr)
+        _state.SetState(CamGrabErr);  // logs that nothing changes
+      else if (current == CamOpened || current == CamCapture)
+        _state.ChangeState(current, CamGrabErr);
       WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
     }
@@ -204,7 +207,8 @@ bool Camera::GetProperty(const char* name, int* value) {
     }
     return true;
   } catch (...) {
-    WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value, Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value,
+             Tag().c_str());
     return false;
   }
 }

@@ -43,7 +43,8 @@ unsigned char* ImageBuffer::GetLine(int32_t r) const {
     return nullptr;
   }
   if (!_data) {
-    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n");
+    WriteLog(GetDriverContext(), kLogError,
+             "ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n");
     return nullptr;
   }
   return _data.get() + static_cast<size_t>(r) * RowSize();

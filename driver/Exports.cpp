@@ -10,8 +10,8 @@
 
 #include "bus/CameraList.h"
 #include "camera/Camera.h"
-#include "log/DriverContext.h"
 #include "include/VorquellCamera.h"
+#include "log/DriverContext.h"
 #include "platform/Clock.h"
 #include "ui/ConfigureDialog.h"
 
@@ -54,8 +54,8 @@ int initialize(const char* systemPath, DebugMsgProc proc) {
     if (context->refcount == 0) CameraList::GetInstance().Init();
     int32_t count = ++context->refcount;
     std::tm now = vq::LocalTime(std::time(nullptr));
-    WriteLog(context, kLogError, "initialize: Vorquell camera driver V%s, refcount=%d, %d-%d-%d %d:%d:%d\n", kVersion, count,
-             now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+    WriteLog(context, kLogError, "initialize: Vorquell camera driver V%s, refcount=%d, %d-%d-%d %d:%d:%d\n", kVersion,
+             count, now.tm_year + 1900, now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
     return 1;
   } catch (...) {
     WriteLog(context, kLogError, "initialize: Vorquell camera driver -- EXCEPTION occured\n");
@@ -116,8 +116,8 @@ int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize
     WriteLog(context, kLogInfo, "openCVLPort: entering grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
              Shown(cameraName));
     if (IsUndefinedCameraName(cameraName)) {
-      WriteLog(context, kLogError, "openCVLPort: ERROR: undefined camera, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
-               portNo, Shown(cameraName));
+      WriteLog(context, kLogError, "openCVLPort: ERROR: undefined camera, grabberNo=%d, portNo=%d, cameraName=%s\n",
+               grabberNo, portNo, Shown(cameraName));
       return 0;
     }
     CameraList& list = CameraList::GetInstance();
@@ -127,15 +127,16 @@ int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize
     }
     Camera& camera = list.GetByName(cameraName);
     if (camera.Open(portNo, imageSize)) {
-      WriteLog(context, kLogInfo, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(), portNo);
+      WriteLog(context, kLogInfo, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(),
+               portNo);
       return 1;
     }
-    WriteLog(context, kLogError, "openCVLPort: ERROR: camera not opened, grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
-             portNo, cameraName);
+    WriteLog(context, kLogError, "openCVLPort: ERROR: camera not opened, grabberNo=%d, portNo=%d, cameraName=%s\n",
+             grabberNo, portNo, cameraName);
     return 0;
   } catch (...) {
-    WriteLog(context, kLogError, "openCVLPort: --EXCEPTION caught grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo, portNo,
-             Shown(cameraName));
+    WriteLog(context, kLogError, "openCVLPort: --EXCEPTION caught grabberNo=%d, portNo=%d, cameraName=%s\n", grabberNo,
+             portNo, Shown(cameraName));
     return 0;
   }
 }

@@ -28,7 +28,8 @@ bool CameraFeatures::LoadSettgins() {
     // open as well, and the host cannot change it on a camera that is not
     // open: the next open goes back to the settings file and the camera.
     if (_parameters.ForgetHostValues())
-      WriteLog(_context, kLogError, "Camera::LoadSettgins: WARNING: values set by the host dropped, %s\n", Tag().c_str());
+      WriteLog(_context, kLogError, "Camera::LoadSettgins: WARNING: values set by the host dropped, %s\n",
+               Tag().c_str());
     return false;
   }
   return true;

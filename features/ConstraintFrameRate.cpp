@@ -22,8 +22,7 @@ void ConstraintFrameRate::Apply(CameraParameters& params) {
     frameRate->AddOption("FORMAT7", FlyCapture2::FRAMERATE_FORMAT7);
   } else if (mode >= 0 && mode < FlyCapture2::NUM_VIDEOMODES) {
     // A rate without a label (only Format7's has none) adds no option.
-    for (FlyCapture2::FrameRate rate : _modes.videoModes[mode])
-      frameRate->AddOption(FrameRateName(rate), rate);
+    for (FlyCapture2::FrameRate rate : _modes.videoModes[mode]) frameRate->AddOption(FrameRateName(rate), rate);
   }
   frameRate->SelectByValue(previous);
 }

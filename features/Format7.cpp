@@ -6,12 +6,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "sdk/FlyError.h"
 #include "features/CameraFeatures.h"
-#include "features/FeatureTables.h"
 #include "features/ConstraintFormat7.h"
+#include "features/FeatureTables.h"
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 
@@ -42,8 +42,8 @@ void CameraFeatures::GetSupportedFmt7Modes() {
     bool supported = false;
     FlyCapture2::Error error = _flyCamera->GetFormat7Info(&info, &supported);
     if (error != FlyCapture2::PGRERROR_OK) {
-      WriteLog(_context, kLogError, "Camera::GetSupportedFmt7Modes: ERROR: Failed to get format 7 info %s: %s\n", Tag().c_str(),
-               FormatFlyError(error).c_str());
+      WriteLog(_context, kLogError, "Camera::GetSupportedFmt7Modes: ERROR: Failed to get format 7 info %s: %s\n",
+               Tag().c_str(), FormatFlyError(error).c_str());
       continue;
     }
     if (supported) _modes.format7Modes.push_back(info);
@@ -123,8 +123,9 @@ bool CameraFeatures::SetFlyFormat7Configuration() {
 
   FlyCapture2::Error error = _flyCamera->SetFormat7Configuration(&settings, packetSize);
   if (error != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, kLogError, "Camera::SetFlyFormat7Configuration: ERROR: Failed to set format7 configuration %s: %s\n",
-             Tag().c_str(), FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError,
+             "Camera::SetFlyFormat7Configuration: ERROR: Failed to set format7 configuration %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
     return false;
   }
   return true;

@@ -1,9 +1,9 @@
 // Camera properties as parameters: each property the camera reports present
 // becomes an unsigned parameter with the camera's range, plus boolean
 // sub-parameters for the on/off, automatic and one-push controls it supports.
-#include "sdk/FlyError.h"
 #include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 

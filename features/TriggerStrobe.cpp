@@ -6,10 +6,10 @@
 #include <memory>
 #include <utility>
 
-#include "sdk/FlyError.h"
 #include "features/CameraFeatures.h"
 #include "features/FeatureTables.h"
 #include "params/ParamEnum.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 
@@ -63,8 +63,8 @@ bool CameraFeatures::GetFlyTriggerMode() {
   FlyCapture2::TriggerModeInfo info;
   FlyCapture2::Error error = _flyCamera->GetTriggerModeInfo(&info);
   if (Failed(error)) {
-    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode info %s: %s\n", Tag().c_str(),
-             FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode info %s: %s\n",
+             Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
   if (!info.present || !info.onOffSupported) return true;
@@ -72,8 +72,8 @@ bool CameraFeatures::GetFlyTriggerMode() {
   FlyCapture2::TriggerMode trigger;
   error = _flyCamera->GetTriggerMode(&trigger);
   if (Failed(error)) {
-    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode %s: %s\n", Tag().c_str(),
-             FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode %s: %s\n",
+             Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
   SetParameter<bool>(TriggerStrobeNames[TriggerOnName], trigger.onOff, false, true);
@@ -172,8 +172,8 @@ bool CameraFeatures::SetFlyTriggerMode() {
   trigger.polarity = ValueOrZero(_parameters, TriggerStrobeNames[TriggerPolarityName]);
   FlyCapture2::Error error = _flyCamera->SetTriggerMode(&trigger, false);
   if (Failed(error)) {
-    WriteLog(_context, kLogError, "Camera::SetFlyTriggerMode: ERROR: Failed to set trigger mode %s: %s\n", Tag().c_str(),
-             FormatFlyError(error).c_str());
+    WriteLog(_context, kLogError, "Camera::SetFlyTriggerMode: ERROR: Failed to set trigger mode %s: %s\n",
+             Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
   SetFlyProperty("TriggerDelay", FlyCapture2::TRIGGER_DELAY);

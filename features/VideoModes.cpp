@@ -3,13 +3,13 @@
 // writing that choice back.
 #include <memory>
 
-#include "sdk/FlyError.h"
 #include "features/CameraFeatures.h"
+#include "features/ConstraintFrameRate.h"
 #include "features/FeatureTables.h"
 #include "params/ConstraintEnumOff.h"
-#include "features/ConstraintFrameRate.h"
 #include "params/DcamImageSizes.h"
 #include "params/ParamEnum.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 
@@ -38,8 +38,9 @@ void CameraFeatures::GetSupportedVideoModes() {
       FlyCapture2::Error error = _flyCamera->GetVideoModeAndFrameRateInfo(
           static_cast<FlyCapture2::VideoMode>(mode), static_cast<FlyCapture2::FrameRate>(rate), &supported);
       if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(_context, kLogDetail, "Camera::GetSupportedVideoModes: WARNING: Failed to get video mode (%d, %d) info: %s\n",
-                 mode, rate, FormatFlyError(error).c_str());
+        WriteLog(_context, kLogDetail,
+                 "Camera::GetSupportedVideoModes: WARNING: Failed to get video mode (%d, %d) info: %s\n", mode, rate,
+                 FormatFlyError(error).c_str());
       } else if (supported) {
         WriteLog(_context, kLogInfo, "Info: Supported video mode (%d, %d)\n", mode, rate);
         _modes.videoModes[mode].push_back(static_cast<FlyCapture2::FrameRate>(rate));

@@ -11,7 +11,9 @@ namespace vq {
 
 namespace {
 
-unsigned char LowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+unsigned char LowerAscii(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -134,8 +136,8 @@ CameraParameters::ValueTexts CameraParameters::Values() {
   return values;
 }
 
-void CameraParameters::TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart,
-                                 const ValueTexts& ownAtCopy, bool saved) {
+void CameraParameters::TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart, const ValueTexts& ownAtCopy,
+                                 bool saved) {
   const auto differs = [](const ValueTexts& values, const std::string& name, const std::string& text) {
     const auto found = values.find(name);
     return found == values.end() || found->second != text;

@@ -36,7 +36,8 @@ void CameraParameters::ApplyConstraints() {
   try {
     for (Constraint& constraint : _constraints) constraint.Apply(*this);
   } catch (const std::exception& e) {
-    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Validate: Failed to apply constraints due: %s", e.what());
+    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Validate: Failed to apply constraints due: %s",
+             e.what());
   }
 }
 

@@ -61,8 +61,7 @@ size_t ParamEnum::OptionCount() const { return _labels.size(); }
 
 std::pair<std::string, int64_t> ParamEnum::GetOptionAt(size_t index) const {
   if (index >= _labels.size()) {
-    throw std::out_of_range("ParamEnum::GetOptionAt: Parameter '" + _name + "' has no option " +
-                            std::to_string(index));
+    throw std::out_of_range("ParamEnum::GetOptionAt: Parameter '" + _name + "' has no option " + std::to_string(index));
   }
   return {_labels[index], _values[index]};
 }

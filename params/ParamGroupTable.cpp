@@ -14,7 +14,7 @@ constexpr const char* Format7 = "Format7";
 
 // Each camera property has four rows: its value, On, OnePush and Auto.
 #define VQ_PROPERTY_ROWS(property, group) \
-  {property, group}, {property "On", group}, {property "OnePush", group}, {property "Auto", group}
+  {property, group}, {property "On", group}, {property "OnePush", group}, { property "Auto", group }
 
 const ParamGroupRow ParamGroupTable[] = {
     VQ_PROPERTY_ROWS("Brightness", CameraSettings),

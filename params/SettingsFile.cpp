@@ -48,18 +48,19 @@ void CameraParameters::Load() {
 bool CameraParameters::Save() {
   const std::string path = SettingsFilePath();
   if (path.empty()) {
-    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Save: WARNING: no system path, settings of %s not saved\n",
-             _identity.name.c_str());
+    WriteLog(GetDriverContext(), kLogError,
+             "CameraParameters::Save: WARNING: no system path, settings of %s not saved\n", _identity.name.c_str());
     return false;
   }
   std::vector<vq::ProfileEntry> entries;
   for (Param_& param : Params()) {
-    if (TakesPart(param)) entries.push_back({param._global ? "General" : _identity.name, param._name, param.ToString()});
+    if (TakesPart(param))
+      entries.push_back({param._global ? "General" : _identity.name, param._name, param.ToString()});
   }
   if (!vq::WritePrivateProfileStrings(path, entries)) {
     const std::string reason = std::error_code(errno, std::generic_category()).message();
-    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Save: ERROR: cannot write settings file %s: %s\n", path.c_str(),
-             reason.c_str());
+    WriteLog(GetDriverContext(), kLogError, "CameraParameters::Save: ERROR: cannot write settings file %s: %s\n",
+             path.c_str(), reason.c_str());
     return false;
   }
   return true;

@@ -221,8 +221,8 @@ HITEM CPropertyGrid::AddDoubleItem(HSECTION section, const QString& name, double
   return AddItem(section, std::move(item));
 }
 
-HITEM CPropertyGrid::AddComboItem(HSECTION section, const QString& name, const QStringList& options,
-                                  int64_t selected, bool enabled) {
+HITEM CPropertyGrid::AddComboItem(HSECTION section, const QString& name, const QStringList& options, int64_t selected,
+                                  bool enabled) {
   auto item = std::make_unique<Item>();
   item->type = IT_COMBO;
   item->name = name;
@@ -765,8 +765,7 @@ void CPropertyGrid::SetGutterWidth(int width) {
 
 QRect CPropertyGrid::RowRect(int rowIndex) const {
   const QRect content = ContentRect();
-  return QRect(content.left(), content.top() + rowIndex * _rowHeight - ScrollPosition(), content.width(),
-               _rowHeight);
+  return QRect(content.left(), content.top() + rowIndex * _rowHeight - ScrollPosition(), content.width(), _rowHeight);
 }
 
 QRect CPropertyGrid::NameCell(const QRect& row) const {

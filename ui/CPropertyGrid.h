@@ -62,8 +62,7 @@ class CPropertyGrid : public QWidget {
   // ---- contents ----------------------------------------------------------
   // Item adders return kNone for a section that does not exist.
   HSECTION AddSection(const QString& title);
-  HITEM AddCustomItem(HSECTION section, const QString& name, std::shared_ptr<ICustomItem> handler,
-                      bool enabled = true);
+  HITEM AddCustomItem(HSECTION section, const QString& name, std::shared_ptr<ICustomItem> handler, bool enabled = true);
   HITEM AddStringItem(HSECTION section, const QString& name, const QString& value, bool enabled = true);
   HITEM AddTextItem(HSECTION section, const QString& name, const QString& value, bool enabled = true);
   // Held as 64-bit; an edit keeps the value within the width it was added with.
@@ -212,7 +211,7 @@ class CPropertyGrid : public QWidget {
     bool enabled = true;
     bool undefined = false;
     bool modified = false;
-    QString text;  // string, multi-line, file, folder
+    QString text;         // string, multi-line, file, folder
     int64_t integer = 0;  // integer; list: the selected index
     IntegerWidth width = IntegerWidth::Signed64;
     double real = 0;

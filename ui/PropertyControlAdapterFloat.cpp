@@ -18,8 +18,8 @@ float ToFloat(double value) {
 }  // namespace
 
 HITEM PropertyControlAdapterFloat::CreateControl(const Param_& param, CPropertyGrid& grid, HSECTION section) {
-  return grid.AddDoubleItem(section, NameOf(param), static_cast<double>(ReadParamValue<float>(param)),
-                            FormatOf(param), param._enabled);
+  return grid.AddDoubleItem(section, NameOf(param), static_cast<double>(ReadParamValue<float>(param)), FormatOf(param),
+                            param._enabled);
 }
 
 void PropertyControlAdapterFloat::SetControl(const Param_& param, CPropertyGrid& grid, HITEM item) {
