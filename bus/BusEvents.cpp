@@ -34,7 +34,11 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
     list._busStats.arrivalCount += 1;
     WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n",
              serialNumber);
-    if (serialNumber != 0) list.GetBySerialNo(serialNumber).MarkArrived();
+    if (serialNumber != 0) {
+      list.GetBySerialNo(serialNumber).MarkArrived();
+      // A reopen waiting out the removal's grace period may go now.
+      list.WakeBusThread();
+    }
   } catch (...) {
   }
 }
