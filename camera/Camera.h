@@ -102,6 +102,7 @@ class Camera {
   // The host's single grab has been delivered.
   void SingleGrabDelivered();
   void FlyImageToImageBuffer(const FlyCapture2::Image* image);
+  bool ConvertsIntoImageBuffer(const FlyCapture2::Image& frame) const;
 
   // Host property commands.
   bool SetProperty(const char* name, int value);

@@ -178,14 +178,33 @@ bool Camera::RetrieveImage(uint32_t generation) {
     FlyImageToImageBuffer(&_receivedImage);
     return true;
   }
-  error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
+  const bool inPlace = ConvertsIntoImageBuffer(_receivedImage);
+  if (inPlace) {
+    ImageBuffer& buffer = *_imageBuffer;
+    FlyCapture2::Image target(static_cast<unsigned int>(buffer.Height()), buffer.Width(),
+                              static_cast<unsigned int>(buffer.RowSize()), buffer.GetLine(0),
+                              static_cast<unsigned int>(buffer.AllocatedSize()), FlyCapture2::PIXEL_FORMAT_BGR);
+    error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &target);
+  } else {
+    error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
+  }
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n",
              Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
-  FlyImageToImageBuffer(&_convertedImage);
+  if (!inPlace) FlyImageToImageBuffer(&_convertedImage);
   return true;
+}
+
+// A frame of exactly the image buffer's size is converted straight into the
+// buffer, which saves a copy of the whole frame; the host reads its rows from
+// the same memory either way. Any other frame goes through a converted copy
+// that FlyImageToImageBuffer cuts to the buffer.
+bool Camera::ConvertsIntoImageBuffer(const FlyCapture2::Image& frame) const {
+  const ImageBuffer* buffer = _imageBuffer.get();
+  return buffer && buffer->Color() && buffer->AllocatedSize() > 0 && _state.IsState(CamCapture) &&
+         frame.GetCols() == buffer->Width() && static_cast<int64_t>(frame.GetRows()) == buffer->Height();
 }
 
 void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {

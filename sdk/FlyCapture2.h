@@ -287,11 +287,17 @@ class Image {
   Image();
   Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
         BayerTileFormat bayer = NONE);
+  // An image over `dataSize` bytes at `data`, memory the caller owns and keeps
+  // alive: a conversion fills it in place and fails rather than grow it. A
+  // copy of such an image owns a copy of the bytes.
+  Image(unsigned int rows, unsigned int cols, unsigned int stride, unsigned char* data, unsigned int dataSize,
+        PixelFormat format, BayerTileFormat bayer = NONE);
   ~Image();
   Image(const Image& other);
   Image& operator=(const Image& other);
 
-  // Reshapes the image, keeping the allocation when it is large enough.
+  // Reshapes the image, keeping the allocation when it is large enough. An
+  // image over the caller's memory is not reshaped beyond that memory.
   Error SetDimensions(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                       BayerTileFormat bayer = NONE);
 
@@ -304,8 +310,8 @@ class Image {
   unsigned int GetBitsPerPixel() const;
   void GetDimensions(unsigned int* rows, unsigned int* cols = nullptr, unsigned int* stride = nullptr,
                      PixelFormat* format = nullptr, BayerTileFormat* bayer = nullptr) const;
-  unsigned char* GetData() { return _data.empty() ? nullptr : _data.data(); }
-  const unsigned char* GetData() const { return _data.empty() ? nullptr : _data.data(); }
+  unsigned char* GetData() { return _external ? _external : _data.empty() ? nullptr : _data.data(); }
+  const unsigned char* GetData() const { return _external ? _external : _data.empty() ? nullptr : _data.data(); }
 
   // The number the camera gave the frame; counts up from 1 per capture start.
   uint64_t GetFrameNumber() const { return _frameNumber; }
@@ -331,6 +337,9 @@ class Image {
   uint64_t _frameNumber = 0;
   std::chrono::steady_clock::time_point _receiveTime{};
   std::vector<unsigned char> _data;
+  // The caller's memory, when the image was made over it.
+  unsigned char* _external = nullptr;
+  size_t _externalSize = 0;
 };
 
 // Called for each frame when capture is started with a callback.

@@ -1,5 +1,7 @@
 #include "sdk/FlyCapture2.h"
 
+#include <string>
+
 namespace FlyCapture2 {
 
 Image::Image() = default;
@@ -8,19 +10,50 @@ Image::Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFor
   SetDimensions(rows, cols, stride, format, bayer);
 }
 
+Image::Image(unsigned int rows, unsigned int cols, unsigned int stride, unsigned char* data, unsigned int dataSize,
+             PixelFormat format, BayerTileFormat bayer)
+    : _external(data), _externalSize(data ? dataSize : 0) {
+  SetDimensions(rows, cols, stride, format, bayer);
+}
+
 Image::~Image() = default;
-Image::Image(const Image& other) = default;
-Image& Image::operator=(const Image& other) = default;
+
+Image::Image(const Image& other) { *this = other; }
+
+Image& Image::operator=(const Image& other) {
+  if (this == &other) return *this;
+  _rows = other._rows;
+  _cols = other._cols;
+  _stride = other._stride;
+  _format = other._format;
+  _bayer = other._bayer;
+  _frameNumber = other._frameNumber;
+  _receiveTime = other._receiveTime;
+  _external = nullptr;
+  _externalSize = 0;
+  // Never an alias of the other image's memory: the copy owns its bytes.
+  const unsigned char* bytes = other.GetData();
+  const size_t size = static_cast<size_t>(other._rows) * other._stride;
+  if (bytes && size > 0)
+    _data.assign(bytes, bytes + size);
+  else
+    _data.clear();
+  return *this;
+}
 
 Error Image::SetDimensions(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                            BayerTileFormat bayer) {
+  size_t size = static_cast<size_t>(rows) * stride;
+  if (_external && size > _externalSize)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Image of " + std::to_string(size) +
+                                                     " bytes does not fit the caller's memory of " +
+                                                     std::to_string(_externalSize) + " bytes.");
   _rows = rows;
   _cols = cols;
   _stride = stride;
   _format = format;
   _bayer = bayer;
-  size_t size = static_cast<size_t>(rows) * stride;
-  if (_data.size() < size) _data.resize(size);
+  if (!_external && _data.size() < size) _data.resize(size);
   return Error();
 }
 

@@ -109,7 +109,8 @@ Error Image::Convert(PixelFormat format, Image* destination) const {
   if (_cols > UINT_MAX / bytesPerPixel) return FC2_ERROR(kFailed, "Image is too wide to convert.");
   const unsigned int targetStride = _cols * bytesPerPixel;
   try {
-    destination->SetDimensions(_rows, _cols, targetStride, format, NONE);
+    Error shaped = destination->SetDimensions(_rows, _cols, targetStride, format, NONE);
+    if (shaped != PGRERROR_OK) return shaped;
   } catch (const std::bad_alloc&) {
     return FC2_ERROR(kFailed, "Could not allocate the converted image.");
   }
