@@ -29,6 +29,7 @@ class FeatureFixture : public DriverFixture {
     _camera = &List().GetBySerialNo(serial);
     Open(*_camera, 0);
     ASSERT_TRUE(WaitForState(*_camera, CamOpened));
+    WaitForOpenToSettle();
     _lock = std::unique_lock<std::mutex>(_camera->ParametersLock());
     ResetParameters();
   }
@@ -45,11 +46,21 @@ class FeatureFixture : public DriverFixture {
     _camera->Close();
     ASSERT_TRUE(WaitForState(*_camera, CamClosed));
     vq::sim::LoadFleetJson(fleet);
+    Log().Clear();
     Open(*_camera, 0);
     ASSERT_TRUE(WaitForState(*_camera, CamOpened));
+    WaitForOpenToSettle();
     _lock.lock();
     vq::sim::ResetCallCounts(_camera->SerialNumber());
     Log().Clear();
+  }
+  // The open's aftermath logs too, after the host's open has returned: the
+  // bus thread takes note of the new state and the grab thread starts. Both
+  // are awaited, so that their lines stay out of what a test reads.
+  void WaitForOpenToSettle() {
+    ASSERT_TRUE(WaitForLine("CameraList::HandleCameraStateChange, " + _camera->Tag() +
+                            ", prevState='Closed ', nowstate='Opened '\n"));
+    ASSERT_TRUE(vqtest::WaitFor([&] { return Log().ContainsPrefix("GrabThread::ThreadMain: entering, "); }));
   }
   void TearDown() override {
     if (_lock.owns_lock()) _lock.unlock();
