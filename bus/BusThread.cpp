@@ -71,11 +71,11 @@ void CameraList::DestroyBusThread() {
 void CameraList::BusThreadMain() {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogInfo, "CameraList::BusThreadMain entering\n");
-  // The stop flag is cleared by CreateBusThread before the thread starts: a
-  // stop requested before this line runs must not be lost.
   // Each pass handles every camera's state change and one request per
   // camera. Between passes the thread sleeps until a request or a state
   // change wakes it, or until the earliest deadline of a pending request.
+  // The stop flag is cleared by CreateBusThread before the thread starts: a
+  // stop requested before this line runs must not be lost.
   int waitMs = kEventWaitMs;
   for (;;) {
     _busEvent->WaitFor(waitMs);
@@ -190,9 +190,9 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
         remove = false;
         return;
       }
-      const int64_t notBefore = _reopenNotBefore[&camera];
-      if (vq::ClockMs() < notBefore) {
-        KeepRequestUntil(notBefore);
+      const auto pause = _reopenNotBefore.find(&camera);
+      if (pause != _reopenNotBefore.end() && vq::ClockMs() < pause->second) {
+        KeepRequestUntil(pause->second);
         remove = false;
         return;
       }

@@ -62,8 +62,7 @@ bool CameraList::Init() {
 
   // Before the first SDK call: the settings file may choose the SDK backend.
   const std::string systemPath = context->SystemPath();
-  if (!systemPath.empty())
-    vq::sdk::SetPreferredBackend(vq::sdk::ReadBackendPreference(systemPath + "/VorquellCamera.ini"));
+  if (!systemPath.empty()) sdk::SetPreferredBackend(sdk::ReadBackendPreference(systemPath + "/VorquellCamera.ini"));
 
   unsigned int count = 0;
   FlyCapture2::Error error = GetNumOfCameras(&count);

@@ -1,5 +1,5 @@
 // The camera object: construction, opening and closing. Open and Close run on
-// the host's thread and only post a request and poll the state; DoOpen,
+// the host's thread and only post a request and wait for its outcome; DoOpen,
 // DoClose and Cleanup run on the bus thread and do the SDK work.
 #include "camera/Camera.h"
 

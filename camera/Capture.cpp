@@ -3,7 +3,6 @@
 // into the image buffer, and the host pulls rows (GetRow).
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
-#include "platform/Clock.h"
 #include "sdk/FlyError.h"
 
 namespace vq {
