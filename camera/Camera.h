@@ -101,8 +101,7 @@ class Camera {
   uint32_t CaptureGeneration() const { return _captureGeneration; }
   // The host's single grab has been delivered.
   void SingleGrabDelivered();
-  void FlyImageToImageBuffer(const FlyCapture2::Image* image);
-  bool ConvertsIntoImageBuffer(const FlyCapture2::Image& frame) const;
+  void FlyImageToImageBuffer(FlyCapture2::Image* image);
 
   // Host property commands.
   bool SetProperty(const char* name, int value);
@@ -245,10 +244,10 @@ class Camera {
   // the host also learns of a failure from here.
   std::atomic<uint32_t> _openAttempts{0};
   std::atomic<bool> _lastOpenFailed{false};
-  // The grab thread's frames, reused from one retrieval to the next so that
-  // no frame costs an allocation.
+  // The grab thread's incoming frame. It trades places with the image
+  // buffer's frame at each hand-over, so two images, each keeping its
+  // memory, serve every frame without an allocation.
   FlyCapture2::Image _receivedImage;
-  FlyCapture2::Image _convertedImage;
 };
 
 }  // namespace vq

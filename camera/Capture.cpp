@@ -1,6 +1,7 @@
 // Capture: the host asks for frames (Grab, SetContinuousGrabMode), the bus
 // thread starts and stops the SDK capture, the grab thread retrieves frames
-// into the image buffer, and the host pulls rows (GetRow).
+// and hands them to the image buffer, and the host pulls rows (GetRow), each
+// converted out of the frame as it is pulled.
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
 #include "sdk/FlyError.h"
@@ -111,6 +112,9 @@ void Camera::DoStopCapture() {
   if (!WaitForRetrievalEnd(kStopAckMs))
     WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n",
              kStopAckMs, Tag().c_str());
+  // Out of Capture the host reads the dummy line: the last frame, perhaps a
+  // buffer of the stream just stopped, is no longer needed.
+  if (_imageBuffer) _imageBuffer->DropFrame();
   _state.SetState(CamOpened);
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
 }
@@ -144,10 +148,13 @@ bool Camera::RetrieveImage(uint32_t generation) {
              Tag().c_str());
     return false;
   }
-  // Cleared on every way out, exceptions included; a stopping bus thread waits for it.
+  // Cleared on every way out, exceptions included; a stopping bus thread waits
+  // for it. A frame left in the incoming image (the one the image buffer
+  // handed back, or one not taken) gives its camera buffer back first.
   struct EndRetrieval {
     Camera& camera;
     ~EndRetrieval() {
+      camera._receivedImage.ReturnBorrowed();
       {
         std::lock_guard<std::mutex> lock(camera._retrievalLock);
         camera._retrieving = false;
@@ -171,42 +178,20 @@ bool Camera::RetrieveImage(uint32_t generation) {
   }
   if (WillLog(_context, kLogDetail))
     WriteLog(_context, kLogDetail, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
-  // A colour camera's buffer holds BGR rows: a monochrome frame of a colour
-  // camera is converted like any other format.
-  if (_receivedImage.GetPixelFormat() == FlyCapture2::PIXEL_FORMAT_MONO8 && !IsColor()) {
-    FlyImageToImageBuffer(&_receivedImage);
-    return true;
-  }
-  const bool inPlace = ConvertsIntoImageBuffer(_receivedImage);
-  if (inPlace) {
-    ImageBuffer& buffer = *_imageBuffer;
-    FlyCapture2::Image target(static_cast<unsigned int>(buffer.Height()), buffer.Width(),
-                              static_cast<unsigned int>(buffer.RowSize()), buffer.GetLine(0),
-                              static_cast<unsigned int>(buffer.AllocatedSize()), FlyCapture2::PIXEL_FORMAT_BGR);
-    error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &target);
-  } else {
-    error = _receivedImage.Convert(FlyCapture2::PIXEL_FORMAT_BGR, &_convertedImage);
-  }
+  // The frame goes to the image buffer as it came; the host's row pulls
+  // convert it (a colour camera's buffer holds BGR rows, a monochrome one's
+  // grey rows). Whether they can is known now.
+  error = _receivedImage.CheckConversion(_imageBuffer->RowFormat());
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n",
              Tag().c_str(), FormatFlyError(error).c_str());
     return false;
   }
-  if (!inPlace) FlyImageToImageBuffer(&_convertedImage);
+  FlyImageToImageBuffer(&_receivedImage);
   return true;
 }
 
-// A frame of exactly the image buffer's size is converted straight into the
-// buffer, which saves a copy of the whole frame; the host reads its rows from
-// the same memory either way. Any other frame goes through a converted copy
-// that FlyImageToImageBuffer cuts to the buffer.
-bool Camera::ConvertsIntoImageBuffer(const FlyCapture2::Image& frame) const {
-  const ImageBuffer* buffer = _imageBuffer.get();
-  return buffer && buffer->Color() && buffer->AllocatedSize() > 0 && _state.IsState(CamCapture) &&
-         frame.GetCols() == buffer->Width() && static_cast<int64_t>(frame.GetRows()) == buffer->Height();
-}
-
-void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
+void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
   if (!image) {
     WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image ptr==null, %s\n", Tag().c_str());
     return;
@@ -216,34 +201,18 @@ void Camera::FlyImageToImageBuffer(const FlyCapture2::Image* image) {
              Tag().c_str());
     return;
   }
-  unsigned int rows = 0, cols = 0, stride = 0;
-  FlyCapture2::PixelFormat format = FlyCapture2::UNSPECIFIED_PIXEL_FORMAT;
-  image->GetDimensions(&rows, &cols, &stride, &format);
   ImageBuffer& buffer = *_imageBuffer;
-  rows = std::min<unsigned int>(rows, static_cast<unsigned int>(std::max(buffer.Height(), 0)));
-  cols = std::min(cols, buffer.Width());
-  size_t bytesPerRow;
-  if (format == FlyCapture2::PIXEL_FORMAT_MONO8) {
-    bytesPerRow = cols;
-  } else if (format == FlyCapture2::PIXEL_FORMAT_BGR) {
-    bytesPerRow = 3 * static_cast<size_t>(cols);
-  } else {
-    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
-             static_cast<unsigned int>(format), Tag().c_str());
-    return;
-  }
-  const unsigned char* data = image->GetData();
-  if (!data) {
+  if (!image->GetData()) {
     WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n",
              Tag().c_str());
     return;
   }
-  if (bytesPerRow == buffer.RowSize() && stride == bytesPerRow) {
-    buffer.CopyNewLines(static_cast<int32_t>(rows), data);  // rows packed alike on both sides
+  if (image->CheckConversion(buffer.RowFormat()) != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
+             static_cast<unsigned int>(image->GetPixelFormat()), Tag().c_str());
     return;
   }
-  for (unsigned int i = 0; i < rows; ++i)
-    buffer.CopyNewLine(static_cast<int32_t>(i), data + static_cast<size_t>(i) * stride, bytesPerRow);
+  buffer.TakeFrame(*image);
 }
 
 Camera::Row Camera::GetRow(int row) {
@@ -260,8 +229,8 @@ Camera::Row Camera::GetRow(int row) {
   // then waits for the count to drop, so a row handed out here stays valid.
   _rowReaders.Enter();
   if (IsCapturing(_state)) {
-    const ImageBuffer* buffer = _imageBuffer.get();
-    const unsigned char* line = buffer ? buffer->GetLine(row) : nullptr;
+    ImageBuffer* buffer = _imageBuffer.get();
+    const unsigned char* line = buffer ? buffer->ReadLine(row) : nullptr;
     if (line) return Row(line, buffer->RowSize(), &_rowReaders);
     _rowReaders.Leave();
     return Row();

@@ -2,13 +2,16 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "log/DriverContext.h"
 #include "log/TextException.h"
+#include "sdk/FlyError.h"
 
 namespace vq {
 
-ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height) : _width(width), _height(height), _color(color) {
+ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height)
+    : _width(width), _height(height), _color(color), _rowFrame(height > 0 ? static_cast<size_t>(height) : 0, 0) {
   int64_t size = static_cast<int64_t>(color ? 3 : 1) * width * height;
   // A size beyond 32 bits cannot be held; it is refused like a zero size.
   Allocate(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
@@ -62,10 +65,55 @@ void ImageBuffer::CopyNewLine(int32_t r, const unsigned char* src, size_t n) {
   if (unsigned char* line = GetLine(r)) std::memcpy(line, src, n < RowSize() ? n : RowSize());
 }
 
-void ImageBuffer::CopyNewLines(int32_t rows, const unsigned char* src) {
-  if (!src || !_data || rows <= 0) return;
-  if (rows > _height) rows = _height;
-  std::memcpy(_data.get(), src, static_cast<size_t>(rows) * RowSize());
+FlyCapture2::PixelFormat ImageBuffer::RowFormat() const {
+  return _color ? FlyCapture2::PIXEL_FORMAT_BGR : FlyCapture2::PIXEL_FORMAT_MONO8;
+}
+
+void ImageBuffer::TakeFrame(FlyCapture2::Image& frame) {
+  std::lock_guard<std::mutex> lock(_frameLock);
+  std::swap(_frame, frame);
+  ++_frameCount;
+}
+
+void ImageBuffer::DropFrame() {
+  FlyCapture2::Image dropped;
+  {
+    std::lock_guard<std::mutex> lock(_frameLock);
+    std::swap(_frame, dropped);
+    ++_frameCount;  // rows read before are final
+  }
+}
+
+const unsigned char* ImageBuffer::ReadLine(int32_t r) {
+  unsigned char* line = GetLine(r);
+  if (!line) return nullptr;
+  std::lock_guard<std::mutex> lock(_frameLock);
+  uint64_t& held = _rowFrame[static_cast<size_t>(r)];
+  if (held != _frameCount) {
+    held = _frameCount;
+    ConvertRow(r, line);
+  }
+  return line;
+}
+
+void ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
+  if (static_cast<unsigned int>(r) >= _frame.GetRows() || !_frame.GetData()) return;
+  const size_t frameRowSize = static_cast<size_t>(_frame.GetCols()) * (_color ? 3 : 1);
+  unsigned char* target = line;
+  if (frameRowSize > RowSize()) {
+    _wideRow.resize(frameRowSize);
+    target = _wideRow.data();
+  }
+  FlyCapture2::Error error = _frame.ConvertRows(RowFormat(), static_cast<unsigned int>(r), 1, target, frameRowSize);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    // Once per frame: the same fault would repeat on every row.
+    if (_failedFrame != _frameCount)
+      WriteLog(GetDriverContext(), kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", r,
+               FormatFlyError(error).c_str());
+    _failedFrame = _frameCount;
+    return;
+  }
+  if (target != line) std::memcpy(line, target, RowSize());
 }
 
 }  // namespace vq

@@ -281,7 +281,10 @@ struct StrobeControl {
 // ---- images ------------------------------------------------------------
 
 // One frame: rows of `stride` bytes holding `cols` pixels each. The pixel
-// data stays valid while the image lives and is not changed.
+// data stays valid while the image lives and is not changed. A backend may
+// lend a received image its own buffer instead of copying out of it: the
+// image then holds a lease on the buffer until it is reshaped, returns the
+// buffer or is destroyed.
 class Image {
  public:
   Image();
@@ -295,6 +298,19 @@ class Image {
   ~Image();
   Image(const Image& other);
   Image& operator=(const Image& other);
+  // A moved image takes the other's memory, caller's memory and lease alike;
+  // the other is left empty.
+  Image(Image&& other) noexcept;
+  Image& operator=(Image&& other) noexcept;
+
+  // Makes the image a view of `data`, a buffer of the backend's that stays
+  // valid and unchanged while `lease` is held.
+  void Borrow(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format, BayerTileFormat bayer,
+              unsigned char* data, std::shared_ptr<void> lease);
+  bool Borrows() const { return _lease != nullptr; }
+  // Gives a borrowed buffer back to its backend at once; the image is then
+  // empty. An image over its own or the caller's memory is left as it is.
+  void ReturnBorrowed();
 
   // Reshapes the image, keeping the allocation when it is large enough. An
   // image over the caller's memory is not reshaped beyond that memory.
@@ -327,6 +343,13 @@ class Image {
   // Converts into `destination` (which is reshaped). Supported targets: BGR
   // and MONO8.
   Error Convert(PixelFormat format, Image* destination) const;
+  // Whether Convert to `format` would succeed, without converting.
+  Error CheckConversion(PixelFormat format) const;
+  // Converts the rows [firstRow, firstRow + rowCount) into caller memory,
+  // `targetStride` bytes from one target row to the next, each holding at
+  // least `cols` converted pixels. Each row comes out as Convert makes it.
+  Error ConvertRows(PixelFormat format, unsigned int firstRow, unsigned int rowCount, unsigned char* target,
+                    size_t targetStride) const;
 
  private:
   unsigned int _rows = 0;
@@ -337,9 +360,11 @@ class Image {
   uint64_t _frameNumber = 0;
   std::chrono::steady_clock::time_point _receiveTime{};
   std::vector<unsigned char> _data;
-  // The caller's memory, when the image was made over it.
+  // The caller's memory, when the image was made over it, or a backend's
+  // buffer held by `_lease`.
   unsigned char* _external = nullptr;
   size_t _externalSize = 0;
+  std::shared_ptr<void> _lease;
 };
 
 // Called for each frame when capture is started with a callback.

@@ -1,6 +1,7 @@
 #include "sdk/FlyCapture2.h"
 
 #include <string>
+#include <utility>
 
 namespace FlyCapture2 {
 
@@ -22,6 +23,7 @@ Image::Image(const Image& other) { *this = other; }
 
 Image& Image::operator=(const Image& other) {
   if (this == &other) return *this;
+  _lease.reset();
   _rows = other._rows;
   _cols = other._cols;
   _stride = other._stride;
@@ -41,8 +43,48 @@ Image& Image::operator=(const Image& other) {
   return *this;
 }
 
+Image::Image(Image&& other) noexcept { *this = std::move(other); }
+
+Image& Image::operator=(Image&& other) noexcept {
+  if (this == &other) return *this;
+  _rows = std::exchange(other._rows, 0);
+  _cols = std::exchange(other._cols, 0);
+  _stride = std::exchange(other._stride, 0);
+  _format = std::exchange(other._format, UNSPECIFIED_PIXEL_FORMAT);
+  _bayer = std::exchange(other._bayer, NONE);
+  _frameNumber = std::exchange(other._frameNumber, 0);
+  _receiveTime = std::exchange(other._receiveTime, {});
+  _data = std::move(other._data);
+  other._data.clear();
+  _external = std::exchange(other._external, nullptr);
+  _externalSize = std::exchange(other._externalSize, 0);
+  _lease = std::move(other._lease);
+  return *this;
+}
+
+void Image::Borrow(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
+                   BayerTileFormat bayer, unsigned char* data, std::shared_ptr<void> lease) {
+  _lease = std::move(lease);
+  _external = data;
+  _externalSize = static_cast<size_t>(rows) * stride;
+  _rows = rows;
+  _cols = cols;
+  _stride = stride;
+  _format = format;
+  _bayer = bayer;
+}
+
+void Image::ReturnBorrowed() {
+  if (!_lease) return;
+  _lease.reset();
+  _external = nullptr;
+  _externalSize = 0;
+  _rows = _cols = _stride = 0;
+}
+
 Error Image::SetDimensions(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                            BayerTileFormat bayer) {
+  ReturnBorrowed();  // a borrowed buffer is not the image's to reshape
   size_t size = static_cast<size_t>(rows) * stride;
   if (_external && size > _externalSize)
     return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Image of " + std::to_string(size) +

@@ -1,5 +1,5 @@
-// Image::Convert: every format our cameras deliver to BGR, and the
-// monochrome formats to MONO8. The work is done by libyuv where it has the
+// Image::Convert and Image::ConvertRows: every format our cameras deliver to
+// BGR, and the monochrome formats to MONO8. The work is done by libyuv where it has the
 // conversion (its SIMD code is two to ten times faster than our kernels
 // there), else, and when the build has no libyuv, by the kernels of
 // PixelConvert.h.
@@ -19,27 +19,37 @@ namespace {
 using detail::SourceView;
 using detail::TargetView;
 
-using Kernel = void (*)(const SourceView& source, BayerTileFormat tile, const TargetView& target);
+// Converts the source rows [first, first + count) into the target, whose
+// first row takes source row `first`. A kernel reads outside those rows only
+// where a pixel's value depends on its neighbours (Bayer).
+using Kernel = void (*)(const SourceView& source, BayerTileFormat tile, size_t first, size_t count,
+                        const TargetView& target);
 using PlainKernel = void (*)(const SourceView& source, const TargetView& target);
 using LibraryKernel = bool (*)(const SourceView& source, const TargetView& target);
 
+// The rows a kernel that reads each row alone converts.
+SourceView Band(const SourceView& source, size_t first, size_t count) {
+  return {source.data + first * source.stride, source.stride, count, source.cols};
+}
+
 template <PlainKernel kOwn>
-void Own(const SourceView& source, BayerTileFormat, const TargetView& target) {
-  kOwn(source, target);
+void Own(const SourceView& source, BayerTileFormat, size_t first, size_t count, const TargetView& target) {
+  kOwn(Band(source, first, count), target);
 }
 
 // libyuv when it takes the image, else our kernel.
 template <LibraryKernel kLibrary, PlainKernel kOwn>
-void PreferLibyuv(const SourceView& source, BayerTileFormat, const TargetView& target) {
-  if (!kLibrary(source, target)) kOwn(source, target);
+void PreferLibyuv(const SourceView& source, BayerTileFormat, size_t first, size_t count, const TargetView& target) {
+  const SourceView band = Band(source, first, count);
+  if (!kLibrary(band, target)) kOwn(band, target);
 }
 
-void CopyBgr(const SourceView& source, BayerTileFormat, const TargetView& target) {
-  detail::CopyRows(source, target, 3 * source.cols);
+void CopyBgr(const SourceView& source, BayerTileFormat, size_t first, size_t count, const TargetView& target) {
+  detail::CopyRows(Band(source, first, count), target, 3 * source.cols);
 }
 
-void CopyMono8(const SourceView& source, BayerTileFormat, const TargetView& target) {
-  detail::CopyRows(source, target, source.cols);
+void CopyMono8(const SourceView& source, BayerTileFormat, size_t first, size_t count, const TargetView& target) {
+  detail::CopyRows(Band(source, first, count), target, source.cols);
 }
 
 struct Conversion {
@@ -57,8 +67,8 @@ constexpr Conversion kConversions[] = {
     {PIXEL_FORMAT_444YUV8, PIXEL_FORMAT_BGR, PreferLibyuv<detail::LibyuvYuv444ToBgr, detail::Yuv444ToBgr>},
     {PIXEL_FORMAT_422YUV8, PIXEL_FORMAT_BGR, PreferLibyuv<detail::LibyuvYuv422ToBgr, detail::Yuv422ToBgr>},
     {PIXEL_FORMAT_411YUV8, PIXEL_FORMAT_BGR, PreferLibyuv<detail::LibyuvYuv411ToBgr, detail::Yuv411ToBgr>},
-    {PIXEL_FORMAT_RAW8, PIXEL_FORMAT_BGR, detail::BayerToBgr},
-    {PIXEL_FORMAT_RAW16, PIXEL_FORMAT_BGR, detail::Bayer16ToBgr},
+    {PIXEL_FORMAT_RAW8, PIXEL_FORMAT_BGR, detail::BayerRowsToBgr},
+    {PIXEL_FORMAT_RAW16, PIXEL_FORMAT_BGR, detail::Bayer16RowsToBgr},
     {PIXEL_FORMAT_MONO8, PIXEL_FORMAT_MONO8, CopyMono8},
     {PIXEL_FORMAT_MONO12, PIXEL_FORMAT_MONO8, Own<detail::Mono12ToMono8>},
     {PIXEL_FORMAT_MONO16, PIXEL_FORMAT_MONO8, PreferLibyuv<detail::LibyuvMono16ToMono8, detail::Mono16ToMono8>},
@@ -84,30 +94,46 @@ constexpr ErrorType kFailed = PGRERROR_IMAGE_CONVERSION_FAILED;
 
 unsigned int TargetBytesPerPixel(PixelFormat format) { return format == PIXEL_FORMAT_BGR ? 3 : 1; }
 
+// The conversion of `image` to `format`, once the image is found fit for it:
+// its data, Bayer tile, stride and width.
+Error UsableConversion(const Image& image, PixelFormat format, const Conversion** found) {
+  const unsigned int rows = image.GetRows(), cols = image.GetCols(), stride = image.GetStride();
+  const PixelFormat from = image.GetPixelFormat();
+  if (rows == 0 || cols == 0 || !image.GetData()) return FC2_ERROR(kFailed, "Source image has no data.");
+
+  const Conversion* conversion = FindConversion(from, format);
+  if (!conversion)
+    return FC2_ERROR(kFailed,
+                     "Conversion from pixel format " + Hex(from) + " to " + Hex(format) + " is not supported.");
+  if (IsBayer(from) && !IsTile(image.GetBayerTileFormat()))
+    return FC2_ERROR(kFailed, "RAW image has no valid Bayer tile format (" +
+                                  std::to_string(static_cast<int>(image.GetBayerTileFormat())) + ").");
+
+  const size_t rowBytes = detail::SourceRowBytes(from, cols);
+  if (stride < rowBytes)
+    return FC2_ERROR(kFailed, "Source stride " + std::to_string(stride) + " is smaller than a row of " +
+                                  std::to_string(cols) + " pixels in pixel format " + Hex(from) + " (" +
+                                  std::to_string(rowBytes) + " bytes).");
+  if (cols > UINT_MAX / TargetBytesPerPixel(format)) return FC2_ERROR(kFailed, "Image is too wide to convert.");
+  *found = conversion;
+  return Error();
+}
+
 }  // namespace
+
+Error Image::CheckConversion(PixelFormat format) const {
+  const Conversion* conversion = nullptr;
+  return UsableConversion(*this, format, &conversion);
+}
 
 Error Image::Convert(PixelFormat format, Image* destination) const {
   if (!destination) return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Null destination image.");
   if (destination == this) return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Cannot convert an image into itself.");
-  if (_rows == 0 || _cols == 0 || !GetData()) return FC2_ERROR(kFailed, "Source image has no data.");
+  const Conversion* conversion = nullptr;
+  Error usable = UsableConversion(*this, format, &conversion);
+  if (usable != PGRERROR_OK) return usable;
 
-  const Conversion* conversion = FindConversion(_format, format);
-  if (!conversion)
-    return FC2_ERROR(kFailed,
-                     "Conversion from pixel format " + Hex(_format) + " to " + Hex(format) + " is not supported.");
-  if (IsBayer(_format) && !IsTile(_bayer))
-    return FC2_ERROR(kFailed,
-                     "RAW image has no valid Bayer tile format (" + std::to_string(static_cast<int>(_bayer)) + ").");
-
-  const size_t rowBytes = detail::SourceRowBytes(_format, _cols);
-  if (_stride < rowBytes)
-    return FC2_ERROR(kFailed, "Source stride " + std::to_string(_stride) + " is smaller than a row of " +
-                                  std::to_string(_cols) + " pixels in pixel format " + Hex(_format) + " (" +
-                                  std::to_string(rowBytes) + " bytes).");
-
-  const unsigned int bytesPerPixel = TargetBytesPerPixel(format);
-  if (_cols > UINT_MAX / bytesPerPixel) return FC2_ERROR(kFailed, "Image is too wide to convert.");
-  const unsigned int targetStride = _cols * bytesPerPixel;
+  const unsigned int targetStride = _cols * TargetBytesPerPixel(format);
   try {
     Error shaped = destination->SetDimensions(_rows, _cols, targetStride, format, NONE);
     if (shaped != PGRERROR_OK) return shaped;
@@ -117,9 +143,25 @@ Error Image::Convert(PixelFormat format, Image* destination) const {
 
   const SourceView source{GetData(), _stride, _rows, _cols};
   const TargetView target{destination->GetData(), targetStride};
-  conversion->kernel(source, _bayer, target);
+  conversion->kernel(source, _bayer, 0, _rows, target);
   destination->SetFrameNumber(_frameNumber);
   destination->SetReceiveTime(_receiveTime);
+  return Error();
+}
+
+Error Image::ConvertRows(PixelFormat format, unsigned int firstRow, unsigned int rowCount, unsigned char* target,
+                         size_t targetStride) const {
+  const Conversion* conversion = nullptr;
+  Error usable = UsableConversion(*this, format, &conversion);
+  if (usable != PGRERROR_OK) return usable;
+  if (firstRow > _rows || rowCount > _rows - firstRow)
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Rows " + std::to_string(firstRow) + " to " +
+                                                     std::to_string(static_cast<uint64_t>(firstRow) + rowCount) +
+                                                     " lie outside an image of " + std::to_string(_rows) + " rows.");
+  if (!target || targetStride < static_cast<size_t>(_cols) * TargetBytesPerPixel(format))
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "The target rows cannot hold a converted row.");
+  const SourceView source{GetData(), _stride, _rows, _cols};
+  conversion->kernel(source, _bayer, firstRow, rowCount, TargetView{target, targetStride});
   return Error();
 }
 

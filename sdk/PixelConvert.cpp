@@ -68,6 +68,22 @@ struct Tile {
   Channel At(size_t y, size_t x) const { return at[(y & 1) * 2 + (x & 1)]; }
 };
 
+// The tile as seen from the next row down.
+BayerTileFormat RowShifted(BayerTileFormat format) {
+  switch (format) {
+    case RGGB:
+      return GBRG;
+    case GBRG:
+      return RGGB;
+    case GRBG:
+      return BGGR;
+    case BGGR:
+      return GRBG;
+    default:
+      return format;
+  }
+}
+
 Tile TileOf(BayerTileFormat format) {
   switch (format) {
     case GRBG:
@@ -147,8 +163,7 @@ InteriorRowKernel InteriorKernelFor(Channel evenColumn, Channel oddColumn) {
   return evenColumn == kRed ? DemosaicInteriorRow<kRed, false> : DemosaicInteriorRow<kBlue, false>;
 }
 
-void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, const TargetView& target) {
-  uint8_t* out = target.data + y * target.stride;
+void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, uint8_t* out) {
   for (size_t x = 0; x < source.cols; ++x) DemosaicPixel(source, tile, y, x, out + 3 * x);
 }
 
@@ -270,30 +285,50 @@ void Yuv411ToBgr(const SourceView& source, const TargetView& target) {
 }
 
 void BayerToBgr(const SourceView& source, BayerTileFormat format, const TargetView& target) {
+  BayerRowsToBgr(source, format, 0, source.rows, target);
+}
+
+void BayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
+                    const TargetView& target) {
   const Tile tile = TileOf(format);
-  if (source.rows < 3 || source.cols < 3) {
-    for (size_t y = 0; y < source.rows; ++y) DemosaicBorderRow(source, tile, y, target);
-    return;
-  }
-  DemosaicBorderRow(source, tile, 0, target);
+  const bool small = source.rows < 3 || source.cols < 3;
   const InteriorRowKernel kernels[2] = {InteriorKernelFor(tile.At(0, 0), tile.At(0, 1)),
                                         InteriorKernelFor(tile.At(1, 0), tile.At(1, 1))};
   const size_t last = source.cols - 1;
-  for (size_t y = 1; y + 1 < source.rows; ++y) {
+  for (size_t y = first; y < first + count; ++y) {
+    uint8_t* out = target.data + (y - first) * target.stride;
+    if (small || y == 0 || y + 1 == source.rows) {
+      DemosaicBorderRow(source, tile, y, out);
+      continue;
+    }
     const uint8_t* mid = source.data + y * source.stride;
-    uint8_t* out = target.data + y * target.stride;
     kernels[y & 1](mid - source.stride, mid, mid + source.stride, out, source.cols);
     DemosaicPixel(source, tile, y, 0, out);
     DemosaicPixel(source, tile, y, last, out + 3 * last);
   }
-  DemosaicBorderRow(source, tile, source.rows - 1, target);
 }
 
 void Bayer16ToBgr(const SourceView& source, BayerTileFormat format, const TargetView& target) {
-  std::vector<uint8_t> high(source.rows * source.cols);
-  const SourceView highView{high.data(), source.cols, source.rows, source.cols};
-  Mono16ToMono8(source, TargetView{high.data(), source.cols});
-  BayerToBgr(highView, format, target);
+  Bayer16RowsToBgr(source, format, 0, source.rows, target);
+}
+
+// The high bytes of the requested rows and of their neighbours, demosaiced as
+// an image of their own: its first row is source row `top`, so a window that
+// starts on an odd row sees the tile shifted by one row.
+void Bayer16RowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
+                      const TargetView& target) {
+  if (count == 0) return;
+  const size_t top = first > 0 ? first - 1 : 0;
+  const size_t bottom = std::min(first + count + 1, source.rows);
+  const size_t rows = bottom - top;
+  std::vector<uint8_t> high(rows * source.cols);
+  Mono16ToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
+                TargetView{high.data(), source.cols});
+  const SourceView highView{high.data(), source.cols, rows, source.cols};
+  const BayerTileFormat shifted = (top & 1) ? RowShifted(format) : format;
+  // Borders of the window that are not borders of the image are never
+  // converted: they only serve as neighbours.
+  BayerRowsToBgr(highView, shifted, first - top, count, target);
 }
 
 }  // namespace FlyCapture2::detail

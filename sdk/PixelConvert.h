@@ -50,7 +50,14 @@ void Yuv411ToBgr(const SourceView& source, const TargetView& target);  // U Y0 Y
 // 3 × 3 neighbourhood, clipped to the image. A colour with no sample there
 // (images one pixel wide or high) is 0.
 void BayerToBgr(const SourceView& source, BayerTileFormat tile, const TargetView& target);
+// The same for the source rows [first, first + count) alone, into a target
+// whose first row takes source row `first`; the rows around them are read as
+// neighbours.
+void BayerRowsToBgr(const SourceView& source, BayerTileFormat tile, size_t first, size_t count,
+                    const TargetView& target);
 // 16-bit little-endian Bayer samples; demosaiced from their high bytes.
 void Bayer16ToBgr(const SourceView& source, BayerTileFormat tile, const TargetView& target);
+void Bayer16RowsToBgr(const SourceView& source, BayerTileFormat tile, size_t first, size_t count,
+                      const TargetView& target);
 
 }  // namespace FlyCapture2::detail

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -250,12 +251,9 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
     buffer = arv_stream_timeout_pop_buffer(capture->stream, kPopPeriodUs);
   }
   const auto received = std::chrono::steady_clock::now();
-  // The buffer goes back to the stream on every path below.
-  struct PushBack {
-    ArvStream* stream;
-    ArvBuffer* buffer;
-    ~PushBack() { arv_stream_push_buffer(stream, buffer); }
-  } pushBack{capture->stream, buffer};
+  // The buffer goes back to the stream on every failure below; a good frame
+  // lends it to the image, which gives it back when it is done with it.
+  std::shared_ptr<void> lease = LendBuffer(capture, buffer);
 
   ArvBufferStatus status = arv_buffer_get_status(buffer);
   if (status != ARV_BUFFER_STATUS_SUCCESS)
@@ -272,20 +270,30 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
   gint paddingX = 0;
   arv_buffer_get_image_padding(buffer, &paddingX, nullptr);
   const size_t sourceStride = rowBytes + static_cast<size_t>(paddingX > 0 ? paddingX : 0);
-  if (!data || width == 0 || height == 0 || size < sourceStride * (height - 1) + rowBytes)
+  if (!data || width == 0 || height == 0 || sourceStride > UINT_MAX || size < sourceStride * (height - 1) + rowBytes)
     return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR, "The camera delivered an incomplete frame.");
-  Error error = image->SetDimensions(height, width, rowBytes, format.format, format.bayer);
-  if (error != PGRERROR_OK) return error;
-  unsigned char* target = image->GetData();
-  if (sourceStride == rowBytes) {
-    std::memcpy(target, data, static_cast<size_t>(rowBytes) * height);
-  } else {
-    for (unsigned int row = 0; row < height; ++row)
-      std::memcpy(target + static_cast<size_t>(row) * rowBytes, data + row * sourceStride, rowBytes);
-  }
+  // The stream allocated the buffer's memory; the image only reads it.
+  image->Borrow(height, width, static_cast<unsigned int>(sourceStride), format.format, format.bayer,
+                const_cast<unsigned char*>(data), std::move(lease));
   image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
   image->SetReceiveTime(received);
   return Error();
+}
+
+// A popped buffer is ours until it is pushed back. It goes back to the stream
+// it came from while that capture runs; a buffer returned after its capture
+// ended is freed instead, and does not keep the stream alive: a stream must be
+// released where its capture ends (see Capture).
+std::shared_ptr<void> AravisDevice::LendBuffer(const std::shared_ptr<Capture>& capture, ArvBuffer* buffer) {
+  std::weak_ptr<Capture> owner = capture;
+  return std::shared_ptr<void>(buffer, [owner](void* lent) {
+    auto* buffer = static_cast<ArvBuffer*>(lent);
+    std::shared_ptr<Capture> capture = owner.lock();
+    if (capture && !capture->stopped)
+      arv_stream_push_buffer(capture->stream, buffer);
+    else
+      g_object_unref(buffer);
+  });
 }
 
 // ---- properties ---------------------------------------------------------------------

@@ -2,8 +2,8 @@
 // One connection to a GenICam camera through Aravis, as FlyCapture2::Camera
 // holds it. Feature calls run under the camera's feature lock (GenicamNodes);
 // the capture is a stream with a small pool of buffers of one payload each,
-// and a retrieval copies or converts straight out of the popped buffer and
-// pushes it back at once.
+// and a retrieval lends the popped buffer to the image it fills, without a
+// copy; the buffer goes back to the stream when the image lets go of it.
 //
 // Removal: once the camera is gone (its "control-lost" signal, or the bus no
 // longer finding it) the shared link is marked lost and every call fails at
@@ -23,6 +23,7 @@
 
 typedef struct _ArvCamera ArvCamera;
 typedef struct _ArvStream ArvStream;
+typedef struct _ArvBuffer ArvBuffer;
 
 namespace vq::aravis {
 
@@ -93,6 +94,7 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   FlyCapture2::Error Gone() const;
   FlyCapture2::Error CheckNotCapturing(const char* what);
   std::shared_ptr<Capture> CurrentCapture();
+  static std::shared_ptr<void> LendBuffer(const std::shared_ptr<Capture>& capture, ArvBuffer* buffer);
   SensorSize Sensor();
   SensorGeometry Geometry();
   BinningRange Binning();

@@ -57,12 +57,12 @@ extern "C" __attribute__((visibility("default"))) const char* __asan_default_opt
 #endif
 
 #ifdef VQ_STRESS_SANITIZED
-// The grab thread writes a new frame into the image buffer while a host thread
-// may copy a row of the last one: rows are handed over without a lock, a
-// host that reads outside its completion callback may get a torn row. That
-// one race is the protocol's; the stress's row thread provokes it on purpose
-// (to catch a buffer freed under a copy, which stays reported).
-extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() { return "race:ImageBuffer::CopyNewLine\n"; }
+// A host thread converts a row of a new frame into the image buffer while
+// another may copy that row of the last one: rows are handed over without a
+// lock, a host that reads outside its completion callback may get a torn
+// row. That one race is the protocol's; the stress's row thread provokes it
+// on purpose (to catch a buffer freed under a copy, which stays reported).
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() { return "race:ImageBuffer::ReadLine\n"; }
 #endif
 
 namespace {

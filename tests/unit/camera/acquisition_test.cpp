@@ -131,6 +131,30 @@ TEST_F(ColourCameraInAGreyMode, DeliversBgrRows) {
         << "row " << row;
 }
 
+// A monochrome camera in a 16-bit mode hands the host one grey byte per
+// pixel (the high byte), not the first third of a BGR row.
+class MonochromeCameraInASixteenBitMode : public Acquisition {
+  std::string Fleet() const override {
+    return R"({"cameras": [
+      {"model": "Mono", "serial": 2222, "color": false,
+       "videoModes": [{"mode": "640x480Y16", "frameRates": ["30 fps"]}],
+       "current": {"videoMode": "640x480Y16", "frameRate": "30 fps"}}]})";
+  }
+};
+
+TEST_F(MonochromeCameraInASixteenBitMode, DeliversGreyRows) {
+  OpenOnPort("Mono (2222)", 2, 1);
+  ASSERT_EQ(1, doCVLGrab(0, 2));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  FlyCapture2::Image grey;
+  ASSERT_EQ(FlyCapture2::PGRERROR_OK,
+            Expected(FlyCapture2::PIXEL_FORMAT_MONO16, 1).Convert(FlyCapture2::PIXEL_FORMAT_MONO8, &grey));
+  const std::vector<unsigned char>& frame = host.frames.at(0);
+  for (int row = 0; row < kHeight; ++row)
+    ASSERT_EQ(0, std::memcmp(frame.data() + row * kWidth, grey.GetData() + row * grey.GetStride(), kWidth))
+        << "row " << row;
+}
+
 TEST_F(Acquisition, AColourGrabDeliversTheConvertedFrameInBgrOrder) {
   OpenOnPort("Colour (1111)", 0, 3);
   int pixelSize = 0;

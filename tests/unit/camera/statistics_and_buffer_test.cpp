@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <regex>
+#include <vector>
 
 #include "camera/CameraStatistics.h"
 #include "camera/ImageBuffer.h"
@@ -123,11 +125,55 @@ TEST(ImageBuffer, CopiesRowsWithinTheRowOnly) {
   EXPECT_TRUE(log.Contains("ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n"));
 }
 
-TEST(ImageBuffer, CopiesPackedRowsInOneBlock) {
+// The grab thread hands a frame over as it came; each row is converted when
+// the host first reads it, once per frame, and rows the frame does not reach
+// keep what they held.
+TEST(ImageBuffer, ConvertsEachRowOfATakenFrameOnItsFirstRead) {
   ImageBuffer buffer(true, 2, 3);
-  const unsigned char rows[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-  buffer.CopyNewLines(2, rows);
-  EXPECT_EQ(0, std::memcmp(buffer.GetLine(0), rows, 12));
-  buffer.CopyNewLines(9, rows);  // more rows than the buffer holds: cut to it
-  EXPECT_EQ(0, std::memcmp(buffer.GetLine(0), rows, 18));
+  const unsigned char old[6] = {1, 1, 1, 1, 1, 1};
+  buffer.CopyNewLine(2, old, 6);
+  std::vector<unsigned char> camera = {10, 20, 30, 40};  // a 2x2 grey frame in the camera's buffer
+  auto lease = std::make_shared<int>(0);
+  FlyCapture2::Image frame;
+  frame.Borrow(2, 2, 2, FlyCapture2::PIXEL_FORMAT_MONO8, FlyCapture2::NONE, camera.data(), lease);
+  buffer.TakeFrame(frame);
+  EXPECT_EQ(nullptr, frame.GetData()) << "the buffer held no frame before";
+
+  const unsigned char row0[6] = {10, 10, 10, 20, 20, 20};
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), row0, 6));
+  camera = {50, 60, 70, 80};  // rows not yet read show the frame as it is now
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), row0, 6)) << "a row is converted once per frame";
+  const unsigned char row1[6] = {70, 70, 70, 80, 80, 80};
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(1), row1, 6));
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(2), old, 6)) << "beyond the frame's rows";
+
+  // A frame wider than the buffer is cut to it; the next frame's rows are read anew.
+  FlyCapture2::Image wide(1, 3, 3, FlyCapture2::PIXEL_FORMAT_MONO8);
+  const unsigned char wideRow[3] = {5, 6, 7};
+  std::memcpy(wide.GetData(), wideRow, 3);
+  buffer.TakeFrame(wide);
+  EXPECT_TRUE(wide.Borrows()) << "the frame before comes back to the caller";
+  wide.ReturnBorrowed();
+  EXPECT_EQ(1, lease.use_count());
+  const unsigned char cut[6] = {5, 5, 5, 6, 6, 6};
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), cut, 6));
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(1), row1, 6));
+
+  // Dropping the frame keeps what was read.
+  buffer.DropFrame();
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), cut, 6));
+  EXPECT_EQ(nullptr, buffer.ReadLine(3));
+}
+
+// A monochrome camera's rows hold one byte per pixel whatever its frames'
+// format: 16-bit samples keep their high byte.
+TEST(ImageBuffer, AMonochromeBufferTakesSixteenBitFramesAsGrey) {
+  ImageBuffer buffer(false, 3, 1);
+  EXPECT_EQ(FlyCapture2::PIXEL_FORMAT_MONO8, buffer.RowFormat());
+  FlyCapture2::Image frame(1, 3, 6, FlyCapture2::PIXEL_FORMAT_MONO16);
+  const unsigned char samples[6] = {0x01, 0x80, 0xFF, 0x10, 0x00, 0xFE};
+  std::memcpy(frame.GetData(), samples, 6);
+  buffer.TakeFrame(frame);
+  const unsigned char grey[3] = {0x80, 0x10, 0xFE};
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), grey, 3));
 }

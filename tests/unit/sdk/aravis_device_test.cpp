@@ -11,6 +11,7 @@
 #include <future>
 #include <vector>
 #include <memory>
+#include <utility>
 
 #include "sdk/aravis/AravisDevice.h"
 
@@ -259,6 +260,27 @@ TEST_F(AravisDeviceTest, BinnedFormat7ModesReachTheCameraAndAFixedModeUnbinsIt) 
     control.duration = 1.0f;
     EXPECT_EQ(PGRERROR_NOT_IMPLEMENTED, _device->SetStrobe(control).GetType()) << pin;
   }
+}
+
+// A retrieval lends the stream's buffer to the image without a copy. The
+// buffer goes back when the image lets go of it, so a capture outlasts its
+// pool while the driver keeps a frame for the host; a frame kept past the
+// capture's end stays readable and is freed, not pushed to the dead stream.
+TEST_F(AravisDeviceTest, LentBuffersGoBackToTheStreamWhenTheImageLetsGo) {
+  ASSERT_TRUE(Ok(_device->StartCapture()));
+  Image kept, incoming;
+  for (unsigned i = 1; i <= 3 * AravisDevice::kBufferCount; ++i) {
+    ASSERT_TRUE(Ok(_device->RetrieveBuffer(&incoming)));
+    ASSERT_TRUE(incoming.Borrows());
+    ASSERT_EQ(i, incoming.GetFrameNumber());
+    std::swap(kept, incoming);  // as the image buffer trades frames with the grab thread
+    incoming.ReturnBorrowed();
+  }
+  ASSERT_TRUE(Ok(_device->StopCapture()));
+  ASSERT_TRUE(kept.Borrows());
+  const unsigned char* data = kept.GetData();
+  EXPECT_EQ(data[1], data[kept.GetStride()]) << "the fake's diagonal ramp, still there";
+  kept.ReturnBorrowed();
 }
 
 TEST_F(AravisDeviceTest, StoppingReleasesAWaitingRetrieval) {

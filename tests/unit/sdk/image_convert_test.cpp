@@ -1,15 +1,19 @@
-// Image::Convert as the grab thread uses it: known pixels of every source
-// format in BGR, the monochrome targets, strides, odd widths and errors.
+// Image::Convert and ConvertRows as the driver uses them: known pixels of
+// every source format in BGR, the monochrome targets, strides, odd widths,
+// row by row conversion, a backend's lent buffer, and errors.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "sdk/FlyCapture2.h"
+#include "sdk/PixelConvert.h"
 #include "tests/unit/sdk/image_test_support.h"
 
 namespace {
@@ -42,8 +46,7 @@ void ExpectBgrShape(const Image& image, unsigned rows, unsigned cols) {
 
 // ---- the caller's memory as the target ---------------------------------------
 
-// The grab thread converts a frame straight into the driver's image buffer: the
-// bytes land in that memory, a frame too large for it is refused before a byte
+// A conversion into memory the caller owns: the bytes land in that memory, a frame too large for it is refused before a byte
 // is written, and a copy of the target never aliases the caller's memory.
 TEST(ImageConvertInPlace, FillsTheCallersMemoryAndNeverOutgrowsIt) {
   const Image source = MakeImage(2, 2, 2, PIXEL_FORMAT_MONO8, NONE, 200);
@@ -65,6 +68,113 @@ TEST(ImageConvertInPlace, FillsTheCallersMemoryAndNeverOutgrowsIt) {
   EXPECT_STREQ(error.GetDescription(), "Image of 18 bytes does not fit the caller's memory of 12 bytes.");
   EXPECT_EQ(memory, std::vector<unsigned char>(13, 9));
   EXPECT_EQ(target.GetRows(), 2u);
+}
+
+// ---- row by row ---------------------------------------------------------------
+
+// The driver converts each row of a frame when the host pulls it: every row,
+// and every band of rows, must come out exactly as the whole conversion makes
+// it, Bayer rows included, whose neighbours lie outside the band.
+TEST(ImageConvertRows, EveryRowAndBandMatchesTheWholeConversion) {
+  struct Source {
+    PixelFormat format;
+    BayerTileFormat tile;
+    PixelFormat target;
+  };
+  const Source sources[] = {
+      {PIXEL_FORMAT_MONO8, NONE, PIXEL_FORMAT_BGR},    {PIXEL_FORMAT_MONO8, NONE, PIXEL_FORMAT_MONO8},
+      {PIXEL_FORMAT_MONO12, NONE, PIXEL_FORMAT_BGR},   {PIXEL_FORMAT_MONO16, NONE, PIXEL_FORMAT_MONO8},
+      {PIXEL_FORMAT_MONO16, NONE, PIXEL_FORMAT_BGR},   {PIXEL_FORMAT_RGB8, NONE, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_BGR, NONE, PIXEL_FORMAT_BGR},      {PIXEL_FORMAT_444YUV8, NONE, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_422YUV8, NONE, PIXEL_FORMAT_BGR},  {PIXEL_FORMAT_411YUV8, NONE, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_RAW8, RGGB, PIXEL_FORMAT_BGR},     {PIXEL_FORMAT_RAW8, GRBG, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_RAW8, GBRG, PIXEL_FORMAT_BGR},     {PIXEL_FORMAT_RAW8, BGGR, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_RAW16, RGGB, PIXEL_FORMAT_BGR},    {PIXEL_FORMAT_RAW16, GBRG, PIXEL_FORMAT_BGR},
+      {PIXEL_FORMAT_RAW16, GRBG, PIXEL_FORMAT_BGR},    {PIXEL_FORMAT_RAW16, BGGR, PIXEL_FORMAT_BGR},
+  };
+  struct Shape {
+    unsigned rows;
+    unsigned cols;
+  };
+  const Shape shapes[] = {{1, 1}, {2, 2}, {1, 5}, {5, 1}, {3, 3}, {6, 7}, {9, 33}};
+  std::mt19937 random(7);
+  for (const Source& source : sources) {
+    for (const Shape& shape : shapes) {
+      const auto rowBytes = static_cast<unsigned>(detail::SourceRowBytes(source.format, shape.cols));
+      Image frame = MakeImage(shape.rows, shape.cols, rowBytes + 3, source.format, source.tile);
+      std::generate_n(frame.GetData(), frame.GetDataSize(), [&] { return static_cast<unsigned char>(random()); });
+      const Image whole = ConvertOk(frame, source.target);
+      const size_t targetRow = whole.GetStride();
+      const std::string what = "format " + std::to_string(source.format) + " tile " + std::to_string(source.tile) +
+                               " " + std::to_string(shape.rows) + "x" + std::to_string(shape.cols);
+      for (unsigned first = 0; first < shape.rows; ++first) {
+        for (unsigned count : {1u, shape.rows - first}) {
+          std::vector<unsigned char> band(count * targetRow, 0xA5);
+          ASSERT_EQ(frame.ConvertRows(source.target, first, count, band.data(), targetRow).GetType(), PGRERROR_OK)
+              << what;
+          ASSERT_EQ(0, std::memcmp(band.data(), whole.GetData() + first * targetRow, band.size()))
+              << what << ", rows " << first << " to " << first + count;
+        }
+      }
+    }
+  }
+}
+
+TEST(ImageConvertRows, RowsOutsideTheImageAndShortTargetsAreRefused) {
+  const Image frame = MakeImage(4, 3, 3, PIXEL_FORMAT_RAW8, RGGB);
+  std::vector<unsigned char> band(4 * 9, 0xA5);
+  Error error = frame.ConvertRows(PIXEL_FORMAT_BGR, 3, 2, band.data(), 9);
+  EXPECT_EQ(error.GetType(), PGRERROR_INVALID_PARAMETER);
+  EXPECT_STREQ(error.GetDescription(), "Rows 3 to 5 lie outside an image of 4 rows.");
+  EXPECT_EQ(frame.ConvertRows(PIXEL_FORMAT_BGR, 5, 0, band.data(), 9).GetType(), PGRERROR_INVALID_PARAMETER);
+  error = frame.ConvertRows(PIXEL_FORMAT_BGR, 0, 1, band.data(), 8);
+  EXPECT_STREQ(error.GetDescription(), "The target rows cannot hold a converted row.");
+  EXPECT_EQ(frame.ConvertRows(PIXEL_FORMAT_MONO8, 0, 1, band.data(), 9).GetType(), PGRERROR_IMAGE_CONVERSION_FAILED);
+  EXPECT_EQ(band, std::vector<unsigned char>(4 * 9, 0xA5)) << "nothing written on a refusal";
+  EXPECT_EQ(frame.CheckConversion(PIXEL_FORMAT_BGR).GetType(), PGRERROR_OK);
+  EXPECT_EQ(frame.CheckConversion(PIXEL_FORMAT_MONO8).GetType(), PGRERROR_IMAGE_CONVERSION_FAILED);
+}
+
+// ---- a backend's buffer lent to the image -------------------------------------
+
+// The lease is what gives an Aravis buffer back to its stream: it must be let
+// go exactly when the image is done with the buffer, and never copied.
+TEST(ImageBorrow, TheLeaseGoesWithTheBufferAndNoFurther) {
+  std::vector<unsigned char> buffer(2 * 4, 7);
+  auto lease = std::make_shared<int>(0);
+  Image image;
+  image.Borrow(2, 3, 4, PIXEL_FORMAT_MONO8, NONE, buffer.data(), lease);
+  EXPECT_TRUE(image.Borrows());
+  EXPECT_EQ(image.GetData(), buffer.data());
+  EXPECT_EQ(lease.use_count(), 2);
+
+  Image copy = image;  // owns a copy of the bytes, holds no lease
+  EXPECT_FALSE(copy.Borrows());
+  EXPECT_NE(copy.GetData(), buffer.data());
+  EXPECT_EQ(copy.GetData()[7], 7);
+  EXPECT_EQ(lease.use_count(), 2);
+
+  Image moved = std::move(image);
+  EXPECT_EQ(moved.GetData(), buffer.data());
+  EXPECT_FALSE(image.Borrows());
+  EXPECT_EQ(image.GetData(), nullptr);
+  EXPECT_EQ(lease.use_count(), 2);
+  moved.ReturnBorrowed();
+  EXPECT_EQ(lease.use_count(), 1);
+  EXPECT_EQ(moved.GetData(), nullptr);
+  EXPECT_EQ(moved.GetRows(), 0u);
+
+  // Reshaping gives the buffer back and uses the image's own memory.
+  moved.Borrow(2, 3, 4, PIXEL_FORMAT_MONO8, NONE, buffer.data(), lease);
+  ASSERT_EQ(moved.SetDimensions(1, 1, 1, PIXEL_FORMAT_MONO8).GetType(), PGRERROR_OK);
+  EXPECT_EQ(lease.use_count(), 1);
+  EXPECT_NE(moved.GetData(), buffer.data());
+  {
+    Image held;
+    held.Borrow(2, 3, 4, PIXEL_FORMAT_MONO8, NONE, buffer.data(), lease);
+    EXPECT_EQ(lease.use_count(), 2);
+  }
+  EXPECT_EQ(lease.use_count(), 1);
 }
 
 // ---- errors ----------------------------------------------------------------
