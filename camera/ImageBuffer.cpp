@@ -87,17 +87,27 @@ void ImageBuffer::DropFrame() {
 const unsigned char* ImageBuffer::ReadLine(int32_t r) {
   unsigned char* line = GetLine(r);
   if (!line) return nullptr;
-  std::lock_guard<std::mutex> lock(_frameLock);
-  uint64_t& held = _rowFrame[static_cast<size_t>(r)];
-  if (held != _frameCount) {
+  FlyCapture2::Error failure;
+  {
+    std::lock_guard<std::mutex> lock(_frameLock);
+    uint64_t& held = _rowFrame[static_cast<size_t>(r)];
+    if (held == _frameCount) return line;
     held = _frameCount;
-    ConvertRow(r, line);
+    FlyCapture2::Error error = ConvertRow(r, line);
+    // Reported once per frame: the same fault would repeat on every row.
+    if (error != FlyCapture2::PGRERROR_OK && _failedFrame != _frameCount) {
+      _failedFrame = _frameCount;
+      failure = error;
+    }
   }
+  if (failure != FlyCapture2::PGRERROR_OK)
+    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", r,
+             FormatFlyError(failure).c_str());
   return line;
 }
 
-void ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
-  if (static_cast<unsigned int>(r) >= _frame.GetRows() || !_frame.GetData()) return;
+FlyCapture2::Error ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
+  if (static_cast<unsigned int>(r) >= _frame.GetRows() || !_frame.GetData()) return FlyCapture2::Error();
   const size_t frameRowSize = static_cast<size_t>(_frame.GetCols()) * (_color ? 3 : 1);
   unsigned char* target = line;
   if (frameRowSize > RowSize()) {
@@ -105,15 +115,8 @@ void ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
     target = _wideRow.data();
   }
   FlyCapture2::Error error = _frame.ConvertRows(RowFormat(), static_cast<unsigned int>(r), 1, target, frameRowSize);
-  if (error != FlyCapture2::PGRERROR_OK) {
-    // Once per frame: the same fault would repeat on every row.
-    if (_failedFrame != _frameCount)
-      WriteLog(GetDriverContext(), kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", r,
-               FormatFlyError(error).c_str());
-    _failedFrame = _frameCount;
-    return;
-  }
-  if (target != line) std::memcpy(line, target, RowSize());
+  if (error == FlyCapture2::PGRERROR_OK && target != line) std::memcpy(line, target, RowSize());
+  return error;
 }
 
 }  // namespace vq

@@ -51,7 +51,7 @@ class ImageBuffer {
   int32_t AllocatedSize() const { return _allocatedSize; }
 
  private:
-  void ConvertRow(int32_t r, unsigned char* line);
+  FlyCapture2::Error ConvertRow(int32_t r, unsigned char* line);
 
   int32_t _allocatedSize = 0;
   uint32_t _width;

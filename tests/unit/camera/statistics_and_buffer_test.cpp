@@ -168,7 +168,7 @@ TEST(ImageBuffer, ConvertsEachRowOfATakenFrameOnItsFirstRead) {
 // A monochrome camera's rows hold one byte per pixel whatever its frames'
 // format: 16-bit samples keep their high byte.
 TEST(ImageBuffer, AMonochromeBufferTakesSixteenBitFramesAsGrey) {
-  ImageBuffer buffer(false, 3, 1);
+  ImageBuffer buffer(false, 3, 2);
   EXPECT_EQ(FlyCapture2::PIXEL_FORMAT_MONO8, buffer.RowFormat());
   FlyCapture2::Image frame(1, 3, 6, FlyCapture2::PIXEL_FORMAT_MONO16);
   const unsigned char samples[6] = {0x01, 0x80, 0xFF, 0x10, 0x00, 0xFE};
@@ -176,4 +176,15 @@ TEST(ImageBuffer, AMonochromeBufferTakesSixteenBitFramesAsGrey) {
   buffer.TakeFrame(frame);
   const unsigned char grey[3] = {0x80, 0x10, 0xFE};
   EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), grey, 3));
+
+  // A frame that cannot be converted leaves the rows alone and says so once.
+  vqtest::LogCapture log;
+  FlyCapture2::Image raw(2, 3, 3, FlyCapture2::PIXEL_FORMAT_RAW8);  // no Bayer tile
+  buffer.TakeFrame(raw);
+  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), grey, 3));
+  buffer.ReadLine(0);
+  buffer.ReadLine(1);
+  const std::vector<std::string> lines = log.Messages();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(0u, lines[0].rfind("ImageBuffer::ReadLine: ERROR: row 0 not converted: FlyCapture API Error ", 0));
 }
