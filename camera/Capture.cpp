@@ -112,10 +112,10 @@ void Camera::DoStopCapture() {
   if (!WaitForRetrievalEnd(kStopAckMs))
     WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n",
              kStopAckMs, Tag().c_str());
+  _state.SetState(CamOpened);
   // Out of Capture the host reads the dummy line: the last frame, perhaps a
   // buffer of the stream just stopped, is no longer needed.
   if (_imageBuffer) _imageBuffer->DropFrame();
-  _state.SetState(CamOpened);
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
 }
 
