@@ -110,21 +110,18 @@ class Host {
     return _frames;
   }
   // The latencies seen since the last call, in microseconds.
-  std::vector<double> TakeLatencies() {
-    std::lock_guard<std::mutex> lock(_lock);
-    std::vector<double> taken;
-    taken.swap(_latencies);
-    return taken;
-  }
+  std::vector<double> TakeLatencies() { return Take(_latencies); }
   // How long the callback took to pull every row of each frame.
-  std::vector<double> TakePulls() {
+  std::vector<double> TakePulls() { return Take(_pulls); }
+
+ private:
+  std::vector<double> Take(std::vector<double>& samples) {
     std::lock_guard<std::mutex> lock(_lock);
     std::vector<double> taken;
-    taken.swap(_pulls);
+    taken.swap(samples);
     return taken;
   }
 
- private:
   Host() : _dir(std::filesystem::temp_directory_path() / ("vq-latency-bench-" + std::to_string(getpid()))) {
     std::filesystem::create_directories(_dir);
     setenv("VORQUELL_SDK_BACKEND", "aravis", 1);

@@ -201,18 +201,13 @@ void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
              Tag().c_str());
     return;
   }
-  ImageBuffer& buffer = *_imageBuffer;
   if (!image->GetData()) {
     WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image->GetData() returns null, %s\n",
              Tag().c_str());
     return;
   }
-  if (image->CheckConversion(buffer.RowFormat()) != FlyCapture2::PGRERROR_OK) {
-    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: Unsupported image format %0X, %s\n",
-             static_cast<unsigned int>(image->GetPixelFormat()), Tag().c_str());
-    return;
-  }
-  buffer.TakeFrame(*image);
+  // RetrieveImage has made sure the frame converts to the buffer's rows.
+  _imageBuffer->TakeFrame(*image);
 }
 
 Camera::Row Camera::GetRow(int row) {

@@ -76,7 +76,7 @@ void ImageBuffer::TakeFrame(FlyCapture2::Image& frame) {
 }
 
 void ImageBuffer::DropFrame() {
-  FlyCapture2::Image dropped;
+  FlyCapture2::Image dropped;  // lets go of the frame after the lock
   {
     std::lock_guard<std::mutex> lock(_frameLock);
     std::swap(_frame, dropped);
@@ -108,7 +108,7 @@ const unsigned char* ImageBuffer::ReadLine(int32_t r) {
 
 FlyCapture2::Error ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
   if (static_cast<unsigned int>(r) >= _frame.GetRows() || !_frame.GetData()) return FlyCapture2::Error();
-  const size_t frameRowSize = static_cast<size_t>(_frame.GetCols()) * (_color ? 3 : 1);
+  const size_t frameRowSize = static_cast<size_t>(_frame.GetCols()) * PixelSize();
   unsigned char* target = line;
   if (frameRowSize > RowSize()) {
     _wideRow.resize(frameRowSize);

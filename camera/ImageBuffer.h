@@ -31,7 +31,8 @@ class ImageBuffer {
   void CopyNewLine(int32_t r, const unsigned char* src, size_t n);
 
   // The pixel format of the buffer's rows: BGR, or MONO8 for a monochrome
-  // camera. A frame is taken only if it converts to it.
+  // camera. The caller hands over only frames that convert to it; a row that
+  // does not convert keeps what it held, and the fault is logged.
   FlyCapture2::PixelFormat RowFormat() const;
   // Takes `frame` as the buffer's picture and hands back the one it held.
   // Rows of the buffer the frame does not reach keep what they held.
@@ -47,10 +48,11 @@ class ImageBuffer {
   uint32_t Width() const { return _width; }
   int32_t Height() const { return _height; }
   bool Color() const { return _color; }
-  size_t RowSize() const { return static_cast<size_t>(_width) * (_color ? 3 : 1); }
+  size_t RowSize() const { return static_cast<size_t>(_width) * PixelSize(); }
   int32_t AllocatedSize() const { return _allocatedSize; }
 
  private:
+  size_t PixelSize() const { return _color ? 3 : 1; }
   FlyCapture2::Error ConvertRow(int32_t r, unsigned char* line);
 
   int32_t _allocatedSize = 0;

@@ -290,16 +290,11 @@ class Image {
   Image();
   Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
         BayerTileFormat bayer = NONE);
-  // An image over `dataSize` bytes at `data`, memory the caller owns and keeps
-  // alive: a conversion fills it in place and fails rather than grow it. A
-  // copy of such an image owns a copy of the bytes.
-  Image(unsigned int rows, unsigned int cols, unsigned int stride, unsigned char* data, unsigned int dataSize,
-        PixelFormat format, BayerTileFormat bayer = NONE);
   ~Image();
+  // A copy owns a copy of the bytes, never a lease.
   Image(const Image& other);
   Image& operator=(const Image& other);
-  // A moved image takes the other's memory, caller's memory and lease alike;
-  // the other is left empty.
+  // A moved image takes the other's memory or lease; the other is left empty.
   Image(Image&& other) noexcept;
   Image& operator=(Image&& other) noexcept;
 
@@ -309,11 +304,11 @@ class Image {
               unsigned char* data, std::shared_ptr<void> lease);
   bool Borrows() const { return _lease != nullptr; }
   // Gives a borrowed buffer back to its backend at once; the image is then
-  // empty. An image over its own or the caller's memory is left as it is.
+  // empty. An image over its own memory is left as it is.
   void ReturnBorrowed();
 
-  // Reshapes the image, keeping the allocation when it is large enough. An
-  // image over the caller's memory is not reshaped beyond that memory.
+  // Reshapes the image, keeping the allocation when it is large enough. A
+  // borrowed buffer goes back first: the image reshapes its own memory.
   Error SetDimensions(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                       BayerTileFormat bayer = NONE);
 
@@ -326,8 +321,8 @@ class Image {
   unsigned int GetBitsPerPixel() const;
   void GetDimensions(unsigned int* rows, unsigned int* cols = nullptr, unsigned int* stride = nullptr,
                      PixelFormat* format = nullptr, BayerTileFormat* bayer = nullptr) const;
-  unsigned char* GetData() { return _external ? _external : _data.empty() ? nullptr : _data.data(); }
-  const unsigned char* GetData() const { return _external ? _external : _data.empty() ? nullptr : _data.data(); }
+  unsigned char* GetData() { return _borrowed ? _borrowed : _data.empty() ? nullptr : _data.data(); }
+  const unsigned char* GetData() const { return _borrowed ? _borrowed : _data.empty() ? nullptr : _data.data(); }
 
   // The number the camera gave the frame; counts up from 1 per capture start.
   uint64_t GetFrameNumber() const { return _frameNumber; }
@@ -352,6 +347,8 @@ class Image {
                     size_t targetStride) const;
 
  private:
+  void SetShape(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format, BayerTileFormat bayer);
+
   unsigned int _rows = 0;
   unsigned int _cols = 0;
   unsigned int _stride = 0;
@@ -360,10 +357,8 @@ class Image {
   uint64_t _frameNumber = 0;
   std::chrono::steady_clock::time_point _receiveTime{};
   std::vector<unsigned char> _data;
-  // The caller's memory, when the image was made over it, or a backend's
-  // buffer held by `_lease`.
-  unsigned char* _external = nullptr;
-  size_t _externalSize = 0;
+  // A backend's buffer, valid while `_lease` is held.
+  unsigned char* _borrowed = nullptr;
   std::shared_ptr<void> _lease;
 };
 

@@ -1,6 +1,6 @@
 #include "sdk/FlyCapture2.h"
 
-#include <string>
+#include <cstring>
 #include <utility>
 
 namespace FlyCapture2 {
@@ -11,35 +11,18 @@ Image::Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFor
   SetDimensions(rows, cols, stride, format, bayer);
 }
 
-Image::Image(unsigned int rows, unsigned int cols, unsigned int stride, unsigned char* data, unsigned int dataSize,
-             PixelFormat format, BayerTileFormat bayer)
-    : _external(data), _externalSize(data ? dataSize : 0) {
-  SetDimensions(rows, cols, stride, format, bayer);
-}
-
 Image::~Image() = default;
 
 Image::Image(const Image& other) { *this = other; }
 
 Image& Image::operator=(const Image& other) {
   if (this == &other) return *this;
-  _lease.reset();
-  _rows = other._rows;
-  _cols = other._cols;
-  _stride = other._stride;
-  _format = other._format;
-  _bayer = other._bayer;
+  SetDimensions(other._rows, other._cols, other._stride, other._format, other._bayer);
+  const unsigned char* bytes = other.GetData();
+  const size_t size = static_cast<size_t>(_rows) * _stride;
+  if (bytes && size > 0) std::memcpy(GetData(), bytes, size);
   _frameNumber = other._frameNumber;
   _receiveTime = other._receiveTime;
-  _external = nullptr;
-  _externalSize = 0;
-  // Never an alias of the other image's memory: the copy owns its bytes.
-  const unsigned char* bytes = other.GetData();
-  const size_t size = static_cast<size_t>(other._rows) * other._stride;
-  if (bytes && size > 0)
-    _data.assign(bytes, bytes + size);
-  else
-    _data.clear();
   return *this;
 }
 
@@ -47,17 +30,13 @@ Image::Image(Image&& other) noexcept { *this = std::move(other); }
 
 Image& Image::operator=(Image&& other) noexcept {
   if (this == &other) return *this;
-  _rows = std::exchange(other._rows, 0);
-  _cols = std::exchange(other._cols, 0);
-  _stride = std::exchange(other._stride, 0);
-  _format = std::exchange(other._format, UNSPECIFIED_PIXEL_FORMAT);
-  _bayer = std::exchange(other._bayer, NONE);
+  SetShape(std::exchange(other._rows, 0), std::exchange(other._cols, 0), std::exchange(other._stride, 0),
+           std::exchange(other._format, UNSPECIFIED_PIXEL_FORMAT), std::exchange(other._bayer, NONE));
   _frameNumber = std::exchange(other._frameNumber, 0);
   _receiveTime = std::exchange(other._receiveTime, {});
   _data = std::move(other._data);
   other._data.clear();
-  _external = std::exchange(other._external, nullptr);
-  _externalSize = std::exchange(other._externalSize, 0);
+  _borrowed = std::exchange(other._borrowed, nullptr);
   _lease = std::move(other._lease);
   return *this;
 }
@@ -65,38 +44,33 @@ Image& Image::operator=(Image&& other) noexcept {
 void Image::Borrow(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                    BayerTileFormat bayer, unsigned char* data, std::shared_ptr<void> lease) {
   _lease = std::move(lease);
-  _external = data;
-  _externalSize = static_cast<size_t>(rows) * stride;
-  _rows = rows;
-  _cols = cols;
-  _stride = stride;
-  _format = format;
-  _bayer = bayer;
+  _borrowed = data;
+  SetShape(rows, cols, stride, format, bayer);
 }
 
 void Image::ReturnBorrowed() {
   if (!_lease) return;
   _lease.reset();
-  _external = nullptr;
-  _externalSize = 0;
+  _borrowed = nullptr;
   _rows = _cols = _stride = 0;
 }
 
 Error Image::SetDimensions(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
                            BayerTileFormat bayer) {
-  ReturnBorrowed();  // a borrowed buffer is not the image's to reshape
-  size_t size = static_cast<size_t>(rows) * stride;
-  if (_external && size > _externalSize)
-    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, "Image of " + std::to_string(size) +
-                                                     " bytes does not fit the caller's memory of " +
-                                                     std::to_string(_externalSize) + " bytes.");
+  ReturnBorrowed();
+  SetShape(rows, cols, stride, format, bayer);
+  const size_t size = static_cast<size_t>(rows) * stride;
+  if (_data.size() < size) _data.resize(size);
+  return Error();
+}
+
+void Image::SetShape(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
+                     BayerTileFormat bayer) {
   _rows = rows;
   _cols = cols;
   _stride = stride;
   _format = format;
   _bayer = bayer;
-  if (!_external && _data.size() < size) _data.resize(size);
-  return Error();
 }
 
 unsigned int Image::GetBitsPerPixel() const {

@@ -107,53 +107,47 @@ TEST_F(Acquisition, ASingleMonochromeGrabDeliversTheCameraFrameExactly) {
   EXPECT_EQ(1, host.callbacks);
 }
 
-// A colour camera in a grey video mode still hands the host BGR rows of its
-// full width, not grey bytes in the first third of each row.
-class ColourCameraInAGreyMode : public Acquisition {
+// A camera in a mode whose pixels are not its rows' format still hands the
+// host rows of its own format and full width: BGR for a colour camera in a
+// grey mode (not grey bytes in the first third of each row), grey for a
+// monochrome camera in a 16-bit mode (not the first third of a BGR row).
+struct ModeCase {
+  const char* name;
+  bool color;
+  const char* mode;
+  FlyCapture2::PixelFormat modeFormat;
+};
+
+class CameraInAForeignMode : public Acquisition, public ::testing::WithParamInterface<ModeCase> {
   std::string Fleet() const override {
-    return R"({"cameras": [
-      {"model": "Colour", "serial": 1111, "color": true,
-       "videoModes": [{"mode": "640x480Y8", "frameRates": ["30 fps"]}],
-       "current": {"videoMode": "640x480Y8", "frameRate": "30 fps"}}]})";
+    const std::string mode = GetParam().mode;
+    return std::string(R"({"cameras": [{"model": "Cam", "serial": 1234, "color": )") +
+           (GetParam().color ? "true" : "false") + R"(, "videoModes": [{"mode": ")" + mode +
+           R"(", "frameRates": ["30 fps"]}], "current": {"videoMode": ")" + mode + R"(", "frameRate": "30 fps"}}]})";
   }
 };
 
-TEST_F(ColourCameraInAGreyMode, DeliversBgrRows) {
-  OpenOnPort("Colour (1111)", 0, 3);
+TEST_P(CameraInAForeignMode, DeliversRowsInTheCamerasOwnFormat) {
+  const int bytesPerPixel = GetParam().color ? 3 : 1;
+  OpenOnPort("Cam (1234)", 0, bytesPerPixel);
   ASSERT_EQ(1, doCVLGrab(0, 0));
   ASSERT_TRUE(WaitForCallbacks(1));
+  const FlyCapture2::PixelFormat rowFormat =
+      GetParam().color ? FlyCapture2::PIXEL_FORMAT_BGR : FlyCapture2::PIXEL_FORMAT_MONO8;
   FlyCapture2::Image converted;
-  ASSERT_EQ(FlyCapture2::PGRERROR_OK,
-            Expected(FlyCapture2::PIXEL_FORMAT_MONO8, 1).Convert(FlyCapture2::PIXEL_FORMAT_BGR, &converted));
+  ASSERT_EQ(FlyCapture2::PGRERROR_OK, Expected(GetParam().modeFormat, 1).Convert(rowFormat, &converted));
   const std::vector<unsigned char>& frame = host.frames.at(0);
+  const size_t rowBytes = static_cast<size_t>(kWidth) * bytesPerPixel;
   for (int row = 0; row < kHeight; ++row)
-    ASSERT_EQ(0, std::memcmp(frame.data() + row * kWidth * 3, converted.GetData() + row * converted.GetStride(), kWidth * 3))
+    ASSERT_EQ(0, std::memcmp(frame.data() + row * rowBytes, converted.GetData() + row * converted.GetStride(), rowBytes))
         << "row " << row;
 }
 
-// A monochrome camera in a 16-bit mode hands the host one grey byte per
-// pixel (the high byte), not the first third of a BGR row.
-class MonochromeCameraInASixteenBitMode : public Acquisition {
-  std::string Fleet() const override {
-    return R"({"cameras": [
-      {"model": "Mono", "serial": 2222, "color": false,
-       "videoModes": [{"mode": "640x480Y16", "frameRates": ["30 fps"]}],
-       "current": {"videoMode": "640x480Y16", "frameRate": "30 fps"}}]})";
-  }
-};
-
-TEST_F(MonochromeCameraInASixteenBitMode, DeliversGreyRows) {
-  OpenOnPort("Mono (2222)", 2, 1);
-  ASSERT_EQ(1, doCVLGrab(0, 2));
-  ASSERT_TRUE(WaitForCallbacks(1));
-  FlyCapture2::Image grey;
-  ASSERT_EQ(FlyCapture2::PGRERROR_OK,
-            Expected(FlyCapture2::PIXEL_FORMAT_MONO16, 1).Convert(FlyCapture2::PIXEL_FORMAT_MONO8, &grey));
-  const std::vector<unsigned char>& frame = host.frames.at(0);
-  for (int row = 0; row < kHeight; ++row)
-    ASSERT_EQ(0, std::memcmp(frame.data() + row * kWidth, grey.GetData() + row * grey.GetStride(), kWidth))
-        << "row " << row;
-}
+INSTANTIATE_TEST_SUITE_P(Modes, CameraInAForeignMode,
+                         ::testing::Values(ModeCase{"ColourInY8", true, "640x480Y8", FlyCapture2::PIXEL_FORMAT_MONO8},
+                                           ModeCase{"MonochromeInY16", false, "640x480Y16",
+                                                    FlyCapture2::PIXEL_FORMAT_MONO16}),
+                         [](const ::testing::TestParamInfo<ModeCase>& info) { return info.param.name; });
 
 TEST_F(Acquisition, AColourGrabDeliversTheConvertedFrameInBgrOrder) {
   OpenOnPort("Colour (1111)", 0, 3);

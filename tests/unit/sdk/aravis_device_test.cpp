@@ -270,7 +270,12 @@ TEST_F(AravisDeviceTest, LentBuffersGoBackToTheStreamWhenTheImageLetsGo) {
   ASSERT_TRUE(Ok(_device->StartCapture()));
   Image kept, incoming;
   for (unsigned i = 1; i <= 3 * AravisDevice::kBufferCount; ++i) {
-    ASSERT_TRUE(Ok(_device->RetrieveBuffer(&incoming)));
+    auto retrieval = std::async(std::launch::async, [&] { return _device->RetrieveBuffer(&incoming); });
+    if (retrieval.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      _device->StopCapture();  // releases the waiting retrieval
+      FAIL() << "frame " << i << " never came: the pool ran dry";
+    }
+    ASSERT_TRUE(Ok(retrieval.get()));
     ASSERT_TRUE(incoming.Borrows());
     ASSERT_EQ(i, incoming.GetFrameNumber());
     std::swap(kept, incoming);  // as the image buffer trades frames with the grab thread

@@ -44,32 +44,6 @@ void ExpectBgrShape(const Image& image, unsigned rows, unsigned cols) {
   EXPECT_EQ(image.GetBayerTileFormat(), NONE);
 }
 
-// ---- the caller's memory as the target ---------------------------------------
-
-// A conversion into memory the caller owns: the bytes land in that memory, a frame too large for it is refused before a byte
-// is written, and a copy of the target never aliases the caller's memory.
-TEST(ImageConvertInPlace, FillsTheCallersMemoryAndNeverOutgrowsIt) {
-  const Image source = MakeImage(2, 2, 2, PIXEL_FORMAT_MONO8, NONE, 200);
-  std::vector<unsigned char> memory(2 * 2 * 3 + 1, 9);
-  Image target(2, 2, 6, memory.data(), 12, PIXEL_FORMAT_BGR);
-  ASSERT_EQ(source.Convert(PIXEL_FORMAT_BGR, &target).GetType(), PGRERROR_OK);
-  EXPECT_EQ(target.GetData(), memory.data());
-  EXPECT_EQ(std::vector<unsigned char>(memory.begin(), memory.end() - 1), std::vector<unsigned char>(12, 200));
-  EXPECT_EQ(memory.back(), 9) << "nothing beyond the caller's memory";
-
-  Image copy = target;
-  EXPECT_NE(copy.GetData(), memory.data());
-  EXPECT_EQ(copy.GetData()[11], 200);
-
-  std::fill(memory.begin(), memory.end(), 9);
-  const Image larger = MakeImage(3, 2, 2, PIXEL_FORMAT_MONO8, NONE, 200);
-  const Error error = larger.Convert(PIXEL_FORMAT_BGR, &target);
-  EXPECT_EQ(error.GetType(), PGRERROR_INVALID_PARAMETER);
-  EXPECT_STREQ(error.GetDescription(), "Image of 18 bytes does not fit the caller's memory of 12 bytes.");
-  EXPECT_EQ(memory, std::vector<unsigned char>(13, 9));
-  EXPECT_EQ(target.GetRows(), 2u);
-}
-
 // ---- row by row ---------------------------------------------------------------
 
 // The driver converts each row of a frame when the host pulls it: every row,
