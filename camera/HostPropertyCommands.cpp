@@ -111,7 +111,7 @@ bool Camera::SetProperty(const char* name, int value) {
       return false;
     }
 
-    std::lock_guard<std::mutex> lock(_parametersLock);
+    LockDeferringLog<std::mutex> lock(_parametersLock);
     const std::string p = TranslatePropertyName(name);
     Param_* param = _parameters.FindParam(p);
     if (!param) {
@@ -187,7 +187,7 @@ bool Camera::GetProperty(const char* name, int* value) {
                Tag().c_str());
       return false;
     }
-    std::lock_guard<std::mutex> lock(_parametersLock);
+    LockDeferringLog<std::mutex> lock(_parametersLock);
     const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
     if (!param) return false;
     if (auto* p = dynamic_cast<const Param<int>*>(param)) {
@@ -219,7 +219,7 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
     WriteLog(_context, kLogError, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n", Tag().c_str());
     return false;
   }
-  std::lock_guard<std::mutex> lock(_parametersLock);
+  LockDeferringLog<std::mutex> lock(_parametersLock);
   const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
   if (!param) return false;
   if (auto* p = dynamic_cast<const Param<int>*>(param)) {

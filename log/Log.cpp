@@ -1,7 +1,11 @@
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <string>
@@ -17,13 +21,12 @@ namespace {
 constexpr size_t kMessageBufferSize = 1024;
 constexpr size_t kTimestampBufferSize = 128;
 
-// One lock for the whole of WriteLog keeps concurrent lines whole: the held
-// lines and the file are used by one caller at a time. It is recursive so that
-// a host callback that calls back into the driver cannot deadlock the log; the
-// message and timestamp buffers therefore belong to each call, so that such an
-// inner line cannot overwrite the line whose delivery it interrupted.
-// Like the context, the log state is never destroyed, so that a thread still
-// logging while the process exits finds it intact.
+// One lock for the formatting and writing of a line keeps concurrent lines
+// whole and the file's lines in order. No host code runs under it: the host's
+// callback gets the lines afterwards, from the delivery queue below. It stays
+// recursive for a debug sink that logs. Like the context, the log state is
+// never destroyed, so that a thread still logging while the process exits
+// finds it intact.
 std::recursive_mutex& LogLock() {
   static auto* lock = new std::recursive_mutex;
   return *lock;
@@ -32,6 +35,63 @@ std::recursive_mutex& LogLock() {
 std::list<std::string>& PendingLogLines() {
   static auto* lines = new std::list<std::string>;
   return *lines;
+}
+
+// Lines on their way to the host's log callback, in the order they were
+// logged, and the one thread handing them over at a time.
+struct Delivery {
+  struct Line {
+    uint64_t number;
+    std::string timestamp;
+    std::string message;
+  };
+  std::mutex lock;
+  std::condition_variable delivered;
+  std::deque<Line> lines;
+  uint64_t queued = 0;
+  uint64_t handedOver = 0;
+  bool running = false;
+};
+Delivery& HostDelivery() {
+  static auto* delivery = new Delivery;
+  return *delivery;
+}
+thread_local int deferralDepth = 0;
+thread_local bool delivering = false;
+// How long a host thread waits for its lines while another thread's delivery
+// is inside the host's callback.
+constexpr auto kDeliveryWait = std::chrono::seconds(2);
+
+// Hands the queued lines to the host's callback unless another thread is at
+// it; then a host thread waits (bounded) until its own line `number` is
+// through, so that a host sees the lines of a call once the call returns.
+void DeliverLines(DriverContext* context, uint64_t number) {
+  Delivery& delivery = HostDelivery();
+  std::unique_lock<std::mutex> lock(delivery.lock);
+  if (delivery.running) {
+    if (delivering || OnDriverThread() || number == 0) return;
+    delivery.delivered.wait_for(lock, kDeliveryWait,
+                                [&] { return delivery.handedOver >= number || !delivery.running; });
+    if (delivery.running || delivery.lines.empty()) return;
+  }
+  delivery.running = true;
+  delivering = true;
+  while (!delivery.lines.empty()) {
+    Delivery::Line line = std::move(delivery.lines.front());
+    delivery.lines.pop_front();
+    lock.unlock();
+    if (DebugMsgProc proc = context->debugMsgProc) {
+      HostCallbackScope inCallback;
+      proc(line.timestamp.c_str());
+      proc(line.message.c_str());
+    }
+    lock.lock();
+    delivery.handedOver = line.number;
+    delivery.delivered.notify_all();
+  }
+  delivering = false;
+  delivery.running = false;
+  delivery.delivered.notify_all();
 }
 
 void AppendLineFeedIfMissing(char* message) {
@@ -71,7 +131,7 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
   const int32_t debugView = context->debugView;
   if (level > logLevel && level > debugView) return 0;
 
-  std::lock_guard<std::recursive_mutex> lock(LogLock());
+  std::unique_lock<std::recursive_mutex> lock(LogLock());
   if (debugView == 4) {
     vq::OutputDebugString("_Log entering:");
     vq::OutputDebugString(format);
@@ -89,13 +149,24 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
 
   char timestampBuffer[kTimestampBufferSize];
   FormatTimestamp(timestampBuffer);
-  if (DebugMsgProc proc = context->debugMsgProc) {
-    proc(timestampBuffer);
-    proc(messageBuffer);
+  if (context->logIntoFile) WriteToLogFile(context->SystemPath(), timestampBuffer, messageBuffer);
+  if (!context->debugMsgProc) return 0;
+  uint64_t number;
+  {
+    Delivery& delivery = HostDelivery();
+    std::lock_guard<std::mutex> queueLock(delivery.lock);
+    number = ++delivery.queued;
+    delivery.lines.push_back({number, timestampBuffer, messageBuffer});
   }
-  if (!context->logIntoFile) return 0;
-  WriteToLogFile(context->SystemPath(), timestampBuffer, messageBuffer);
+  lock.unlock();
+  if (deferralDepth == 0) DeliverLines(context, number);
   return 0;
+}
+
+LogDeferral::LogDeferral() { ++deferralDepth; }
+
+LogDeferral::~LogDeferral() {
+  if (--deferralDepth == 0) DeliverLines(GetDriverContext(), 0);
 }
 
 }  // namespace vq

@@ -27,7 +27,7 @@ bool ConfirmWhileCapturing(const QString& title, CvlWindowHandle parentWindow) {
 }
 
 CameraParameters CopyOfParameters(Camera& camera) {
-  std::lock_guard<std::mutex> lock(camera.ParametersLock());
+  LockDeferringLog<std::mutex> lock(camera.ParametersLock());
   return camera.Parameters();
 }
 
@@ -62,7 +62,7 @@ bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
       {
         // The camera may have been opened, or the host may have set values,
         // while the dialog showed: only what the dialog changed is taken over.
-        std::lock_guard<std::mutex> lock(camera.ParametersLock());
+        LockDeferringLog<std::mutex> lock(camera.ParametersLock());
         camera.Parameters().TakeEdits(copy, startValues, cameraValues, saved);
       }
       result = true;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "log/DriverContext.h"
@@ -244,11 +248,103 @@ TEST_P(WriteLogReentry, AHostCallbackThatLogsLosesNeitherLine) {
     EXPECT_EQ("inner 2\n", calls[3]);
   }
 
-  // The file gets each line once, each with a timestamp of its own.
+  // The file gets each line once, each with a timestamp of its own, in the
+  // order they were logged.
   std::string text = ReadFile(dir.Path() + "/VorquellCamera.log");
-  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: inner 2\n)"
-                                                R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: outer 1\n)")))
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: outer 1\n)"
+                                                R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d: inner 2\n)")))
       << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(AtTimestampAndAtMessage, WriteLogReentry, ::testing::Values(0, 1));
+
+namespace {
+
+// A host whose log callback needs a lock the logging thread holds (as a
+// property read needs a camera's parameter lock), and one whose callback
+// blocks until the test lets it go.
+struct LockingHost {
+  static inline std::mutex* needed = nullptr;
+  static inline std::vector<std::string> messages;
+  static inline bool lockWasFree = true;
+  static void Proc(const char* text) {
+    if (std::strncmp(text, "line", 4) != 0) return;
+    std::unique_lock<std::mutex> lock(*needed, std::try_to_lock);
+    lockWasFree &= lock.owns_lock();
+    messages.emplace_back(text);
+  }
+};
+
+struct BlockingHost {
+  static inline std::mutex lock;
+  static inline std::condition_variable changed;
+  static inline bool inside = false;
+  static inline bool release = false;
+  static inline std::vector<std::string> messages;
+  static void Proc(const char* text) {
+    if (std::strncmp(text, "line", 4) != 0) return;
+    std::unique_lock<std::mutex> guard(lock);
+    messages.emplace_back(text);
+    if (messages.size() != 1) return;
+    inside = true;
+    changed.notify_all();
+    changed.wait_for(guard, std::chrono::seconds(30), [] { return release; });
+  }
+};
+
+}  // namespace
+
+// Lines logged while a driver lock is held reach the host after its release,
+// in their order.
+TEST(WriteLogDelivery, NoDriverLockIsHeldWhileTheHostCallbackRuns) {
+  ContextReset reset;
+  vqtest::LogCapture log;
+  std::mutex parameters;
+  LockingHost::needed = &parameters;
+  LockingHost::messages.clear();
+  LockingHost::lockWasFree = true;
+  GetDriverContext()->debugMsgProc = LockingHost::Proc;
+  {
+    LockDeferringLog<std::mutex> lock(parameters);
+    WriteLog(GetDriverContext(), 1, "line %d", 1);
+    WriteLog(GetDriverContext(), 1, "line %d", 2);
+    EXPECT_TRUE(LockingHost::messages.empty()) << "delivered under the lock";
+  }
+  EXPECT_TRUE(LockingHost::lockWasFree);
+  EXPECT_EQ((std::vector<std::string>{"line 1\n", "line 2\n"}), LockingHost::messages);
+}
+
+// While the host's callback blocks on one thread, a driver thread's logging
+// goes on without waiting; its line follows, in order, once the host returns.
+TEST(WriteLogDelivery, ABlockedHostCallbackHoldsNoDriverThreadUp) {
+  ContextReset reset;
+  vqtest::LogCapture log;
+  BlockingHost::messages.clear();
+  BlockingHost::inside = false;
+  BlockingHost::release = false;
+  GetDriverContext()->debugMsgProc = BlockingHost::Proc;
+  std::thread host([] { WriteLog(GetDriverContext(), 1, "line %d", 1); });
+  {
+    std::unique_lock<std::mutex> guard(BlockingHost::lock);
+    ASSERT_TRUE(BlockingHost::changed.wait_for(guard, std::chrono::seconds(15), [] { return BlockingHost::inside; }));
+  }
+  // A host thread would wait for its line (at most 2 s); a driver thread's
+  // line is left to the delivery under way.
+  std::chrono::steady_clock::duration took{};
+  std::thread driver([&took] {
+    DriverThreadScope grabThread(DriverThread::kGrab);
+    const auto start = std::chrono::steady_clock::now();
+    WriteLog(GetDriverContext(), 1, "line %d", 2);
+    took = std::chrono::steady_clock::now() - start;
+  });
+  driver.join();
+  EXPECT_LT(took, std::chrono::milliseconds(1500)) << "the driver thread waited for the host's callback";
+  {
+    std::lock_guard<std::mutex> guard(BlockingHost::lock);
+    EXPECT_EQ(1u, BlockingHost::messages.size());
+    BlockingHost::release = true;
+  }
+  BlockingHost::changed.notify_all();
+  host.join();
+  EXPECT_EQ((std::vector<std::string>{"line 1\n", "line 2\n"}), BlockingHost::messages);
+}
