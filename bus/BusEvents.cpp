@@ -20,6 +20,7 @@ CameraList& ListOf(void* parameter) {
 }  // namespace
 
 void CameraList::OnBusReset(void* parameter, unsigned int serialNumber) {
+  DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
   try {
     CameraList& list = ListOf(parameter);
     list._busStats.busResetCount += 1;
@@ -29,6 +30,7 @@ void CameraList::OnBusReset(void* parameter, unsigned int serialNumber) {
 }
 
 void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
+  DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
   try {
     CameraList& list = ListOf(parameter);
     list._busStats.arrivalCount += 1;
@@ -44,6 +46,7 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
 }
 
 void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
+  DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
   try {
     CameraList& list = ListOf(parameter);
     list._busStats.removalCount += 1;

@@ -21,6 +21,8 @@ constexpr int kRemovalGraceSeconds = 10;
 // that keeps failing is retried at a steady pace, not in a busy loop.
 constexpr int kReopenPauseMs = 200;
 constexpr int kThreadEndWaitMs = 5000;
+// Each camera's close waits at most about 35 s for its grab thread.
+constexpr int kThreadLastWaitMs = 55000;
 
 }  // namespace
 
@@ -35,6 +37,7 @@ bool CameraList::CreateBusThread() {
   _stopBusThread = false;
   try {
     _busThread = std::make_unique<std::thread>([this] {
+      DriverThreadScope busThread(DriverThread::kBus);
       BusThreadMain();
       _busThreadEnded.Set();
     });
@@ -48,17 +51,25 @@ bool CameraList::CreateBusThread() {
   return true;
 }
 
-void CameraList::DestroyBusThread() {
+bool CameraList::DestroyBusThread() {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: entering\n");
   if (_busThread) {
     _stopBusThread = true;
     _busEvent->Set();
     if (!_busThreadEnded.WaitFor(kThreadEndWaitMs)) {
-      // The cameras must not go while the thread may still use them: wait on.
+      // The cameras must not go while the thread may still use them: wait on,
+      // for a bounded time, and then leave the thread what it uses.
       WriteLog(context, kLogError,
                "CameraList::DestroyBusThread: WARNING: bus thread did not end within %d ms, waiting for it\n",
                kThreadEndWaitMs);
+      if (!_busThreadEnded.WaitFor(kThreadLastWaitMs)) {
+        WriteLog(context, kLogError, "CameraList::DestroyBusThread: ERROR: bus thread did not end, left running\n");
+        _busThread->detach();
+        _busThread.reset();
+        _busThreadActive = false;
+        return false;
+      }
     }
     _busThread->join();
     _busThread.reset();
@@ -66,6 +77,7 @@ void CameraList::DestroyBusThread() {
     WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: thread closed\n");
   }
   WriteLog(context, kLogInfo, "CameraList::DestroyBusThread: leaving\n");
+  return true;
 }
 
 void CameraList::BusThreadMain() {
@@ -81,15 +93,18 @@ void CameraList::BusThreadMain() {
     _busEvent->WaitFor(waitMs);
     _busEvent->Reset();
     bool pending = false;
+    bool progressed = false;
     _nextRequestDeadline = 0;
     for (size_t i = 0; i < _cameras.size(); ++i) {
       Camera& camera = *_cameras[i];
       HandleCameraStateChange(camera);
-      if (camera.State().HasRequests()) HandleCameraStateRequests(camera);
+      if (camera.State().HasRequests() && HandleCameraStateRequests(camera)) progressed = true;
       if (camera.State().HasRequests()) pending = true;
     }
     if (!pending && _stopBusThread) break;
-    waitMs = pending ? MillisecondsUntilNextTry() : kEventWaitMs;
+    // A request done may have one queued behind it: the next pass runs at
+    // once, not after another camera's deadline.
+    waitMs = !pending ? kEventWaitMs : progressed ? 0 : MillisecondsUntilNextTry();
   }
   WriteLog(context, kLogInfo, "CameraList::BusThreadMain leaving\n");
 }
@@ -120,9 +135,9 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
     state.AddRequest(ReqCameraClose);
 }
 
-void CameraList::HandleCameraStateRequests(Camera& camera) {
+bool CameraList::HandleCameraStateRequests(Camera& camera) {
   CameraState& state = camera.State();
-  if (!state.HasRequests()) return;
+  if (!state.HasRequests()) return false;
   DriverContext* context = GetDriverContext();
   if (context->debugView > 2 || context->logLevel > 2)
     WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests still pending: %s\n",
@@ -146,6 +161,7 @@ void CameraList::HandleCameraStateRequests(Camera& camera) {
     WriteLog(context, kLogDetail, "CameraList::HandleCameraStateRequests: request failed, %s\n", camera.Tag().c_str());
   }
   if (remove) state.PopRequest();
+  return remove;
 }
 
 void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
@@ -202,7 +218,10 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
     }
     case ReqCameraClose:
       if (s == CamOpened || s == CamOpenErr) {
-        camera.DoClose();
+        if (camera.HoldCallbacks())
+          camera.DoClose();
+        else
+          remove = false;
       } else if (s == CamCapture || s == CamGrabErr) {
         camera.DoStopCapture();
         remove = false;
@@ -217,7 +236,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       if (s == CamClosed) {
         state.SetState(CamDestroy);
       } else if (s == CamOpened || s == CamOpenErr) {
-        camera.DoClose();
+        if (camera.HoldCallbacks()) camera.DoClose();
         remove = false;
       } else if (s == CamCapture || s == CamGrabErr) {
         camera.DoStopCapture();

@@ -35,8 +35,9 @@ CameraList& CameraList::GetInstance() {
 void CameraList::DeleteInstance() {
   std::lock_guard<std::mutex> lock(instanceLock);
   // The list stays reachable while it tears down, for the host commands
-  // that look it up.
-  delete instance.load();
+  // that look it up. A list whose bus thread was left running stays for good.
+  CameraList* list = instance.load();
+  if (list && list->Destroy()) delete list;
   instance = nullptr;
 }
 
@@ -156,7 +157,7 @@ bool CameraList::Init() {
   return true;
 }
 
-void CameraList::Destroy() {
+bool CameraList::Destroy() {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogInfo, "CameraList::Destroy: entering\n");
 
@@ -177,7 +178,12 @@ void CameraList::Destroy() {
   }
 
   for (auto& camera : _cameras) camera->State().AddRequest(ReqCameraDestroy);
-  DestroyBusThread();
+  if (!DestroyBusThread()) {
+    WriteLog(context, kLogInfo, "CameraList::Destroy: leaving\n");
+    return false;
+  }
+  for (auto& camera : _cameras)
+    if (camera->KeptForThread()) (void)camera.release();
   _cameras.clear();
   _reopenNotBefore.clear();
   {
@@ -187,6 +193,7 @@ void CameraList::Destroy() {
   }
   _dummyLine.reset();
   WriteLog(context, kLogInfo, "CameraList::Destroy: leaving\n");
+  return true;
 }
 
 bool CameraList::IsCameraAvailable(const char* name) const {
@@ -237,6 +244,17 @@ Camera& CameraList::GetByPort(int port) const {
   }
   WriteLog(GetDriverContext(), kLogError, "CameraList::GetByPort: ERROR: could not find camera on port %d\n", port);
   throw TextException();
+}
+
+void CameraList::ReleasePort(int port, const Camera& keeper) {
+  for (const auto& camera : _cameras) {
+    if (camera.get() == &keeper || camera->Port() != port) continue;
+    if (camera->HostOpen())
+      WriteLog(GetDriverContext(), kLogError,
+               "CameraList::ReleasePort: WARNING: camera %s still open gives port %d up to camera %s\n",
+               camera->Name().c_str(), port, keeper.Name().c_str());
+    camera->ReleasePort();
+  }
 }
 
 Camera& CameraList::operator[](int index) const {

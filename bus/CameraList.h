@@ -30,12 +30,18 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   ~CameraList() override;
 
   bool Init();
-  void Destroy();
+  // False when a thread of the driver's was left running: the list must then
+  // not be freed.
+  bool Destroy();
 
   bool IsCameraAvailable(const char* name) const;
   Camera& GetByName(const char* name) const;
   Camera& GetBySerialNo(unsigned int serialNo) const;
   Camera& GetByPort(int port) const;
+  // Before `camera` is opened on `port`: any other camera bound to the port
+  // (a closed camera keeps its port) gives the binding up, so that the port
+  // addresses the camera opened on it.
+  void ReleasePort(int port, const Camera& camera);
   Camera& operator[](int index) const;
   int Count() const { return static_cast<int>(_cameras.size()); }
 
@@ -59,10 +65,13 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
 
   // Bus thread.
   bool CreateBusThread();
-  void DestroyBusThread();
+  // False (logged) when the thread did not end within a minute and was left
+  // running: then the cameras and the list it uses must be kept.
+  bool DestroyBusThread();
   void BusThreadMain();
   void HandleCameraStateChange(Camera& camera);
-  void HandleCameraStateRequests(Camera& camera);
+  // True when the request at the front was carried out (popped).
+  bool HandleCameraStateRequests(Camera& camera);
   void HandleCameraStateRequest(Camera& camera, bool& remove);
 
   // Bus event callbacks, called by the SDK on its own thread with the list as

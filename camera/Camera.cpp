@@ -24,6 +24,8 @@ constexpr milliseconds kOutcomeWait{5000};
 // How long a camera being destroyed waits for the bus thread to close it.
 constexpr milliseconds kDestroyWait{4000};
 constexpr int kCallbackReturnWaitMs = 5000;
+// A row copy is a memcpy: a reader still inside after this long is stuck.
+constexpr milliseconds kRowReadersWait{5000};
 
 // The time since `start` in the 10 ms steps the open's log line counts.
 int TensOfMillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -50,7 +52,13 @@ Camera::~Camera() {
   }
   WriteLog(_context, kLogInfo, "Camera::~Camera: %s\n", Tag().c_str());
   // A camera that never reached its destroy state (no bus thread) may still
-  // hold its SDK resources; they go now, with the grab thread first.
+  // hold its SDK resources; they go now, with the grab thread first. Should
+  // that thread not end, what it uses stays.
+  if (_grabThread && !_grabThread->Destroy()) {
+    (void)_grabThread.release();
+    (void)_flyCamera.release();
+    (void)_imageBuffer.release();
+  }
   _grabThread.reset();
   _flyCamera.reset();
 }
@@ -73,6 +81,14 @@ bool Camera::Open(int port, int32_t size[2]) {
     size[0] = static_cast<int32_t>(_width.load());
     size[1] = static_cast<int32_t>(_height.load());
     return true;
+  }
+  // The bus thread carries out the open: from its own log callback it would
+  // wait for itself.
+  if (CurrentDriverThread() == DriverThread::kBus) {
+    _hostOpen = false;
+    WriteLog(_context, kLogError, "Camera::Open: ERROR: camera %s cannot be opened from the bus thread, %s\n",
+             Name().c_str(), Tag().c_str());
+    return false;
   }
   _port = port;
   _captureIntent = CaptureIntent::kFromParameter;
@@ -100,6 +116,11 @@ bool Camera::Open(int port, int32_t size[2]) {
     return false;
   }
   WriteLog(_context, kLogError, "Camera::Open: ERROR: Open timeout for camera %s, %s\n", Name().c_str(), Tag().c_str());
+  // The host was told the open failed: an open the bus thread carries out
+  // later is closed again, so that no capture starts and no callback comes.
+  _hostOpen = false;
+  _captureIntent = CaptureIntent::kNone;
+  _state.AddRequest(ReqCameraClose);
   return false;
 }
 
@@ -117,6 +138,14 @@ void Camera::Close() {
   WriteLog(_context, kLogInfo, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(),
            Tag().c_str());
   _state.AddRequest(ReqCameraClose);
+  // On one of the driver's threads (the completion callback, a log callback
+  // of the bus thread) the close is carried out once that thread is free
+  // again: waiting here would wait for itself.
+  if (OnDriverThread()) {
+    WriteLog(_context, kLogInfo, "Camera::Close: close of camera %s is carried out after the callback, %s\n",
+             Name().c_str(), Tag().c_str());
+    return;
+  }
   // Closed is set before the grab thread ends and the SDK camera goes: the
   // host learns of the close when the bus thread has finished it, so that
   // no frame reaches the host after its close returned.
@@ -126,7 +155,7 @@ void Camera::Close() {
              Tag().c_str());
     return;
   }
-  WriteLog(_context, kLogError, "Camera::Open: ERROR: Close timeout for camera %s, %s\n", Name().c_str(),
+  WriteLog(_context, kLogError, "Camera::Close: ERROR: Close timeout for camera %s, %s\n", Name().c_str(),
            Tag().c_str());
 }
 
@@ -146,7 +175,7 @@ bool Camera::DoOpen() {
     {
       // The parameter set is read and written throughout; host property
       // commands and the dialog's final assignment wait meanwhile.
-      std::lock_guard<std::mutex> lock(_parametersLock);
+      LockDeferringLog<std::mutex> lock(_parametersLock);
       _parameters.Load();
       ApplyLogSettings();
       _statistics.Reset();
@@ -161,11 +190,15 @@ bool Camera::DoOpen() {
     }
     _imageBuffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
     StartGrabThread();
+    {
+      std::lock_guard<std::mutex> lock(_callbackLock);
+      _callbacksHeld = false;
+    }
     _state.SetContinuous(false);
     _state.SetState(CamOpened);
     bool continuous;
     {
-      std::lock_guard<std::mutex> lock(_parametersLock);
+      LockDeferringLog<std::mutex> lock(_parametersLock);
       continuous = ParameterAccess::GetContinuous(_parameters);
     }
     RecordOpenOutcome(true);
@@ -293,27 +326,44 @@ void Camera::Cleanup() {
     return;
   }
   try {
+    if (_grabThread && !_grabThread->Destroy()) {
+      // The thread outlived every wait: it keeps what it may still use (this
+      // camera, its SDK camera, its buffer) for the rest of the process.
+      WriteLog(_context, kLogError, "Camera::Cleanup: ERROR: grab thread left running, camera kept, %s\n",
+               Tag().c_str());
+      _keptForThread = true;
+      (void)_grabThread.release();
+      (void)_flyCamera.release();
+      (void)_imageBuffer.release();
+      return;
+    }
     _grabThread.reset();
     if (_flyCamera) {
       // Host property commands write the camera's properties through it
       // while holding the parameter lock.
-      std::lock_guard<std::mutex> lock(_parametersLock);
+      LockDeferringLog<std::mutex> lock(_parametersLock);
       if (_flyCamera->IsConnected()) _flyCamera->Disconnect();
       _flyCamera.reset();
     }
     if (_imageBuffer) {
       // The state has left Capture, so no new row is handed out; rows the
       // host is still copying finish first.
-      _rowReaders.WaitForNone();
-      _imageBuffer->Release();
-      _imageBuffer.reset();
+      if (_rowReaders.WaitForNone(kRowReadersWait)) {
+        _imageBuffer->Release();
+        _imageBuffer.reset();
+      } else {
+        // A host thread still inside a row copy after this long keeps the buffer.
+        WriteLog(_context, kLogError, "Camera::Cleanup: ERROR: a row copy did not end within %d ms, buffer kept, %s\n",
+                 static_cast<int>(kRowReadersWait.count()), Tag().c_str());
+        (void)_imageBuffer.release();
+      }
     }
   } catch (...) {
     WriteLog(_context, kLogError, "Camera::Cleanup: WARNING: exception point caught on port %s\n", Tag().c_str());
   }
 }
 
-void Camera::SetCompleteCB(CompleteCallback callback) {
+bool Camera::SetCompleteCB(CompleteCallback callback) {
   std::string line = "Camera::SetCompleteCB: ";
   CompleteCallback stored = _completeCallback;
   if (stored) {
@@ -326,15 +376,23 @@ void Camera::SetCompleteCB(CompleteCallback callback) {
   std::unique_lock<std::mutex> lock(_callbackLock);
   _completeCallback = callback;
   // From inside the callback itself there is nothing to wait for.
-  if (!_callbackRunning || _callbackThread == std::this_thread::get_id()) return;
-  if (!_callbackReturned.wait_for(lock, std::chrono::milliseconds(kCallbackReturnWaitMs),
-                                  [this] { return !_callbackRunning; }))
-    WriteLog(_context, kLogError, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
-             kCallbackReturnWaitMs, Tag().c_str());
+  if (!_callbackRunning || _callbackThread == std::this_thread::get_id()) return true;
+  // On a thread of the driver's (another camera's callback) the wait could be
+  // a circle: two callbacks each clearing the other's. The host learns that
+  // the old callback may still run.
+  const bool returned =
+      !OnDriverThread() && _callbackReturned.wait_for(lock, std::chrono::milliseconds(kCallbackReturnWaitMs),
+                                                      [this] { return !_callbackRunning; });
+  lock.unlock();
+  if (returned) return true;
+  WriteLog(_context, kLogError, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
+           OnDriverThread() ? 0 : kCallbackReturnWaitMs, Tag().c_str());
+  return false;
 }
 
 CompleteCallback Camera::BeginCallback() {
   std::lock_guard<std::mutex> lock(_callbackLock);
+  if (_callbacksHeld) return nullptr;
   CompleteCallback callback = _completeCallback;
   if (callback) {
     _callbackRunning = true;
@@ -344,11 +402,22 @@ CompleteCallback Camera::BeginCallback() {
 }
 
 void Camera::EndCallback() {
+  bool closeWaits;
   {
     std::lock_guard<std::mutex> lock(_callbackLock);
     _callbackRunning = false;
+    closeWaits = _closeWaitsForCallback;
   }
   _callbackReturned.notify_all();
+  if (closeWaits) _bus.WakeBusThread();
+}
+
+bool Camera::HoldCallbacks() {
+  std::lock_guard<std::mutex> lock(_callbackLock);
+  _closeWaitsForCallback = _callbackRunning;
+  if (_callbackRunning) return false;
+  _callbacksHeld = true;
+  return true;
 }
 
 }  // namespace vq

@@ -31,31 +31,6 @@ class GrabThread;
 
 class Camera {
  public:
-  // A row handed to the host: its bytes and their count. While a Row from the
-  // image buffer lives, the camera does not free the buffer, so a close on
-  // the bus thread never pulls the row from under the host's copy.
-  class Row {
-   public:
-    Row() = default;
-    Row(const unsigned char* data, size_t size, RowReaders* readers = nullptr)
-        : _data(data), _size(size), _readers(readers) {}
-    Row(Row&& other) noexcept : _data(other._data), _size(other._size), _readers(other._readers) {
-      other._readers = nullptr;
-    }
-    Row& operator=(Row&&) = delete;
-    ~Row() {
-      if (_readers) _readers->Leave();
-    }
-    const unsigned char* Data() const { return _data; }
-    size_t Size() const { return _size; }
-    explicit operator bool() const { return _data != nullptr; }
-
-   private:
-    const unsigned char* _data = nullptr;
-    size_t _size = 0;
-    RowReaders* _readers = nullptr;
-  };
-
   // `bus` is the bus the camera sits on; it outlives the camera.
   Camera(CameraIdentity identity, CameraBus& bus);
   ~Camera();
@@ -65,10 +40,15 @@ class Camera {
   // Host thread: post a request and wait for its outcome.
   bool Open(int port, int32_t size[2]);
   void Close();
-  void SetCompleteCB(CompleteCallback callback);
+  // False when the old callback was still running after the wait (or, on a
+  // thread of the driver's, at all): the host must not free what it uses yet.
+  bool SetCompleteCB(CompleteCallback callback);
   bool Grab();
   void SetContinuousGrabMode(bool on);
-  Row GetRow(int row);
+  // Copies pixels firstPixel..lastPixel of row `row` into `dest`, cut to one
+  // row: the frame's while capturing, the dummy line otherwise. False when
+  // nothing was copied.
+  bool CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel);
 
   // Bus thread.
   bool DoOpen();
@@ -152,10 +132,16 @@ class Camera {
     ParameterAccess::SetParameter<T>(_parameters, name, value, min, max);
   }
 
+  // A grab thread that never ended still uses this camera: its owner must
+  // not free it.
+  bool KeptForThread() const { return _keptForThread; }
+
   // "port#%d ser#%d state:%s", the end of almost every camera log line.
   std::string Tag() const;
 
   int Port() const { return _port; }
+  // Another camera is opened on this camera's port.
+  void ReleasePort() { _port = -1; }
   const CameraIdentity& Identity() const { return _identity; }
   const std::string& Name() const { return _identity.name; }
   uint32_t SerialNumber() const { return _identity.serialNumber; }
@@ -175,6 +161,11 @@ class Camera {
   // never called through the old one afterwards.
   CompleteCallback BeginCallback();
   void EndCallback();
+  // Bus thread, before it closes the camera: true once no callback runs and
+  // none will start until the camera is opened again. False while the host's
+  // callback runs; its return then wakes the bus thread, which never waits
+  // for host code (a callback may itself be closing the camera).
+  bool HoldCallbacks();
 
   // The parameter set and the lock that whoever reads, changes or replaces it holds.
   CameraParameters& Parameters() { return _parameters; }
@@ -199,6 +190,7 @@ class Camera {
   }
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
+  size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
   void ConnectToCamera();
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();
@@ -219,11 +211,12 @@ class Camera {
   std::mutex _retrievalLock;
   std::condition_variable _retrievalEnded;
   std::atomic<bool> _hostOpen{false};
+  std::atomic<bool> _keptForThread{false};
   bool _reopening = false;  // bus thread only
   std::atomic<CaptureIntent> _captureIntent{CaptureIntent::kNone};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
-  // Rows of _imageBuffer the host is copying right now (see Row).
+  // Rows of _imageBuffer the host is copying right now (see CopyRow).
   RowReaders _rowReaders;
   CameraModes _modes;
   CameraParameters _parameters;
@@ -232,6 +225,8 @@ class Camera {
   std::mutex _callbackLock;
   std::condition_variable _callbackReturned;
   bool _callbackRunning = false;
+  bool _callbacksHeld = false;
+  bool _closeWaitsForCallback = false;
   std::thread::id _callbackThread;
   DriverContext* _context;
   std::unique_ptr<GrabThread> _grabThread;

@@ -108,12 +108,28 @@ void CameraState::AddRequest(StateRequest request) {
                RequestName(ReqCameraCloseOpen), _serialNo);
       return;
     }
+    // The reopen restarts the capture the host asked for (Camera::ResumeCapture),
+    // not whatever the camera was doing.
     _requests.push_back(ReqCameraClose);
     _requests.push_back(ReqCameraOpenOnArrival);
-    if (_state == CamCapture || _state == CamGrabErr)
-      _requests.push_back(_continuous ? ReqCaptureCont : ReqCaptureStart);
     lock.unlock();
     WriteLog(context, kLogDetail, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
+    WakeBusThread();
+    return;
+  }
+
+  if (request == ReqCameraDestroy) {
+    // Nothing queued may hold the destroy up (a reopen waiting out a
+    // removal's grace): it goes next, after the request being carried out.
+    const bool running = _busy && !_requests.empty();
+    const StateRequest front = running ? _requests.front() : ReqNotAssigned;
+    _requests.clear();
+    if (running) _requests.push_back(front);
+    _requests.push_back(ReqCameraDestroy);
+    const size_t queued = _requests.size();
+    lock.unlock();
+    WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n",
+             RequestName(request), _serialNo, static_cast<int>(queued));
     WakeBusThread();
     return;
   }

@@ -2,6 +2,9 @@
 // thread starts and stops the SDK capture, the grab thread retrieves frames
 // and hands them to the image buffer, and the host pulls rows (GetRow), each
 // converted out of the frame as it is pulled.
+#include <algorithm>
+#include <cstring>
+
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
 #include "sdk/FlyError.h"
@@ -210,7 +213,7 @@ void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
   _imageBuffer->TakeFrame(*image);
 }
 
-Camera::Row Camera::GetRow(int row) {
+bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel) {
   const int64_t height = _height;
   if (row == 0) {
     _statistics.MarkFirstRow();
@@ -220,21 +223,38 @@ Camera::Row Camera::GetRow(int row) {
     if (WillLog(_context, kLogInfo))
       WriteLog(_context, kLogInfo, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
   }
+  if (!dest) return false;
   // Counted before the state is read: Cleanup changes the state first and
-  // then waits for the count to drop, so a row handed out here stays valid.
+  // then waits for the count to drop, so the buffer stays while the row is
+  // copied. Nothing in between logs: no host code runs while counted.
   _rowReaders.Enter();
   if (IsCapturing(_state)) {
     ImageBuffer* buffer = _imageBuffer.get();
-    const unsigned char* line = buffer ? buffer->ReadLine(row) : nullptr;
-    if (line) return Row(line, buffer->RowSize(), &_rowReaders);
+    const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
+    const bool copied = length > 0 && buffer->CopyLine(row, dest, length);
     _rowReaders.Leave();
-    return Row();
+    return copied;
   }
   _rowReaders.Leave();
   WriteLog(_context, kLogInfo,
            "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n", row,
            static_cast<int>(height - 1), Tag().c_str());
-  return Row(_bus.DummyLine(), CameraBus::kDummyLineSize);
+  const size_t length = RowCopyLength(firstPixel, lastPixel, CameraBus::kDummyLineSize);
+  if (length == 0) return false;
+  std::memcpy(dest, _bus.DummyLine(), length);
+  return true;
+}
+
+// Bytes of a row the host asked for: (last - first + 1) pixels from the row's
+// start, cut to one image row (width x bytes per pixel) and to the line served,
+// so that nothing outside the row is read and the host never gets more than a
+// row, from the dummy line of an idle camera neither.
+size_t Camera::RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const {
+  const int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
+  if (pixels <= 0 || _bitsPerPixel < 8) return 0;
+  const int64_t bytesPerPixel = _bitsPerPixel / 8;
+  const int64_t bytes = std::min<int64_t>(pixels, _width) * bytesPerPixel;
+  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(lineSize)));
 }
 
 }  // namespace vq

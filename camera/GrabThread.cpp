@@ -11,6 +11,7 @@ namespace {
 constexpr int kFailuresBeforeReset = 3;
 constexpr int kResetPauseMs = 100;
 constexpr int kThreadEndWaitMs = 3000;
+constexpr int kThreadLastWaitMs = 27000;
 
 }  // namespace
 
@@ -35,6 +36,7 @@ bool GrabThread::Init() {
   _threadEnded.Reset();
   try {
     _threadHandle = std::make_unique<std::thread>([this] {
+      DriverThreadScope grabThread(DriverThread::kGrab);
       static_ThreadMain(this);
       _threadEnded.Set();
     });
@@ -52,7 +54,7 @@ void GrabThread::Wake() {
   if (_wakeEvent) _wakeEvent->Set();
 }
 
-void GrabThread::Destroy() {
+bool GrabThread::Destroy() {
   DriverContext* context = GetDriverContext();
   const int port = _camera->Port();
   WriteLog(context, kLogInfo, "GrabThread::Destroy: entering on port=%d\n", port);
@@ -62,10 +64,17 @@ void GrabThread::Destroy() {
     _wakeEvent->Set();
     if (!_threadEnded.WaitFor(kThreadEndWaitMs)) {
       // The camera frees its SDK object and buffer after this: the thread
-      // must be gone first, however long its retrieval takes.
+      // must be gone first. It is waited for once more; a thread that still
+      // runs then (a retrieval the SDK never ends) is left to itself, and the
+      // camera keeps what it uses.
       WriteLog(context, kLogError,
                "GrabThread::Destroy: WARNING: thread did not end within %d ms, waiting for it, port=%d\n",
                kThreadEndWaitMs, port);
+      if (!_threadEnded.WaitFor(kThreadLastWaitMs)) {
+        WriteLog(context, kLogError, "GrabThread::Destroy: ERROR: thread did not end, left running, port=%d\n", port);
+        _threadHandle->detach();
+        return false;
+      }
     }
     _threadHandle->join();
     _threadHandle.reset();
@@ -73,6 +82,7 @@ void GrabThread::Destroy() {
   }
   _wakeEvent.reset();
   WriteLog(context, kLogInfo, "GrabThread::Destroy: leaving on port=%d\n", port);
+  return true;
 }
 
 int32_t GrabThread::static_ThreadMain(GrabThread* param) {
@@ -135,7 +145,10 @@ int32_t GrabThread::ThreadMain() {
           Camera& camera;
           ~EndCallback() { camera.EndCallback(); }
         } endCallback{camera};
-        callback(0, camera.Port());
+        {
+          HostCallbackScope inCallback;
+          callback(0, camera.Port());
+        }
         if (WillLog(context, kLogInfo))
           WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
       } else {

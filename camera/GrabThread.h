@@ -21,7 +21,9 @@ class GrabThread {
   GrabThread& operator=(const GrabThread&) = delete;
 
   bool Init();
-  void Destroy();
+  // Stops the thread and joins it; false (logged) when it did not end within
+  // 30 s and was left running: then what it uses must be kept.
+  bool Destroy();
   // Wakes the thread for one retrieval.
   void Wake();
 

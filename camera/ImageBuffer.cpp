@@ -1,5 +1,6 @@
 #include "camera/ImageBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -90,20 +91,42 @@ const unsigned char* ImageBuffer::ReadLine(int32_t r) {
   FlyCapture2::Error failure;
   {
     std::lock_guard<std::mutex> lock(_frameLock);
-    uint64_t& held = _rowFrame[static_cast<size_t>(r)];
-    if (held == _frameCount) return line;
-    held = _frameCount;
-    FlyCapture2::Error error = ConvertRow(r, line);
-    // Reported once per frame: the same fault would repeat on every row.
-    if (error != FlyCapture2::PGRERROR_OK && _failedFrame != _frameCount) {
-      _failedFrame = _frameCount;
-      failure = error;
-    }
+    failure = RefreshLine(r, line);
   }
+  ReportFailure(r, failure);
+  return line;
+}
+
+bool ImageBuffer::CopyLine(int32_t r, unsigned char* dest, size_t n) {
+  unsigned char* line = GetLine(r);
+  if (!line) return false;
+  FlyCapture2::Error failure;
+  {
+    // The copy is made under the lock that guards the conversion: another
+    // thread's read of the next frame cannot rewrite the row in the middle.
+    std::lock_guard<std::mutex> lock(_frameLock);
+    failure = RefreshLine(r, line);
+    std::memcpy(dest, line, std::min(n, RowSize()));
+  }
+  ReportFailure(r, failure);
+  return true;
+}
+
+FlyCapture2::Error ImageBuffer::RefreshLine(int32_t r, unsigned char* line) {
+  uint64_t& held = _rowFrame[static_cast<size_t>(r)];
+  if (held == _frameCount) return FlyCapture2::Error();
+  held = _frameCount;
+  FlyCapture2::Error error = ConvertRow(r, line);
+  // Reported once per frame: the same fault would repeat on every row.
+  if (error == FlyCapture2::PGRERROR_OK || _failedFrame == _frameCount) return FlyCapture2::Error();
+  _failedFrame = _frameCount;
+  return error;
+}
+
+void ImageBuffer::ReportFailure(int32_t r, const FlyCapture2::Error& failure) {
   if (failure != FlyCapture2::PGRERROR_OK)
     WriteLog(GetDriverContext(), kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", r,
              FormatFlyError(failure).c_str());
-  return line;
 }
 
 FlyCapture2::Error ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {

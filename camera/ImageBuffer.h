@@ -44,6 +44,10 @@ class ImageBuffer {
   // row's first read since the frame came. A frame wider than the buffer is
   // cut to the buffer's width.
   const unsigned char* ReadLine(int32_t r);
+  // ReadLine's row, copied into `dest` (at most n bytes, at most a row)
+  // before another thread can convert a newer frame into it. False for a row
+  // outside the buffer.
+  bool CopyLine(int32_t r, unsigned char* dest, size_t n);
 
   uint32_t Width() const { return _width; }
   int32_t Height() const { return _height; }
@@ -54,6 +58,10 @@ class ImageBuffer {
  private:
   size_t PixelSize() const { return _color ? 3 : 1; }
   FlyCapture2::Error ConvertRow(int32_t r, unsigned char* line);
+  // Under _frameLock: converts row r into `line` unless it holds the frame
+  // already; the error to report, once per frame.
+  FlyCapture2::Error RefreshLine(int32_t r, unsigned char* line);
+  static void ReportFailure(int32_t r, const FlyCapture2::Error& failure);
 
   int32_t _allocatedSize = 0;
   uint32_t _width;

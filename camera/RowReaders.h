@@ -4,6 +4,7 @@
 // and leaving cost one atomic step each; only a leave that finds a waiter
 // takes the lock.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -18,12 +19,13 @@ class RowReaders {
       _none.notify_all();
     }
   }
-  // Returns once no reader is left.
-  void WaitForNone() {
+  // Returns true once no reader is left, false if one still is after `timeout`.
+  bool WaitForNone(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(_lock);
     _waiting = true;
-    _none.wait(lock, [this] { return _count.load() == 0; });
+    const bool none = _none.wait_for(lock, timeout, [this] { return _count.load() == 0; });
     _waiting = false;
+    return none;
   }
 
  private:

@@ -29,18 +29,6 @@ bool IsUndefinedCameraName(const char* name) {
 
 const char* Shown(const char* text) { return text ? text : "(null)"; }
 
-// Bytes of a row the host asked for: (last - first + 1) pixels from the row's
-// start, cut to one image row (width x bytes per pixel) and to the line served,
-// so that nothing outside the row is read and the host never gets more than a
-// row, from the dummy line of an idle camera neither.
-size_t RowCopyLength(int firstPixel, int lastPixel, int bitsPerPixel, uint32_t width, size_t lineSize) {
-  const int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
-  if (pixels <= 0 || bitsPerPixel < 8) return 0;
-  const int64_t bytesPerPixel = bitsPerPixel / 8;
-  const int64_t bytes = std::min<int64_t>(pixels, width) * bytesPerPixel;
-  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(lineSize)));
-}
-
 }  // namespace
 
 extern "C" {
@@ -51,6 +39,8 @@ int initialize(const char* systemPath, DebugMsgProc proc) {
     if (systemPath && *systemPath) context->SetSystemPath(systemPath);
     context->debugMsgProc = proc;
     WriteLog(context, kLogInfo, "===============initialize: \n");
+    // A list that could not be set up (an empty bus) is logged by Init and
+    // lists no camera; the host learns that from the count.
     if (context->refcount == 0) CameraList::GetInstance().Init();
     int32_t count = ++context->refcount;
     std::tm now = vq::LocalTime(std::time(nullptr));
@@ -67,7 +57,22 @@ int finalize(void) {
   DriverContext* context = GetDriverContext();
   try {
     WriteLog(context, kLogInfo, "finalize: entering, refcount=%d\n", context->refcount.load());
-    int32_t count = --context->refcount;
+    // Inside a callback the driver is in the middle of a call of its own (on
+    // a grab thread, the bus thread or a host thread whose call logs): the
+    // teardown would wait for that call, or free what it uses.
+    if (OnDriverThread() || InHostCallback()) {
+      WriteLog(context, kLogError, "finalize: ERROR: refused inside a callback of the driver, refcount=%d\n",
+               context->refcount.load());
+      return 0;
+    }
+    int32_t count = context->refcount.load();
+    do {
+      if (count <= 0) {
+        WriteLog(context, kLogError, "finalize: WARNING: not initialized, refcount=%d\n", count);
+        return 0;
+      }
+    } while (!context->refcount.compare_exchange_weak(count, count - 1));
+    count -= 1;
     if (count == 0) CameraList::DeleteInstance();
     WriteLog(context, kLogInfo, "finalize: leaving, refcount=%d\n", count);
     return 1;
@@ -126,6 +131,7 @@ int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize
       return 0;
     }
     Camera& camera = list.GetByName(cameraName);
+    list.ReleasePort(portNo, camera);
     if (camera.Open(portNo, imageSize)) {
       WriteLog(context, kLogInfo, "openCVLPort: leaving -- Camera %s OPENED on port %d\n", camera.Name().c_str(),
                portNo);
@@ -169,12 +175,7 @@ int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int f
   DriverContext* context = GetDriverContext();
   try {
     WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
-    Camera& camera = CameraList::GetInstance().GetByPort(portNo);
-    Camera::Row line = camera.GetRow(row);
-    if (!line || !dest) return 0;
-    size_t length = RowCopyLength(firstPixel, lastPixel, camera.BitsPerPixel(), camera.Width(), line.Size());
-    if (length == 0) return 0;
-    std::memcpy(dest, line.Data(), length);
+    if (!CameraList::GetInstance().GetByPort(portNo).CopyRow(row, dest, firstPixel, lastPixel)) return 0;
     WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
     return 1;
   } catch (...) {
@@ -187,9 +188,9 @@ int setCompleteCallback(int grabberNo, int portNo, CompleteCallback callback) {
   DriverContext* context = GetDriverContext();
   try {
     WriteLog(context, kLogInfo, "setCompleteCallback: entering grabberNo=%d   portNo=%d\n", grabberNo, portNo);
-    CameraList::GetInstance().GetByPort(portNo).SetCompleteCB(callback);
+    const bool replaced = CameraList::GetInstance().GetByPort(portNo).SetCompleteCB(callback);
     WriteLog(context, kLogInfo, "setCompleteCallback: leaving grabberNo=%d   portNo=%d\n", grabberNo, portNo);
-    return 1;
+    return replaced ? 1 : 0;
   } catch (...) {
     WriteLog(context, kLogError, "setCompleteCallback: --EXCEPTION caught \n");
     return 0;

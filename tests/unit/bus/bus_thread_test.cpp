@@ -71,7 +71,13 @@ TEST_F(DriverFixture, OpenTimesOutWhileTheBusThreadIsBusy) {
   EXPECT_FALSE(Open(Mono(), 2));
   EXPECT_TRUE(Log().Contains("Camera::Open: ERROR: Open timeout for camera Mono (2222), port#2 ser#2222 state:'Closed '\n"));
   stall.unlock();
-  EXPECT_TRUE(WaitForState(Mono(), CamOpened)) << "the queued open still completes";
+  // The host was told the open failed: the queued open still runs, and the
+  // close queued behind it undoes it.
+  EXPECT_TRUE(WaitForLine("Camera::DoOpen: leaving, port#2 ser#2222 state:'Opened '\n"));
+  EXPECT_TRUE(vqtest::WaitFor([&] {
+    return Mono().State().IsState(CamClosed) && !Mono().State().HasRequests() && !Mono().State().Busy();
+  }));
+  EXPECT_FALSE(Mono().HostOpen());
 }
 
 TEST_F(DriverFixture, TwoCamerasWithTwoRequestsEachRunInterleaved) {
