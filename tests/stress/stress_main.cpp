@@ -6,10 +6,14 @@
 // seconds (or VQ_STRESS_SECONDS, default 20) is the run time aimed at: the phases
 // share two thirds of it, waits for frames (with deadlines) the rest;
 // phases (or VQ_STRESS_PHASES, default all) a comma list of entry, trigger,
-// hotplug, failopen and cycles, and "names" for the host threads that read
-// the camera name list during entry and hotplug. Every broken expectation is printed as
+// hotplug, failopen, reuse (a port handed from one camera to another), idle
+// (idle cameras through removal, arrival and "Reset"), grace (a close and
+// reopen while another camera is away) and cycles, and "names" for the host threads that read the camera name list
+// during entry and hotplug. Every broken expectation is printed as
 // "STRESS FAILURE [phase] check: detail" and makes the exit status 1; a crash
-// or a sanitizer report ends the process on the spot.
+// or a sanitizer report ends the process on the spot. A host call or callback
+// that does not come back within its deadline is reported the same way; the
+// run then ends at once (exit status 1), since the driver cannot be taken down.
 #include <execinfo.h>
 #include <unistd.h>
 
@@ -18,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -82,7 +88,21 @@ constexpr Role kStorm{"StressStorm (103)", 103, 2};    // its first 12 retrieval
 constexpr Role kTrig{"StressTrig (104)", 104, 3};      // trigger on, no trigger ever comes
 constexpr Role kSpare{"StressSpare (105)", 105, -1};   // never opened by the host
 constexpr Role kBroken{"StressBroken (106)", 106, 4};  // every open fails (video mode unreadable)
+constexpr Role kRows{"StressRows (107)", 107, 8};      // free-running; two host threads pull the same rows
+constexpr Role kIdle{"StressIdle (108)", 108, 9};      // never grabbed, removed and back; later the grace phase's
+constexpr Role kOnce{"StressOnce (109)", 109, 10};     // one grab delivered, removed and back
+constexpr Role kIdleReset{"StressIdleReset (110)", 110, 11};  // never grabbed, "Reset"
+constexpr Role kOnceReset{"StressOnceReset (111)", 111, 12};  // one grab delivered, "Reset"
+constexpr Role kAway{"StressAway (112)", 112, 13};            // removed and left away for its grace period
+constexpr Role kReuse{"StressReuse (113)", 113, 14};          // colour, on the port the second camera had just before
+constexpr Role kLogA{"StressLogA (114)", 114, 15};            // the log callback calls back into it
+constexpr Role kCall{"StressCall (115)", 115, 16};            // closed, and finalize called, from its own callback
+constexpr const Role* kRoles[] = {&kMain, &kSecond,    &kStorm,     &kTrig, &kSpare, &kBroken, &kRows, &kIdle,
+                                  &kOnce, &kIdleReset, &kOnceReset, &kAway, &kReuse, &kLogA,   &kCall};
+constexpr int kFleetSize = static_cast<int>(std::size(kRoles));
 constexpr int kPorts = 20;
+// The second camera's port when it hands the port over to kReuse.
+constexpr int kReusedPort = kReuse.port;
 
 const char* kFleet = R"({"cameras": [
   {"model": "StressMain", "serial": 101, "color": true,
@@ -92,7 +112,19 @@ const char* kFleet = R"({"cameras": [
   {"model": "StressTrig", "serial": 104, "color": false,
    "trigger": {"periodMs": 0, "current": {"on": true, "mode": 0}}},
   {"model": "StressSpare", "serial": 105, "color": false},
-  {"model": "StressBroken", "serial": 106, "color": false, "faults": {"getVideoMode": true}}
+  {"model": "StressBroken", "serial": 106, "color": false, "faults": {"getVideoMode": true}},
+  {"model": "StressRows", "serial": 107, "color": false, "freeRunning": true, "videoModes": [],
+   "format7": [{"mode": 0, "maxWidth": 1280, "maxHeight": 960, "pixelFormats": ["MONO8"]}],
+   "current": {"videoMode": "FORMAT7", "format7": {"mode": 0, "width": 1280, "height": 8}}},
+  {"model": "StressIdle", "serial": 108, "color": false},
+  {"model": "StressOnce", "serial": 109, "color": false},
+  {"model": "StressIdleReset", "serial": 110, "color": false},
+  {"model": "StressOnceReset", "serial": 111, "color": false},
+  {"model": "StressAway", "serial": 112, "color": false},
+  {"model": "StressReuse", "serial": 113, "color": true,
+   "videoModes": [{"mode": "160x120YUV444", "frameRates": [30]}]},
+  {"model": "StressLogA", "serial": 114, "color": false},
+  {"model": "StressCall", "serial": 115, "color": false}
 ]})";
 
 // ---- what the host saw ------------------------------------------------------
@@ -105,6 +137,10 @@ std::atomic<uint64_t> rowsPulled{0};
 std::atomic<uint64_t> hostCalls{0};
 std::atomic<uint64_t> logLines{0};
 std::atomic<uint64_t> mainOpens{0};             // opens of the main camera on the bus thread
+std::array<std::atomic<uint64_t>, kFleetSize> opens{};  // opens of each camera (the "Opening camera" lines)
+// The port each camera has from the host, for the lines about it: its role's
+// port unless the host opened it on another.
+std::array<std::atomic<int>, kFleetSize> hostPort{};
 std::atomic<uint64_t> grabErrLines{0};          // grab errors of any camera
 std::atomic<uint64_t> trigGrabErrors{0};        // of the trigger camera
 std::atomic<uint64_t> trigRetrievalErrors{0};  // retrieval error lines of the trigger camera
@@ -158,9 +194,15 @@ bool IsHostOpen(int port) {
 }
 
 const Role* RoleOfSerial(unsigned serial) {
-  for (const Role* role : {&kMain, &kSecond, &kStorm, &kTrig, &kSpare, &kBroken})
+  for (const Role* role : kRoles)
     if (role->serial == serial) return role;
   return nullptr;
+}
+
+size_t IndexOf(const Role& role) {
+  for (size_t i = 0; i < std::size(kRoles); ++i)
+    if (kRoles[i] == &role) return i;
+  std::abort();  // every role is in the list
 }
 
 // The host's completion callback: counts, checks the port, pulls two rows of
@@ -192,7 +234,8 @@ void OnLog(const char* text) {
     if (serialAt) {
       const Role* role = RoleOfSerial(static_cast<unsigned>(std::strtoul(serialAt + 4, nullptr, 10)));
       if (role == &kMain) mainOpens.fetch_add(1);
-      if (role && !IsHostOpen(role->port))
+      if (role) opens[IndexOf(*role)].fetch_add(1);
+      if (role && !IsHostOpen(hostPort[IndexOf(*role)].load()))
         Violation(std::string("camera opened although the host has it closed: ") + role->name);
     }
   }
@@ -216,23 +259,32 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
 }
 
 uint64_t Callbacks(const Role& role) { return callbacks[static_cast<size_t>(role.port)].load(); }
+uint64_t Opens(const Role& role) { return opens[IndexOf(role)].load(); }
 
 // The port counts as the host's from the open until its close, also when the
 // open failed: until the host closes it, the driver may keep trying.
-bool Open(const Role& role) {
-  int size[2] = {0, 0};
-  portState[static_cast<size_t>(role.port)] = kOpening;
-  const bool opened = module->openCVLPort(0, role.port, role.name, size) == 1;
-  if (opened) module->setCompleteCallback(0, role.port, OnComplete);
-  portState[static_cast<size_t>(role.port)] = kOpen;
+bool OpenOn(const Role& role, int port, int size[2], CompleteCallback callback = OnComplete) {
+  hostPort[IndexOf(role)] = port;
+  portState[static_cast<size_t>(port)] = kOpening;
+  const bool opened = module->openCVLPort(0, port, role.name, size) == 1;
+  if (opened) module->setCompleteCallback(0, port, callback);
+  portState[static_cast<size_t>(port)] = kOpen;
   return opened;
 }
 
-void Close(const Role& role) {
-  portState[static_cast<size_t>(role.port)] = kClosing;
-  module->closeCVLPort(0, role.port);
-  portState[static_cast<size_t>(role.port)] = kClosed;
+bool Open(const Role& role) {
+  int size[2] = {0, 0};
+  return OpenOn(role, role.port, size);
 }
+
+void CloseOn(const Role& role, int port) {
+  portState[static_cast<size_t>(port)] = kClosing;
+  module->closeCVLPort(0, port);
+  portState[static_cast<size_t>(port)] = kClosed;
+  hostPort[IndexOf(role)] = role.port;
+}
+
+void Close(const Role& role) { CloseOn(role, role.port); }
 
 int Set(const Role& role, const char* name, int value) {
   hostCalls.fetch_add(1);
@@ -556,6 +608,264 @@ void FailOpenPhase() {
   ReportViolations(phase);
 }
 
+// ---- calls that may not come back -------------------------------------------
+
+// "Returns at once": what a sound call takes even in a sanitizer build, far
+// below the 5 s a call spends waiting for something that cannot come.
+constexpr double kAtOnceSeconds = 1.5;
+// A call or callback still out after this long is taken to hang for good.
+constexpr std::chrono::milliseconds kHangDeadline{20000};
+
+// Set when a host call or a callback did not come back by its deadline: the
+// driver cannot be taken down then, so the run ends after the phase's report.
+std::atomic<bool> wedged{false};
+
+double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+// A host call made on a thread of its own, so that the host can stop
+// waiting for it: whether it came back by the deadline, its result and how
+// long it took.
+struct Outcome {
+  bool returned = false;
+  int result = 0;
+  double seconds = 0;
+};
+
+// A call that does not come back is left to itself (it owns what it uses)
+// and wedges the run.
+Outcome TimedCall(std::function<int()> call, std::chrono::milliseconds timeout = kHangDeadline) {
+  struct Shared {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    Outcome outcome;
+  };
+  auto shared = std::make_shared<Shared>();
+  const auto start = Clock::now();
+  std::thread([shared, start, call = std::move(call)] {
+    const int result = call();
+    const double seconds = Seconds(Clock::now() - start);
+    {
+      std::lock_guard<std::mutex> lock(shared->lock);
+      shared->outcome = {true, result, seconds};
+      shared->finished = true;
+    }
+    shared->done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(shared->lock);
+  if (shared->done.wait_for(lock, timeout, [&] { return shared->finished; })) return shared->outcome;
+  wedged = true;
+  return {false, 0, Seconds(Clock::now() - start)};
+}
+
+// Bytes a pull of the whole row writes into the host's memory: the row is
+// pulled into a destination filled with 0x00 and into one filled with 0xFF;
+// a byte written holds the same in both.
+int RowBytesWritten(int port, int row) {
+  std::vector<unsigned char> zeros(16384, 0x00), ones(16384, 0xFF);
+  hostCalls.fetch_add(2);
+  if (module->getCVLGrabRow(0, port, zeros.data(), row, 0, 4095) != 1) return -1;
+  if (module->getCVLGrabRow(0, port, ones.data(), row, 0, 4095) != 1) return -1;
+  int written = 0;
+  for (size_t i = 0; i < zeros.size(); ++i) written += zeros[i] == ones[i];
+  return written;
+}
+
+std::atomic<uint64_t> reuseFirstCallbacks{0};
+std::atomic<uint64_t> reuseSecondCallbacks{0};
+void OnCompleteReuseFirst(int, int) { reuseFirstCallbacks.fetch_add(1); }
+void OnCompleteReuseSecond(int, int) { reuseSecondCallbacks.fetch_add(1); }
+
+// A port handed from one camera to another: the second camera opened on it
+// is the one the port's calls address (a 640x480 grey camera, then a
+// 160x120 colour one).
+void ReusePhase() {
+  const std::string phase = "reuse";
+  StartPhase("reuse");
+  const int port = kReusedPort;
+  int size[2] = {0, 0};
+  if (!OpenOn(kSecond, port, size, OnCompleteReuseFirst)) Fail(phase, "the first camera opens", kSecond.name);
+  int pixelSize = 0;
+  if (size[0] != 640 || size[1] != 480 || module->getProperty(0, port, "PixelSize", &pixelSize) != 1 || pixelSize != 8)
+    Fail(phase, "the first camera is 640x480 grey",
+         std::string(kSecond.name) + ": " + std::to_string(size[0]) + "x" + std::to_string(size[1]) + ", PixelSize " +
+             std::to_string(pixelSize));
+  CloseOn(kSecond, port);
+  const uint64_t firstCallbacks = reuseFirstCallbacks.load();
+  if (!OpenOn(kReuse, port, size, OnCompleteReuseSecond)) {
+    Fail(phase, "a camera opens on the port another camera had", kReuse.name);
+    CloseOn(kReuse, port);
+    return;
+  }
+  if (size[0] != 160 || size[1] != 120)
+    Fail(phase, "openCVLPort gives the size of the camera it opened",
+         std::to_string(size[0]) + "x" + std::to_string(size[1]) + " for " + kReuse.name + " (160x120)");
+  pixelSize = 0;
+  hostCalls.fetch_add(1);
+  if (module->getProperty(0, port, "PixelSize", &pixelSize) != 1 || pixelSize != 24)
+    Fail(phase, "getProperty addresses the camera now open on the port",
+         "PixelSize reads " + std::to_string(pixelSize) + " on port " + std::to_string(port) + " (" + kReuse.name +
+             " has 24, " + kSecond.name + ", closed, 8)");
+  const uint64_t before = reuseSecondCallbacks.load();
+  hostCalls.fetch_add(1);
+  if (module->doCVLGrab(0, port) != 1) {
+    Fail(phase, "doCVLGrab on the reused port starts a grab", kReuse.name);
+  } else if (!WaitFor([&] { return reuseSecondCallbacks.load() > before; }, 5000ms)) {
+    Fail(phase, "a grab on the reused port gives the callback of the camera open on it",
+         std::string(kReuse.name) + ": no callback within 5 s");
+  } else {
+    // 160 colour pixels of 3 bytes; the first camera's rows are 640 bytes.
+    const int written = RowBytesWritten(port, 1);
+    if (written != 160 * 3)
+      Fail(phase, "a row pull on the reused port gives the open camera's row",
+           std::to_string(written) + " bytes written (" + kReuse.name + ": 480, " + kSecond.name + ": 640)");
+  }
+  if (reuseFirstCallbacks.load() != firstCallbacks)
+    Fail(phase, "the camera that left the port gives no callback", kSecond.name);
+  CloseOn(kReuse, port);
+  ReportViolations(phase);
+}
+
+// The camera is open again after a removal and arrival or a "Reset": its
+// open line came and the open is done (its parameters can be read).
+bool ReopenedSince(const Role& role, uint64_t opensBefore) {
+  return WaitFor([&] {
+    if (Opens(role) <= opensBefore) return false;
+    int value = 0;
+    return module->getProperty(0, role.port, "Brightness", &value) == 1;
+  });
+}
+
+// Idle cameras, one never grabbed and one whose single grab was delivered,
+// through removal and arrival, and through "Reset": the camera is closed and
+// opened again and stays idle, no frame comes.
+void IdlePhase() {
+  const std::string phase = "idle";
+  StartPhase("idle");
+  struct Case {
+    const Role& role;
+    bool grabbedOnce;
+    bool reset;  // "Reset"; otherwise removal and arrival
+  };
+  const Case cases[] = {
+      {kIdle, false, false}, {kOnce, true, false}, {kIdleReset, false, true}, {kOnceReset, true, true}};
+  auto event = [](const Case& c) { return std::string(c.reset ? "\"Reset\"" : "removal and arrival"); };
+  for (const Case& c : cases)
+    if (!Open(c.role)) Fail(phase, "open", c.role.name);
+  for (const Case& c : cases) {
+    if (!c.grabbedOnce) continue;
+    const uint64_t before = Callbacks(c.role);
+    hostCalls.fetch_add(1);
+    if (module->doCVLGrab(0, c.role.port) != 1 || !WaitFor([&] { return Callbacks(c.role) > before; }))
+      Fail(phase, "a single grab delivers its frame", c.role.name);
+  }
+  std::vector<uint64_t> framesBefore, opensBefore;
+  for (const Case& c : cases) {
+    framesBefore.push_back(Callbacks(c.role));
+    opensBefore.push_back(Opens(c.role));
+  }
+  for (const Case& c : cases) {
+    if (c.reset) {
+      Set(c.role, "Reset", 0);
+    } else {
+      Set(c.role, "BusRemoval", 0);
+      Set(c.role, "BusArrival", 0);
+    }
+  }
+  bool reopened = true;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    if (!ReopenedSince(cases[i].role, opensBefore[i])) {
+      Fail(phase, "the camera is opened again after " + event(cases[i]), cases[i].role.name);
+      reopened = false;
+    }
+  }
+  // A capture restarted by the reopen would deliver within a few frame times.
+  if (reopened) std::this_thread::sleep_for(1500ms);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const uint64_t frames = Callbacks(cases[i].role) - framesBefore[i];
+    if (frames != 0)
+      Fail(phase, "an idle camera delivers no frame through " + event(cases[i]),
+           std::string(cases[i].role.name) +
+               (cases[i].grabbedOnce ? " (its single grab delivered)" : " (never grabbed)") + ": " +
+               std::to_string(frames) + " frames");
+  }
+  for (const Case& c : cases) Close(c.role);
+  ReportViolations(phase);
+}
+
+// A camera removed and left away (the driver waits up to 10 s for it to come
+// back) while the host closes another camera and opens it again, once an
+// idle one and once a capturing one right after its own removal (the host's
+// close queued behind the removal's): nothing of it waits for the away
+// camera's deadline.
+void GracePhase() {
+  const std::string phase = "grace";
+  StartPhase("grace");
+  const Role& first = kIdle;
+  if (!Open(first) || !Open(kAway)) Fail(phase, "open", std::string(first.name) + ", " + kAway.name);
+  const uint64_t awayOpens = Opens(kAway);
+  Set(kAway, "BusRemoval", 0);
+  // Away once the driver has closed it: its parameters cannot be read.
+  if (!WaitFor([&] {
+        int value = 0;
+        return module->getProperty(0, kAway.port, "Brightness", &value) == 0;
+      }))
+    Fail(phase, "a removed camera is closed", kAway.name);
+
+  constexpr double kCloseSeconds = 2.5;  // about 1 s, with a sanitizer's margin
+  constexpr double kOpenSeconds = 4.0;   // about 2 s, with a sanitizer's margin
+  const int port = first.port;
+  const char* name = first.name;
+  for (const bool removedToo : {false, true}) {
+    const std::string which = std::string(name) + (removedToo ? ", capturing and just removed itself" : ", idle");
+    if (removedToo) {
+      Set(first, "continuous", 1);
+      if (!FramesFlow(first, 1)) Fail(phase, "continuous camera delivers frames", name);
+      Set(first, "BusRemoval", 0);
+    }
+    portState[static_cast<size_t>(port)] = kClosing;
+    const Outcome closed = TimedCall([port] {
+      module->closeCVLPort(0, port);
+      return 1;
+    });
+    if (!closed.returned) {
+      Fail(phase, "closeCVLPort while another camera is away returns", which + ": not within 20 s");
+      return;
+    }
+    portState[static_cast<size_t>(port)] = kClosed;
+    if (closed.seconds > kCloseSeconds)
+      Fail(phase, "closeCVLPort while another camera is away returns within about 1 s",
+           which + ": " + SecondsText(closed.seconds));
+
+    portState[static_cast<size_t>(port)] = kOpening;
+    const Outcome opened = TimedCall([port, name] {
+      int size[2] = {0, 0};
+      return module->openCVLPort(0, port, name, size);
+    });
+    portState[static_cast<size_t>(port)] = kOpen;
+    if (!opened.returned) {
+      Fail(phase, "openCVLPort while another camera is away returns", which + ": not within 20 s");
+      return;
+    }
+    if (opened.result != 1 || opened.seconds > kOpenSeconds)
+      Fail(phase, "a reopen while another camera is away succeeds within about 2 s",
+           which + ": " + (opened.result == 1 ? "opened" : "failed") + " after " + SecondsText(opened.seconds));
+    if (opened.result == 1) module->setCompleteCallback(0, port, OnComplete);
+  }
+
+  Set(kAway, "BusArrival", 0);
+  if (!ReopenedSince(kAway, awayOpens)) Fail(phase, "the removed camera is opened again on its arrival", kAway.name);
+  Close(first);
+  Close(kAway);
+  ReportViolations(phase);
+}
+
 // initialize .. finalize with a capturing camera, the resident size watched.
 void CyclesPhase(Clock::duration length, const std::string& systemPath) {
   const std::string phase = "cycles";
@@ -637,6 +947,7 @@ int main(int argc, char** argv) {
   setenv("VORQUELL_LOG_LEVEL", "2", 1);
   setenv("VORQUELL_SIM_FLEET", (dir + "/fleet.json").c_str(), 1);
   setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
+  for (size_t i = 0; i < std::size(kRoles); ++i) hostPort[i] = kRoles[i]->port;
 
   Module loaded(VQ_MODULE_PATH);
   module = &loaded;
@@ -644,20 +955,30 @@ int main(int argc, char** argv) {
     Fail("setup", "initialize", dir);
     return 1;
   }
-  if (module->getCVLNoOfSupportedCameras() != 6) Fail("setup", "six cameras listed", "");
+  if (module->getCVLNoOfSupportedCameras() != kFleetSize)
+    Fail("setup", "every fleet camera listed", std::to_string(module->getCVLNoOfSupportedCameras()) + " cameras");
   for (const Role* role : {&kMain, &kStorm, &kTrig})
     if (!Open(*role)) Fail("setup", "open", role->name);
   Set(kMain, "continuous", 1);
   Set(kStorm, "continuous", 1);
 
   if (failures == 0) {
-    if (Wanted(phases, "entry")) EntryPhase(share(0.2), Wanted(phases, "names"));
-    if (Wanted(phases, "trigger")) TriggerPhase(share(0.1));
-    if (Wanted(phases, "hotplug")) HotplugPhase(share(0.2), Wanted(phases, "names"));
-    if (Wanted(phases, "failopen")) FailOpenPhase();
-    if (Wanted(phases, "cycles")) CyclesPhase(share(0.15), dir);
+    // Each phase runs only while no earlier one has left a call hanging in
+    // the driver.
+    const std::pair<const char*, std::function<void()>> run[] = {
+        {"entry", [&] { EntryPhase(share(0.2), Wanted(phases, "names")); }},
+        {"trigger", [&] { TriggerPhase(share(0.1)); }},
+        {"hotplug", [&] { HotplugPhase(share(0.2), Wanted(phases, "names")); }},
+        {"failopen", [] { FailOpenPhase(); }},
+        {"reuse", [] { ReusePhase(); }},
+        {"idle", [] { IdlePhase(); }},
+        {"grace", [] { GracePhase(); }},
+        {"cycles", [&] { CyclesPhase(share(0.15), dir); }},
+    };
+    for (const auto& [name, phase] : run)
+      if (!wedged && Wanted(phases, name)) phase();
   }
-  if (!Wanted(phases, "cycles")) module->finalize();
+  if (!wedged && !Wanted(phases, "cycles")) module->finalize();
 
   runningPhase = "end";
   const double runTime = std::chrono::duration<double>(Clock::now() - started).count();
@@ -669,10 +990,17 @@ int main(int argc, char** argv) {
       static_cast<unsigned long long>(Callbacks(kMain)), static_cast<unsigned long long>(Callbacks(kSecond)),
       static_cast<unsigned long long>(Callbacks(kStorm)), static_cast<unsigned long long>(rowsPulled.load()),
       static_cast<unsigned long long>(figures.secondCycles), figures.toggles, figures.closesInToggles,
-      figures.hotplugStorms, figures.initCycles, figures.rssFirstKiB, figures.rssLastKiB,
-      static_cast<unsigned long long>(grabErrLines.load()), static_cast<unsigned long long>(logLines.load()),
-      failures);
+      figures.hotplugStorms, figures.initCycles,
+      figures.rssFirstKiB, figures.rssLastKiB, static_cast<unsigned long long>(grabErrLines.load()),
+      static_cast<unsigned long long>(logLines.load()), failures);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
+  if (wedged) {
+    // A call is still hanging in the driver: it cannot be finalized or
+    // unloaded, so the process ends here.
+    std::printf("stress: a call into the driver did not come back; the run ends without finalize\n");
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
   return failures == 0 ? 0 : 1;
 }
