@@ -8,7 +8,8 @@
 // phases (or VQ_STRESS_PHASES, default all) a comma list of entry, trigger,
 // hotplug, failopen, reuse (a port handed from one camera to another), idle
 // (idle cameras through removal, arrival and "Reset"), grace (a close and
-// reopen while another camera is away) and cycles, and "names" for the host threads that read the camera name list
+// reopen while another camera is away), rows (two host threads pulling the
+// same rows) and cycles, and "names" for the host threads that read the camera name list
 // during entry and hotplug. Every broken expectation is printed as
 // "STRESS FAILURE [phase] check: detail" and makes the exit status 1; a crash
 // or a sanitizer report ends the process on the spot. A host call or callback
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -60,15 +62,6 @@
 // A small quarantine, so that the resident size measures what the driver
 // keeps and not what AddressSanitizer holds back from reuse.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() { return "quarantine_size_mb=16"; }
-#endif
-
-#ifdef VQ_STRESS_SANITIZED
-// A host thread converts a row of a new frame into the image buffer while
-// another may copy that row of the last one: rows are handed over without a
-// lock, a host that reads outside its completion callback may get a torn
-// row. That one race is the protocol's; the stress's row thread provokes it
-// on purpose (to catch a buffer freed under a copy, which stays reported).
-extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions() { return "race:ImageBuffer::ReadLine\n"; }
 #endif
 
 namespace {
@@ -481,6 +474,7 @@ struct Figures {
   int initCycles = 0;
   size_t rssFirstKiB = 0;
   size_t rssLastKiB = 0;
+  uint64_t rowsChecked = 0;
 };
 Figures figures;
 
@@ -663,6 +657,46 @@ Outcome TimedCall(std::function<int()> call, std::chrono::milliseconds timeout =
   wedged = true;
   return {false, 0, Seconds(Clock::now() - start)};
 }
+
+// ---- rows -------------------------------------------------------------------
+
+// The upper half of a simulated frame is a grey ramp across the sensor, 0 to
+// 255, moved left by a quarter of the width from one frame to the next (four
+// base pictures). Pixel x of a monochrome row of base picture `picture`:
+unsigned char RampPixel(unsigned x, unsigned width, unsigned picture) {
+  const uint64_t shifted = (x + static_cast<uint64_t>(picture % 4) * width / 4) % width;
+  return static_cast<unsigned char>((shifted * 65536 / width) >> 8);
+}
+
+// The four ramp rows of a frame `width` pixels wide, one per base picture.
+struct RampRows {
+  explicit RampRows(unsigned width) : width(width) {
+    for (unsigned picture = 0; picture < 4; ++picture)
+      for (unsigned x = 0; x < width; ++x) rows[picture].push_back(RampPixel(x, width, picture));
+  }
+
+  // The base picture a whole row belongs to, or -1 for a row that is no
+  // single frame's: then `why` tells how far it matches each picture.
+  int PictureOf(const unsigned char* row, std::string* why) const {
+    for (unsigned picture = 0; picture < 4; ++picture)
+      if (std::memcmp(row, rows[picture].data(), width) == 0) return static_cast<int>(picture);
+    if (why) {
+      std::ostringstream text;
+      for (unsigned picture = 0; picture < 4; ++picture) {
+        unsigned x = 0;
+        while (x < width && row[x] == rows[picture][x]) ++x;
+        text << (picture ? "; " : "") << "picture " << picture << " up to pixel " << x;
+        if (x < width)
+          text << " (then " << static_cast<int>(row[x]) << " for " << static_cast<int>(rows[picture][x]) << ")";
+      }
+      *why = text.str();
+    }
+    return -1;
+  }
+
+  unsigned width;
+  std::array<std::vector<unsigned char>, 4> rows;
+};
 
 // Bytes a pull of the whole row writes into the host's memory: the row is
 // pulled into a destination filled with 0x00 and into one filled with 0xFF;
@@ -866,6 +900,69 @@ void GracePhase() {
   ReportViolations(phase);
 }
 
+// Two host threads pull the same rows of a free-running camera, outside the
+// completion callback: every row they get is whole, one frame's.
+void RowsPhase(Clock::duration length) {
+  const std::string phase = "rows";
+  StartPhase("rows");
+  int size[2] = {0, 0};
+  if (!OpenOn(kRows, kRows.port, size) || size[0] <= 0 || size[1] < 4) {
+    Fail(phase, "open", kRows.name);
+    Close(kRows);
+    return;
+  }
+  const auto width = static_cast<unsigned>(size[0]);
+  const int rows = std::min(2, size[1] - 1);  // rows 1 and 2: row 0 carries the frame number
+  Set(kRows, "continuous", 1);
+  if (!FramesFlow(kRows)) Fail(phase, "a free-running camera delivers frames", kRows.name);
+  struct Puller {
+    uint64_t pulled = 0;
+    uint64_t broken = 0;
+    unsigned pictures = 0;  // bit p: a row of base picture p came
+    std::string firstBroken;
+  };
+  std::array<Puller, 2> pullers;
+  const RampRows ramp(width);
+  const auto end = Clock::now() + length;
+  std::vector<std::thread> threads;
+  for (Puller& puller : pullers) {
+    threads.emplace_back([&puller, &end, &ramp, width, rows] {
+      std::vector<unsigned char> dest(width);
+      while (Clock::now() < end) {
+        for (int row = 1; row <= rows; ++row) {
+          hostCalls.fetch_add(1);
+          if (module->getCVLGrabRow(0, kRows.port, dest.data(), row, 0, static_cast<int>(width) - 1) != 1) continue;
+          ++puller.pulled;
+          std::string why;
+          const int picture = ramp.PictureOf(dest.data(), puller.firstBroken.empty() ? &why : nullptr);
+          if (picture >= 0) {
+            puller.pictures |= 1u << picture;
+          } else {
+            if (puller.firstBroken.empty()) puller.firstBroken = "row " + std::to_string(row) + ": " + why;
+            ++puller.broken;
+          }
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  Set(kRows, "continuous", 0);
+  Close(kRows);
+  figures.rowsChecked = pullers[0].pulled + pullers[1].pulled;
+  for (const Puller& puller : pullers) {
+    if (puller.broken)
+      Fail(phase, "a row pulled by two host threads at once is one frame's",
+           std::to_string(puller.broken) + " of " + std::to_string(puller.pulled) +
+               " rows stitched from frames or not a frame's; first: " + puller.firstBroken);
+    // Rows of several frames came, or the pulls proved nothing.
+    if (std::popcount(puller.pictures) < 2)
+      Fail(phase, "rows pulled from a free-running camera come from changing frames",
+           std::to_string(puller.pulled) + " rows pulled, " + std::to_string(std::popcount(puller.pictures)) +
+               " base pictures seen");
+  }
+  ReportViolations(phase);
+}
+
 // initialize .. finalize with a capturing camera, the resident size watched.
 void CyclesPhase(Clock::duration length, const std::string& systemPath) {
   const std::string phase = "cycles";
@@ -973,6 +1070,7 @@ int main(int argc, char** argv) {
         {"reuse", [] { ReusePhase(); }},
         {"idle", [] { IdlePhase(); }},
         {"grace", [] { GracePhase(); }},
+        {"rows", [&] { RowsPhase(share(0.05)); }},
         {"cycles", [&] { CyclesPhase(share(0.15), dir); }},
     };
     for (const auto& [name, phase] : run)
@@ -984,13 +1082,13 @@ int main(int argc, char** argv) {
   const double runTime = std::chrono::duration<double>(Clock::now() - started).count();
   std::printf(
       "stress: %.1f s, %zu host threads, %llu host calls, frames main/second/storm %llu/%llu/%llu, %llu rows in "
-      "callbacks, %llu second-camera cycles, %d capture toggles (%d closes), %d hot-plug storms, %d init/finalize "
-      "cycles, RSS %zu -> %zu KiB, %llu grab errors, %llu log lines, %d failures\n",
+      "callbacks, %llu second-camera cycles, %d capture toggles (%d closes), %d hot-plug storms, %llu rows checked "
+      "by two threads, %d init/finalize cycles, RSS %zu -> %zu KiB, %llu grab errors, %llu log lines, %d failures\n",
       runTime, figures.threads, static_cast<unsigned long long>(hostCalls.load()),
       static_cast<unsigned long long>(Callbacks(kMain)), static_cast<unsigned long long>(Callbacks(kSecond)),
       static_cast<unsigned long long>(Callbacks(kStorm)), static_cast<unsigned long long>(rowsPulled.load()),
       static_cast<unsigned long long>(figures.secondCycles), figures.toggles, figures.closesInToggles,
-      figures.hotplugStorms, figures.initCycles,
+      figures.hotplugStorms, static_cast<unsigned long long>(figures.rowsChecked), figures.initCycles,
       figures.rssFirstKiB, figures.rssLastKiB, static_cast<unsigned long long>(grabErrLines.load()),
       static_cast<unsigned long long>(logLines.load()), failures);
   std::error_code ignored;
