@@ -9,7 +9,8 @@
 // hotplug, failopen, reuse (a port handed from one camera to another), idle
 // (idle cameras through removal, arrival and "Reset"), grace (a close and
 // reopen while another camera is away), rows (two host threads pulling the
-// same rows) and cycles, and "names" for the host threads that read the camera name list
+// same rows), callback (closeCVLPort and finalize inside a completion
+// callback) and cycles, and "names" for the host threads that read the camera name list
 // during entry and hotplug. Every broken expectation is printed as
 // "STRESS FAILURE [phase] check: detail" and makes the exit status 1; a crash
 // or a sanitizer report ends the process on the spot. A host call or callback
@@ -212,15 +213,24 @@ void OnComplete(int grabberNo, int portNo) {
   if (module->getCVLGrabRow(0, portNo, row.data(), 1, 0, 159)) rowsPulled.fetch_add(1);
 }
 
+// The reference count from the initialize line, -1 until one comes.
+std::atomic<int> initRefcount{-1};
+// Lines that mention finalize, counted while the callback phase asks for it.
+std::atomic<bool> countFinalizeLines{false};
+std::atomic<uint64_t> finalizeLines{0};
+
 // The host's log callback, called with the timestamp and then the message.
-// Opens of a camera the host has closed, and GrabErr states, are read from
-// the lines; nothing is kept.
+// Opens of a camera the host has closed, GrabErr states and reference counts
+// are read from the lines; nothing is kept.
 FILE* logCopy = nullptr;  // VQ_STRESS_LOG: every line, for a look after a failure
 
 void OnLog(const char* text) {
   if (!text) return;
   logLines.fetch_add(1);
   if (logCopy) std::fputs(text, logCopy);
+  if (const char* count = std::strstr(text, "refcount="); count && std::strstr(text, "initialize: "))
+    initRefcount = std::atoi(count + 9);
+  if (countFinalizeLines && strcasestr(text, "finalize")) finalizeLines.fetch_add(1);
   const char* opening = std::strstr(text, "Camera::DoOpen: Opening camera ");
   if (opening) {
     const char* serialAt = std::strstr(text, "ser#");
@@ -711,6 +721,15 @@ int RowBytesWritten(int port, int row) {
   return written;
 }
 
+// The row is the dummy line of a camera that is not capturing: `bytes` bytes
+// of 0x78.
+bool RowIsDummy(int port, int bytes) {
+  std::vector<unsigned char> dest(static_cast<size_t>(bytes), 0);
+  hostCalls.fetch_add(1);
+  if (module->getCVLGrabRow(0, port, dest.data(), 1, 0, bytes - 1) != 1) return false;
+  return std::all_of(dest.begin(), dest.end(), [](unsigned char byte) { return byte == 0x78; });
+}
+
 std::atomic<uint64_t> reuseFirstCallbacks{0};
 std::atomic<uint64_t> reuseSecondCallbacks{0};
 void OnCompleteReuseFirst(int, int) { reuseFirstCallbacks.fetch_add(1); }
@@ -963,6 +982,139 @@ void RowsPhase(Clock::duration length) {
   ReportViolations(phase);
 }
 
+// What the completion callback of kCall does on its next call.
+enum CallAction : int { kNothing, kCloseAction, kFinalizeAction };
+
+struct CallProbe {
+  std::atomic<int> action{kNothing};
+  std::atomic<uint64_t> calls{0};
+  std::atomic<uint64_t> afterClose{0};  // callbacks begun after the closing one returned
+  std::atomic<bool> closingReturned{false};
+  std::atomic<bool> actionDone{false};
+  std::atomic<int> actionResult{-1};
+  std::atomic<double> actionSeconds{0};
+};
+CallProbe callProbe;
+
+void OnCompleteCall(int, int portNo) {
+  if (callProbe.closingReturned) callProbe.afterClose.fetch_add(1);
+  callProbe.calls.fetch_add(1);
+  const int action = callProbe.action.exchange(kNothing);
+  if (action == kNothing) return;
+  const auto start = Clock::now();
+  if (action == kCloseAction) {
+    portState[static_cast<size_t>(kCall.port)] = kClosing;
+    module->closeCVLPort(0, portNo);
+    portState[static_cast<size_t>(kCall.port)] = kClosed;
+    callProbe.actionResult = 1;
+  } else {
+    callProbe.actionResult = module->finalize();
+  }
+  callProbe.actionSeconds = Seconds(Clock::now() - start);
+  callProbe.actionDone = true;
+  if (action == kCloseAction) callProbe.closingReturned = true;
+}
+
+// closeCVLPort and finalize called inside a completion callback, on the
+// driver's grab thread: the close returns at once and takes effect when the
+// callback has returned; finalize is refused there and leaves the reference
+// count alone.
+void CallbackPhase(const std::string& systemPath) {
+  const std::string phase = "callback";
+  StartPhase("callback");
+  const int port = kCall.port;
+  int size[2] = {0, 0};
+  if (!OpenOn(kCall, port, size, OnCompleteCall) || size[0] <= 0) {
+    Fail(phase, "open", kCall.name);
+    Close(kCall);
+    return;
+  }
+  Set(kCall, "continuous", 1);
+  if (!WaitFor([] { return callProbe.calls.load() >= 2; }))
+    Fail(phase, "continuous camera delivers frames", kCall.name);
+  callProbe.actionDone = false;
+  callProbe.action = kCloseAction;
+  if (!WaitFor([] { return callProbe.actionDone.load(); }, kHangDeadline)) {
+    Fail(phase, "closeCVLPort inside the camera's own completion callback returns",
+         std::string(kCall.name) + ": not within 20 s");
+    wedged = true;
+    return;
+  }
+  if (callProbe.actionSeconds > kAtOnceSeconds)
+    Fail(phase, "closeCVLPort inside the camera's own completion callback returns at once",
+         std::string(kCall.name) + ": " + SecondsText(callProbe.actionSeconds));
+  // Closed once the callback has returned: rows give the dummy line, no
+  // callback follows, and the host can open it again.
+  if (!WaitFor([&] { return RowIsDummy(port, size[0]); }, 3000ms))
+    Fail(phase, "a camera closed in its callback gives the dummy line", kCall.name);
+  const uint64_t after = callProbe.afterClose.load();
+  std::this_thread::sleep_for(1000ms);  // the window in which a further frame would show
+  if (callProbe.afterClose.load() != 0)
+    Fail(phase, "no callback after the closing callback returned",
+         std::string(kCall.name) + ": " + std::to_string(callProbe.afterClose.load()) + " callbacks (" +
+             std::to_string(after) + " before the dummy line)");
+  callProbe.closingReturned = false;
+  if (!OpenOn(kCall, port, size, OnCompleteCall)) {
+    Fail(phase, "a camera closed in its callback opens again", kCall.name);
+    Close(kCall);
+    return;
+  }
+
+  // finalize from the grab thread, with a second reference of the host's so
+  // that the count stays above 0 even where the call is not refused.
+  Set(kCall, "loglevel", 1);
+  initRefcount = -1;
+  if (module->initialize(systemPath.c_str(), OnLog) != 1) Fail(phase, "initialize", "a second reference");
+  const int counted = initRefcount.load();  // the host's references, this one included
+  if (counted < 2) {
+    Fail(phase, "the initialize line gives the reference count", "refcount " + std::to_string(counted));
+    Set(kCall, "loglevel", 2);
+    module->finalize();
+    Close(kCall);
+    return;
+  }
+  finalizeLines = 0;
+  countFinalizeLines = true;
+  callProbe.actionDone = false;
+  callProbe.action = kFinalizeAction;
+  hostCalls.fetch_add(1);
+  if (module->doCVLGrab(0, port) != 1) Fail(phase, "doCVLGrab", kCall.name);
+  if (!WaitFor([] { return callProbe.actionDone.load(); }, kHangDeadline)) {
+    Fail(phase, "finalize inside a completion callback returns", std::string(kCall.name) + ": not within 20 s");
+    wedged = true;
+    return;
+  }
+  if (callProbe.actionResult != 0)
+    Fail(phase, "finalize inside a completion callback is refused",
+         "returned " + std::to_string(callProbe.actionResult.load()));
+  if (callProbe.actionSeconds > kAtOnceSeconds)
+    Fail(phase, "finalize inside a completion callback returns at once", SecondsText(callProbe.actionSeconds));
+  if (!WaitFor([] { return finalizeLines.load() > 0; }, 2000ms))
+    Fail(phase, "a level-1 line says finalize was refused", "no line about finalize at log level 1");
+  countFinalizeLines = false;
+  Set(kCall, "loglevel", 2);
+  initRefcount = -1;
+  module->initialize(systemPath.c_str(), OnLog);
+  const int now = initRefcount.load();
+  if (now != counted + 1)
+    Fail(phase, "a refused finalize leaves the reference count",
+         std::to_string(counted) + " references before it, " + std::to_string(now - 1) + " after");
+  // Back to the references the phase began with, by the host's finalize on
+  // its own thread, and proof that each took one away.
+  const int base = counted - 1;
+  for (int count = now; count > base && count > 1; --count)
+    if (module->finalize() != 1) Fail(phase, "finalize on the host's thread", "returned 0");
+  initRefcount = -1;
+  module->initialize(systemPath.c_str(), OnLog);
+  if (initRefcount.load() != base + 1)
+    Fail(phase, "finalize on the host's thread takes its reference away",
+         "refcount " + std::to_string(initRefcount.load()) + " after an initialize, " + std::to_string(base + 1) +
+             " expected");
+  module->finalize();
+  Close(kCall);
+  ReportViolations(phase);
+}
+
 // initialize .. finalize with a capturing camera, the resident size watched.
 void CyclesPhase(Clock::duration length, const std::string& systemPath) {
   const std::string phase = "cycles";
@@ -1071,6 +1223,7 @@ int main(int argc, char** argv) {
         {"idle", [] { IdlePhase(); }},
         {"grace", [] { GracePhase(); }},
         {"rows", [&] { RowsPhase(share(0.05)); }},
+        {"callback", [&] { CallbackPhase(dir); }},
         {"cycles", [&] { CyclesPhase(share(0.15), dir); }},
     };
     for (const auto& [name, phase] : run)
