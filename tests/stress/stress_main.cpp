@@ -10,7 +10,8 @@
 // (idle cameras through removal, arrival and "Reset"), grace (a close and
 // reopen while another camera is away), rows (two host threads pulling the
 // same rows), callback (closeCVLPort and finalize inside a completion
-// callback) and cycles, and "names" for the host threads that read the camera name list
+// callback), logcalls (a log callback that calls getProperty/setProperty) and
+// cycles, and "names" for the host threads that read the camera name list
 // during entry and hotplug. Every broken expectation is printed as
 // "STRESS FAILURE [phase] check: detail" and makes the exit status 1; a crash
 // or a sanitizer report ends the process on the spot. A host call or callback
@@ -23,6 +24,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -219,15 +221,39 @@ std::atomic<int> initRefcount{-1};
 std::atomic<bool> countFinalizeLines{false};
 std::atomic<uint64_t> finalizeLines{0};
 
+// What the log callback does on a thread of the logcalls phase: it keeps
+// every text that reaches that thread, and the delivery of a line about a
+// failed Brightness write calls back into the driver on the same port (once
+// per host call: the calls it makes fail on Brightness too).
+struct LogCallsRecord {
+  int port = -1;
+  int callsBack = 0;  // calls back into the driver still allowed for the host call running now
+  std::vector<std::string> texts;
+  std::chrono::steady_clock::duration longestCallBack{};
+};
+thread_local LogCallsRecord* logCallsRecord = nullptr;
+
+void CallBackFromLog(LogCallsRecord& record, const char* text) {
+  record.texts.emplace_back(text);
+  if (record.callsBack <= 0 || !std::strstr(text, "Failed to set property Brightness")) return;
+  --record.callsBack;
+  const auto start = Clock::now();
+  int value = 0;
+  module->getProperty(0, record.port, "Brightness", &value);
+  module->setProperty(0, record.port, "Gain", 0);
+  record.longestCallBack = std::max(record.longestCallBack, Clock::now() - start);
+}
+
 // The host's log callback, called with the timestamp and then the message.
 // Opens of a camera the host has closed, GrabErr states and reference counts
-// are read from the lines; nothing is kept.
+// are read from the lines; only the logcalls phase's threads keep theirs.
 FILE* logCopy = nullptr;  // VQ_STRESS_LOG: every line, for a look after a failure
 
 void OnLog(const char* text) {
   if (!text) return;
   logLines.fetch_add(1);
   if (logCopy) std::fputs(text, logCopy);
+  if (logCallsRecord) CallBackFromLog(*logCallsRecord, text);
   if (const char* count = std::strstr(text, "refcount="); count && std::strstr(text, "initialize: "))
     initRefcount = std::atoi(count + 9);
   if (countFinalizeLines && strcasestr(text, "finalize")) finalizeLines.fetch_add(1);
@@ -1115,6 +1141,111 @@ void CallbackPhase(const std::string& systemPath) {
   ReportViolations(phase);
 }
 
+// A log callback that calls getProperty and setProperty on the port whose
+// call logged the line, at log level 1, from two host threads on two cameras:
+// every call comes back, nothing deadlocks, and the lines reach each thread
+// whole (timestamp, then message) and in the order of its calls.
+void LogCallsPhase() {
+  const std::string phase = "logcalls";
+  StartPhase("logcalls");
+  const Role* cameras[] = {&kLogA, &kCall};
+  for (const Role* role : cameras)
+    if (!Open(*role)) Fail(phase, "open", role->name);
+  Set(kLogA, "loglevel", 1);
+  constexpr int kCalls = 20;
+  struct Worker {
+    LogCallsRecord record;
+    Clock::duration longestCall{};
+    std::atomic<int> callsMade{0};
+    std::atomic<bool> done{false};
+  };
+  auto workers = std::make_shared<std::array<Worker, 2>>();
+  for (size_t i = 0; i < 2; ++i) {
+    const int port = cameras[i]->port;
+    std::thread([workers, i, port] {
+      Worker& worker = (*workers)[i];
+      worker.record.port = port;
+      logCallsRecord = &worker.record;
+      for (int call = 1; call <= kCalls; ++call) {
+        worker.record.callsBack = 1;
+        const auto start = Clock::now();
+        hostCalls.fetch_add(1);
+        module->setProperty(0, port, "Brightness", -call);  // outside 0..255: a level-1 line
+        worker.longestCall = std::max(worker.longestCall, Clock::now() - start);
+        worker.callsMade = call;
+      }
+      logCallsRecord = nullptr;
+      worker.done = true;
+    }).detach();
+  }
+  if (!WaitFor([&] { return (*workers)[0].done && (*workers)[1].done; }, kHangDeadline)) {
+    std::string stuck;
+    for (size_t i = 0; i < 2; ++i)
+      if (!(*workers)[i].done)
+        stuck += std::string(stuck.empty() ? "" : "; ") + cameras[i]->name + ": setProperty(\"Brightness\", -" +
+                 std::to_string((*workers)[i].callsMade + 1) + ") not back after 20 s";
+    Fail(phase, "a log callback that calls getProperty/setProperty deadlocks nothing", stuck);
+    wedged = true;
+    return;
+  }
+  for (size_t i = 0; i < 2; ++i) {
+    const Worker& worker = (*workers)[i];
+    const std::string name = cameras[i]->name;
+    if (Seconds(worker.longestCall) > kAtOnceSeconds)
+      Fail(phase, "setProperty whose line calls back into the driver returns at once",
+           name + ": " + SecondsText(Seconds(worker.longestCall)));
+    if (Seconds(worker.record.longestCallBack) > kAtOnceSeconds)
+      Fail(phase, "getProperty/setProperty inside the log callback return at once",
+           name + ": " + SecondsText(Seconds(worker.record.longestCallBack)));
+    // Whole: a timestamp ("dd/mm/y y hh:mm:ss: "), then its message.
+    const std::vector<std::string>& texts = worker.record.texts;
+    for (size_t t = 0; t < texts.size(); ++t) {
+      const std::string& text = texts[t];
+      const bool stamp = text.size() >= 4 && text.size() < 40 && std::isdigit(static_cast<unsigned char>(text[0])) &&
+                         text.compare(text.size() - 2, 2, ": ") == 0 && text.find('\n') == std::string::npos;
+      const bool message = !stamp && !text.empty() && text.back() == '\n';
+      if (t % 2 == 0 ? !stamp : !message) {
+        Fail(phase, "log lines reach the thread whole, timestamp then message",
+             name + ": text " + std::to_string(t) + " of " + std::to_string(texts.size()) + " is \"" +
+                 text.substr(0, 80) + "\"");
+        break;
+      }
+    }
+    if (texts.size() % 2)
+      Fail(phase, "log lines reach the thread whole, timestamp then message",
+           name + ": a timestamp without its message");
+    // In order: the value of each failed write is in its line; the host's
+    // calls wrote -1, -2, ... (as unsigned: 2^32 - 1, 2^32 - 2, ...).
+    std::vector<int> seen;
+    for (const std::string& text : texts) {
+      const size_t at = text.find("Brightness: value ");
+      if (at == std::string::npos) continue;
+      const unsigned long long value = std::strtoull(text.c_str() + at + 18, nullptr, 10);
+      seen.push_back(static_cast<int>((1ull << 32) - value));
+    }
+    if (!std::is_sorted(seen.begin(), seen.end())) {
+      std::string order;
+      for (int value : seen) order += " -" + std::to_string(value);
+      Fail(phase, "log lines reach the thread in the order of its calls",
+           name + ": the failed writes' lines come in the order" + order);
+    }
+    std::set<int> calls(seen.begin(), seen.end());
+    for (int call = 1; call <= kCalls; ++call)
+      if (!calls.count(call)) {
+        Fail(phase, "each failed Brightness write logs its line",
+             name + ": no line for setProperty(\"Brightness\", -" + std::to_string(call) + "), " +
+                 std::to_string(seen.size()) + " lines of failed writes in all");
+        break;
+      }
+  }
+  Set(kLogA, "loglevel", 2);
+  for (const Role* role : cameras) {
+    Set(*role, "Brightness", 0);
+    Close(*role);
+  }
+  ReportViolations(phase);
+}
+
 // initialize .. finalize with a capturing camera, the resident size watched.
 void CyclesPhase(Clock::duration length, const std::string& systemPath) {
   const std::string phase = "cycles";
@@ -1224,6 +1355,7 @@ int main(int argc, char** argv) {
         {"grace", [] { GracePhase(); }},
         {"rows", [&] { RowsPhase(share(0.05)); }},
         {"callback", [&] { CallbackPhase(dir); }},
+        {"logcalls", [] { LogCallsPhase(); }},
         {"cycles", [&] { CyclesPhase(share(0.15), dir); }},
     };
     for (const auto& [name, phase] : run)
