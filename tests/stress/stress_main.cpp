@@ -3,8 +3,9 @@
 //
 //   vq_stress [seconds] [phases]
 //
-// seconds (or VQ_STRESS_SECONDS, default 20) is the run time aimed at: the phases
-// share two thirds of it, waits for frames (with deadlines) the rest;
+// seconds (or VQ_STRESS_SECONDS, default 20) is the run time aimed at: the timed
+// phases share two fifths of it, the others (a few fixed steps each) and the
+// waits for frames (with deadlines) the rest;
 // phases (or VQ_STRESS_PHASES, default all) a comma list of entry, trigger,
 // hotplug, failopen, reuse (a port handed from one camera to another), idle
 // (idle cameras through removal, arrival and "Reset"), grace (a close and
@@ -865,7 +866,7 @@ void IdlePhase() {
     }
   }
   // A capture restarted by the reopen would deliver within a few frame times.
-  if (reopened) std::this_thread::sleep_for(1500ms);
+  if (reopened) std::this_thread::sleep_for(1000ms);
   for (size_t i = 0; i < std::size(cases); ++i) {
     const uint64_t frames = Callbacks(cases[i].role) - framesBefore[i];
     if (frames != 0)
@@ -1074,7 +1075,7 @@ void CallbackPhase(const std::string& systemPath) {
   if (!WaitFor([&] { return RowIsDummy(port, size[0]); }, 3000ms))
     Fail(phase, "a camera closed in its callback gives the dummy line", kCall.name);
   const uint64_t after = callProbe.afterClose.load();
-  std::this_thread::sleep_for(1000ms);  // the window in which a further frame would show
+  std::this_thread::sleep_for(500ms);  // the window in which a further frame (30 fps) would show
   if (callProbe.afterClose.load() != 0)
     Fail(phase, "no callback after the closing callback returned",
          std::string(kCall.name) + ": " + std::to_string(callProbe.afterClose.load()) + " callbacks (" +
@@ -1346,9 +1347,9 @@ int main(int argc, char** argv) {
     // Each phase runs only while no earlier one has left a call hanging in
     // the driver.
     const std::pair<const char*, std::function<void()>> run[] = {
-        {"entry", [&] { EntryPhase(share(0.2), Wanted(phases, "names")); }},
-        {"trigger", [&] { TriggerPhase(share(0.1)); }},
-        {"hotplug", [&] { HotplugPhase(share(0.2), Wanted(phases, "names")); }},
+        {"entry", [&] { EntryPhase(share(0.1), Wanted(phases, "names")); }},
+        {"trigger", [&] { TriggerPhase(share(0.06)); }},
+        {"hotplug", [&] { HotplugPhase(share(0.1), Wanted(phases, "names")); }},
         {"failopen", [] { FailOpenPhase(); }},
         {"reuse", [] { ReusePhase(); }},
         {"idle", [] { IdlePhase(); }},
@@ -1356,7 +1357,7 @@ int main(int argc, char** argv) {
         {"rows", [&] { RowsPhase(share(0.05)); }},
         {"callback", [&] { CallbackPhase(dir); }},
         {"logcalls", [] { LogCallsPhase(); }},
-        {"cycles", [&] { CyclesPhase(share(0.15), dir); }},
+        {"cycles", [&] { CyclesPhase(share(0.08), dir); }},
     };
     for (const auto& [name, phase] : run)
       if (!wedged && Wanted(phases, name)) phase();
