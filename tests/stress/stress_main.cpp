@@ -969,12 +969,17 @@ void RowsPhase(Clock::duration length) {
   };
   std::array<Puller, 2> pullers;
   const RampRows ramp(width);
+  // The phase's time, and on a slow (sanitizer) build on until the thread has
+  // seen rows of two frames, for at most 15 s more.
   const auto end = Clock::now() + length;
+  const auto lastEnd = end + 15s;
   std::vector<std::thread> threads;
   for (Puller& puller : pullers) {
-    threads.emplace_back([&puller, &end, &ramp, width, rows] {
+    threads.emplace_back([&puller, end, lastEnd, &ramp, width, rows] {
       std::vector<unsigned char> dest(width);
-      while (Clock::now() < end) {
+      for (;;) {
+        const auto now = Clock::now();
+        if (now >= lastEnd || (now >= end && std::popcount(puller.pictures) >= 2)) break;
         for (int row = 1; row <= rows; ++row) {
           hostCalls.fetch_add(1);
           if (module->getCVLGrabRow(0, kRows.port, dest.data(), row, 0, static_cast<int>(width) - 1) != 1) continue;
