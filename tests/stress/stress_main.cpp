@@ -1352,9 +1352,9 @@ int main(int argc, char** argv) {
     // Each phase runs only while no earlier one has left a call hanging in
     // the driver.
     const std::pair<const char*, std::function<void()>> run[] = {
-        {"entry", [&] { EntryPhase(share(0.1), Wanted(phases, "names")); }},
+        {"entry", [&] { EntryPhase(share(0.12), Wanted(phases, "names")); }},
         {"trigger", [&] { TriggerPhase(share(0.06)); }},
-        {"hotplug", [&] { HotplugPhase(share(0.1), Wanted(phases, "names")); }},
+        {"hotplug", [&] { HotplugPhase(share(0.12), Wanted(phases, "names")); }},
         {"failopen", [] { FailOpenPhase(); }},
         {"reuse", [] { ReusePhase(); }},
         {"idle", [] { IdlePhase(); }},
