@@ -959,6 +959,9 @@ void RowsPhase(Clock::duration length) {
   }
   const auto width = static_cast<unsigned>(size[0]);
   const int rows = std::min(2, size[1] - 1);  // rows 1 and 2: row 0 carries the frame number
+  // Level 1 spares the frames their level-2 lines: more frames, more rows
+  // converted while another thread copies.
+  Set(kRows, "loglevel", 1);
   Set(kRows, "continuous", 1);
   if (!FramesFlow(kRows)) Fail(phase, "a free-running camera delivers frames", kRows.name);
   struct Puller {
@@ -998,6 +1001,7 @@ void RowsPhase(Clock::duration length) {
   }
   for (std::thread& thread : threads) thread.join();
   Set(kRows, "continuous", 0);
+  Set(kRows, "loglevel", 2);
   Close(kRows);
   figures.rowsChecked = pullers[0].pulled + pullers[1].pulled;
   for (const Puller& puller : pullers) {
