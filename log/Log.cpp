@@ -9,6 +9,8 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "log/DriverContext.h"
 #include "platform/Clock.h"
@@ -37,19 +39,16 @@ std::list<std::string>& PendingLogLines() {
   return *lines;
 }
 
-// Lines on their way to the host's log callback, in the order they were
-// logged, and the one thread handing them over at a time.
+// Lines on their way to the host's log callback, and whether a thread is
+// handing lines over right now: one thread at a time calls the host.
+struct HostLine {
+  std::string timestamp;
+  std::string message;
+};
 struct Delivery {
-  struct Line {
-    uint64_t number;
-    std::string timestamp;
-    std::string message;
-  };
   std::mutex lock;
-  std::condition_variable delivered;
-  std::deque<Line> lines;
-  uint64_t queued = 0;
-  uint64_t handedOver = 0;
+  std::condition_variable idle;
+  std::deque<HostLine> lines;
   bool running = false;
 };
 Delivery& HostDelivery() {
@@ -57,27 +56,28 @@ Delivery& HostDelivery() {
   return *delivery;
 }
 thread_local int deferralDepth = 0;
+thread_local std::vector<HostLine> heldLines;  // logged under a deferral
 thread_local bool delivering = false;
-// How long a host thread waits for its lines while another thread's delivery
+// How long a host thread waits for its turn while another thread's delivery
 // is inside the host's callback.
 constexpr auto kDeliveryWait = std::chrono::seconds(2);
 
-// Hands the queued lines to the host's callback unless another thread is at
-// it; then a host thread waits (bounded) until its own line `number` is
-// through, so that a host sees the lines of a call once the call returns.
-void DeliverLines(DriverContext* context, uint64_t number) {
+// Hands `lines` to the host's callback, in order, after any lines left
+// waiting. A host thread waits (bounded) for its turn and so sees its own
+// lines on its own thread; a thread of the driver's never waits for the host:
+// while another thread delivers, it leaves its lines to that delivery, as
+// does a line logged from inside the callback (it follows the current one).
+void HandToHost(DriverContext* context, std::vector<HostLine> lines) {
   Delivery& delivery = HostDelivery();
   std::unique_lock<std::mutex> lock(delivery.lock);
-  if (delivery.running) {
-    if (delivering || OnDriverThread() || number == 0) return;
-    delivery.delivered.wait_for(lock, kDeliveryWait,
-                                [&] { return delivery.handedOver >= number || !delivery.running; });
-    if (delivery.running || delivery.lines.empty()) return;
-  }
+  if (delivery.running && !delivering && !OnDriverThread())
+    delivery.idle.wait_for(lock, kDeliveryWait, [&] { return !delivery.running; });
+  for (HostLine& line : lines) delivery.lines.push_back(std::move(line));
+  if (delivery.running) return;
   delivery.running = true;
   delivering = true;
   while (!delivery.lines.empty()) {
-    Delivery::Line line = std::move(delivery.lines.front());
+    HostLine line = std::move(delivery.lines.front());
     delivery.lines.pop_front();
     lock.unlock();
     if (DebugMsgProc proc = context->debugMsgProc) {
@@ -86,12 +86,11 @@ void DeliverLines(DriverContext* context, uint64_t number) {
       proc(line.message.c_str());
     }
     lock.lock();
-    delivery.handedOver = line.number;
-    delivery.delivered.notify_all();
   }
   delivering = false;
   delivery.running = false;
-  delivery.delivered.notify_all();
+  lock.unlock();
+  delivery.idle.notify_all();
 }
 
 void AppendLineFeedIfMissing(char* message) {
@@ -151,22 +150,19 @@ int WriteLog(DriverContext* context, int level, const char* format, ...) {
   FormatTimestamp(timestampBuffer);
   if (context->logIntoFile) WriteToLogFile(context->SystemPath(), timestampBuffer, messageBuffer);
   if (!context->debugMsgProc) return 0;
-  uint64_t number;
-  {
-    Delivery& delivery = HostDelivery();
-    std::lock_guard<std::mutex> queueLock(delivery.lock);
-    number = ++delivery.queued;
-    delivery.lines.push_back({number, timestampBuffer, messageBuffer});
-  }
   lock.unlock();
-  if (deferralDepth == 0) DeliverLines(context, number);
+  if (deferralDepth > 0) {
+    heldLines.push_back({timestampBuffer, messageBuffer});
+    return 0;
+  }
+  HandToHost(context, {{timestampBuffer, messageBuffer}});
   return 0;
 }
 
 LogDeferral::LogDeferral() { ++deferralDepth; }
 
 LogDeferral::~LogDeferral() {
-  if (--deferralDepth == 0) DeliverLines(GetDriverContext(), 0);
+  if (--deferralDepth == 0 && !heldLines.empty()) HandToHost(GetDriverContext(), std::exchange(heldLines, {}));
 }
 
 }  // namespace vq

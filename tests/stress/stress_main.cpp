@@ -28,6 +28,7 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -1163,6 +1164,7 @@ void LogCallsPhase() {
     if (!Open(*role)) Fail(phase, "open", role->name);
   Set(kLogA, "loglevel", 1);
   constexpr int kCalls = 20;
+  constexpr int kValueStep = 1000000;
   struct Worker {
     LogCallsRecord record;
     Clock::duration longestCall{};
@@ -1180,7 +1182,9 @@ void LogCallsPhase() {
         worker.record.callsBack = 1;
         const auto start = Clock::now();
         hostCalls.fetch_add(1);
-        module->setProperty(0, port, "Brightness", -call);  // outside 0..255: a level-1 line
+        // Outside 0..255: a level-1 line, whose value ("4.29397e+09", six
+        // digits) tells the calls apart.
+        module->setProperty(0, port, "Brightness", -kValueStep * call);
         worker.longestCall = std::max(worker.longestCall, Clock::now() - start);
         worker.callsMade = call;
       }
@@ -1225,13 +1229,13 @@ void LogCallsPhase() {
       Fail(phase, "log lines reach the thread whole, timestamp then message",
            name + ": a timestamp without its message");
     // In order: the value of each failed write is in its line; the host's
-    // calls wrote -1, -2, ... (as unsigned: 2^32 - 1, 2^32 - 2, ...).
+    // calls wrote -1, -2, ... million (as unsigned: 2^32 - 10^6, ...).
     std::vector<int> seen;
     for (const std::string& text : texts) {
       const size_t at = text.find("Brightness: value ");
       if (at == std::string::npos) continue;
-      const unsigned long long value = std::strtoull(text.c_str() + at + 18, nullptr, 10);
-      seen.push_back(static_cast<int>((1ull << 32) - value));
+      const double value = std::strtod(text.c_str() + at + 18, nullptr);
+      seen.push_back(static_cast<int>(std::lround((4294967296.0 - value) / kValueStep)));
     }
     if (!std::is_sorted(seen.begin(), seen.end())) {
       std::string order;
