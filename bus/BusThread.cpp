@@ -248,6 +248,8 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
     case ReqCaptureStart:
       if (s == CamOpened)
         camera.DoStartCapture();
+      else if (s == CamCapture && !state.Continuous())
+        camera.DoGrabAgain();
       else
         noAction();
       return;

@@ -92,6 +92,7 @@ bool Camera::Open(int port, int32_t size[2]) {
   }
   _port = port;
   _captureIntent = CaptureIntent::kFromParameter;
+  _framesOwed = 0;
   WriteLog(_context, kLogInfo, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
   const auto start = std::chrono::steady_clock::now();
@@ -129,6 +130,7 @@ void Camera::Close() {
   // pending reopen after a removal, not a failed open's retry.
   _hostOpen = false;
   _captureIntent = CaptureIntent::kNone;
+  _framesOwed = 0;
   // An open still queued (one the host gave up waiting for) is closed after it.
   if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraOpen)) {
     WriteLog(_context, kLogError, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),

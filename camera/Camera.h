@@ -58,6 +58,8 @@ class Camera {
   bool DoClose();
   void Cleanup();
   void DoStartCapture();
+  // A single grab while the capture runs: the grab thread retrieves one more.
+  void DoGrabAgain();
   void DoStopCapture();
 
   // What the host last asked of the camera, kept across a close-and-reopen so
@@ -79,8 +81,12 @@ class Camera {
   // Counts capture starts and stops; a retrieval that began under another
   // count belongs to a capture that has ended.
   uint32_t CaptureGeneration() const { return _captureGeneration; }
-  // The host's single grab has been delivered.
-  void SingleGrabDelivered();
+  // A frame of the host's single grabs has been delivered; true while more
+  // are owed (the grab thread retrieves on).
+  bool SingleGrabDelivered();
+  // Frames the host's grabs still wait for; a grab thread woken without one
+  // owed (and not continuous) retrieves nothing.
+  bool FrameOwed() const { return _framesOwed > 0; }
   void FlyImageToImageBuffer(FlyCapture2::Image* image);
 
   // Host property commands.
@@ -214,6 +220,7 @@ class Camera {
   std::atomic<bool> _keptForThread{false};
   bool _reopening = false;  // bus thread only
   std::atomic<CaptureIntent> _captureIntent{CaptureIntent::kNone};
+  std::atomic<int> _framesOwed{0};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).

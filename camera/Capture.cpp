@@ -24,13 +24,20 @@ bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) ||
 
 bool Camera::Grab() {
   WriteLog(_context, kLogDetail, "Camera::Grab: entering, %s \n", Tag().c_str());
-  if (_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n",
-             Tag().c_str());
-    return true;
+  if (_state.Continuous()) {
+    // Frames flow already; a grab adds nothing to count.
+    if (_state.IsState(CamCapture)) {
+      WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n",
+               Tag().c_str());
+      return true;
+    }
+  } else {
+    // Each grab owes the host one frame: a capture that runs already
+    // retrieves one more (the bus thread wakes its grab thread).
+    ++_framesOwed;
+    CaptureIntent idle = CaptureIntent::kNone;
+    _captureIntent.compare_exchange_strong(idle, CaptureIntent::kSingle);
   }
-  CaptureIntent idle = CaptureIntent::kNone;
-  _captureIntent.compare_exchange_strong(idle, CaptureIntent::kSingle);
   _state.AddRequest(ReqCaptureStart);
   WriteLog(_context, kLogDetail, "Camera::Grab: leaving, %s \n", Tag().c_str());
   return true;
@@ -39,6 +46,7 @@ bool Camera::Grab() {
 void Camera::SetContinuousGrabMode(bool on) {
   WriteLog(_context, kLogInfo, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
   _captureIntent = on ? CaptureIntent::kContinuous : CaptureIntent::kNone;
+  _framesOwed = 0;
   // A capture restart queued by a close-and-reopen must not undo the host's
   // off; nor may a start the bus thread is carrying out right now.
   if (!on && _state.WithdrawCaptureRequests()) _state.AddRequest(ReqCaptureStop);
@@ -127,9 +135,20 @@ bool Camera::WaitForRetrievalEnd(int timeoutMs) {
   return _retrievalEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !_retrieving; });
 }
 
-void Camera::SingleGrabDelivered() {
+bool Camera::SingleGrabDelivered() {
+  int owed = _framesOwed;
+  while (owed > 0 && !_framesOwed.compare_exchange_weak(owed, owed - 1)) {
+  }
+  if (owed > 1) return true;
   CaptureIntent single = CaptureIntent::kSingle;
   _captureIntent.compare_exchange_strong(single, CaptureIntent::kNone);
+  return false;
+}
+
+void Camera::DoGrabAgain() {
+  if (!_grabThread) return;
+  WriteLog(_context, kLogDetail, "Camera::DoGrabAgain: one more frame, %s\n", Tag().c_str());
+  _grabThread->Wake();
 }
 
 bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration); }

@@ -113,6 +113,10 @@ int32_t GrabThread::ThreadMain() {
           StateName(state.State()), camera.Port());
       continue;
     }
+    if (!state.Continuous() && !camera.FrameOwed()) {
+      WriteLog(context, kLogDetail, "GrabThread::ThreadMain: no frame owed to the host, on port=%d\n", camera.Port());
+      continue;
+    }
     if (camera.StopRequested()) {
       WriteLog(context, kLogInfo,
                "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n", camera.Port());
@@ -136,7 +140,7 @@ int32_t GrabThread::ThreadMain() {
       if (WillLog(context, kLogDetail))
         WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
       failures = 0;
-      if (!state.Continuous()) camera.SingleGrabDelivered();
+      const bool moreOwed = !state.Continuous() && camera.SingleGrabDelivered();
       if (CompleteCallback callback = camera.BeginCallback()) {
         if (camera.Statistics().MarkCallback())
           WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
@@ -155,7 +159,7 @@ int32_t GrabThread::ThreadMain() {
         WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n",
                  camera.Port());
       }
-      if (state.Continuous()) _wakeEvent->Set();
+      if (state.Continuous() || moreOwed) _wakeEvent->Set();
     } else if (++failures < kFailuresBeforeReset) {
       // Try again at once: nothing else would wake the thread, and a single
       // failed retrieval must not silently end a grab or a stream.

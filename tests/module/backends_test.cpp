@@ -177,6 +177,22 @@ TEST_P(BackendTest, GrabsASingleFrameThenContinuously) {
   EXPECT_EQ(-1, Find("Camera::RetrieveImage: ERROR")) << LastMessages();
 }
 
+// Every grab gives one frame, one after the other, and none more: the close
+// returns once the grab thread has ended.
+TEST_P(BackendTest, EachGrabGivesOneFrame) {
+  Initialize();
+  Open();
+  for (int grab = 1; grab <= 3; ++grab) {
+    ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+    ASSERT_TRUE(WaitFor([&] { return completions >= grab; })) << "grab " << grab << "\n" << LastMessages();
+  }
+  ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+  ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+  ASSERT_TRUE(WaitFor([] { return completions >= 5; })) << LastMessages();
+  M().closeCVLPort(0, kPort);
+  EXPECT_EQ(5, completions);
+}
+
 TEST_P(BackendTest, PropertiesArePresentOrAbsentAsTheCameraHasThem) {
   Initialize();
   Open();

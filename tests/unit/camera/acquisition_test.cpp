@@ -101,10 +101,34 @@ TEST_F(Acquisition, ASingleMonochromeGrabDeliversTheCameraFrameExactly) {
   ASSERT_EQ(frame.size(), static_cast<size_t>(expected.GetStride()) * kHeight);
   EXPECT_EQ(0, std::memcmp(frame.data(), expected.GetData(), frame.size()));
   EXPECT_TRUE(Log().Contains("GrabThread::ThreadMain: CB called, port#3 ser#2222 state:'Capture'\n"));
-  // One grab, one frame: the camera stays capturing, further grabs are ignored.
-  EXPECT_EQ(1, doCVLGrab(0, 3));
-  EXPECT_TRUE(Log().Contains("Camera::Grab: WARNING: ignored, camera already in capturing state, port#3 ser#2222 state:'Capture'\n"));
-  EXPECT_EQ(1, host.callbacks);
+  // One grab, one frame: each further grab gives one newer frame, and no
+  // frame comes that nobody asked for (the close waits for the grab thread).
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_TRUE(WaitForCallbacks(2));
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_TRUE(WaitForCallbacks(4));
+  closeCVLPort(0, 3);
+  EXPECT_EQ(4, host.callbacks);
+  std::lock_guard<std::mutex> lock(host.lock);
+  for (size_t i = 1; i < host.frames.size(); ++i) EXPECT_GT(StampOf(host.frames[i]), StampOf(host.frames[i - 1]));
+}
+
+// A grab right after the host switched continuous capture off, while the
+// stream is still stopping, gives one frame.
+TEST_F(Acquisition, AGrabAfterContinuousOffGivesOneFrame) {
+  OpenOnPort("Mono (2222)", 3, 1);
+  host.pullRows = false;
+  ASSERT_EQ(1, setProperty(0, 3, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(3));
+  ASSERT_EQ(1, setProperty(0, 3, "continuous", 0));
+  const int streamed = host.callbacks;  // and perhaps one more, already on its way
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_TRUE(WaitForCallbacks(streamed + 1));
+  closeCVLPort(0, 3);
+  EXPECT_GE(host.callbacks, streamed + 1);
+  EXPECT_LE(host.callbacks, streamed + 2);
+  EXPECT_FALSE(Log().ContainsPrefix("Camera::Grab: WARNING: ignored"));
 }
 
 // A camera in a mode whose pixels are not its rows' format still hands the
