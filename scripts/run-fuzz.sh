@@ -13,7 +13,10 @@ seconds="${VQ_FUZZ_SECONDS:-60}"
 targets="${VQ_FUZZ_TARGETS:-fleet settings properties grab_row}"
 dir=build/fuzz
 
+# -O1, as libFuzzer advises (the build type stays Debug): at -O0 a settings
+# input took three times the processor time, a fleet input about eight times.
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_C_FLAGS=-O1 -DCMAKE_CXX_FLAGS=-O1 \
   -DVQ_SANITIZE=address,undefined -DVQ_BUILD_FUZZ=ON -DVQ_BUILD_TESTS=OFF -DVQ_BUILD_BENCH=OFF
 build_targets=()
 for target in $targets; do build_targets+=(--target "${target}_fuzz"); done
