@@ -221,6 +221,10 @@ inline void RestoreAfterWrite(int port, const char* name) {
     if (strcasecmp(name, word) != 0) continue;
     int continuous = -1;
     if (strncasecmp(name, "contin", 6) == 0 && getProperty(0, port, name, &continuous) == 1 && continuous == 0) return;
+    // A removed camera comes back first, as an unplugged one does: finalize
+    // with the camera still away took 10 s (the bus thread ends only after
+    // its 5 s wait for events, and reopens the camera on its way out).
+    if (strcasecmp(name, "BusRemoval") == 0) setProperty(0, port, "BusArrival", 0);
     RestartDriver();
     return;
   }
