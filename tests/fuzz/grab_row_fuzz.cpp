@@ -1,6 +1,9 @@
 // Fuzz target: getCVLGrabRow's arguments. The destination holds exactly one
 // image row of the camera asked for (width x bytes per pixel), so that a copy
 // of more than a row, or from outside the row, is caught by AddressSanitizer.
+// A row pull changes nothing an input after it could see: the colour camera
+// holds one frame for the whole run (see DriverSetup.h), so every input reads
+// the same rows and a crash replays from its input alone.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

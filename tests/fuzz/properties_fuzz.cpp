@@ -1,6 +1,9 @@
 // Fuzz target: the host's property names and values through setProperty,
 // getProperty and getPropertyRange, on a driver with two open cameras. Any
-// name and value may come; the answer is 1 or 0, never a crash.
+// name and value may come; the answer is 1 or 0, never a crash. What a
+// write changed (a parameter, the capture, the log level, a bus event on its
+// way) is undone after it, so that every input starts from the same driver
+// state and a crash replays from its input alone.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -36,5 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (setProperty(0, port, name.c_str(), value)) getProperty(0, port, name.c_str(), &result);
       break;
   }
+  if ((operation & 3) == 0 || (operation & 3) == 3) vqfuzz::RestoreAfterWrite(port, name.c_str());
   return 0;
 }
