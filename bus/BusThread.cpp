@@ -261,6 +261,12 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
         noAction();
       }
       return;
+    case ReqApplyTriggerStrobe:
+      if (s == CamOpened || s == CamCapture || s == CamGrabErr)
+        camera.DoApplyTriggerStrobe();
+      else
+        noAction();
+      return;
     case ReqCaptureStop:
       if (s == CamCapture || s == CamGrabErr)
         camera.DoStopCapture();

@@ -186,6 +186,7 @@ bool Camera::DoOpen() {
       _parameters.Load();
       WriteLog(_context, kLogDetail, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
       WriteCameraConfiguration();
+      _softwareTrigger = Features().SoftwareTriggerSelected();
       auto [width, height] = ParameterAccess::GetImageSize(_parameters);
       _width = width;
       _height = height;

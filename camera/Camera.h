@@ -60,6 +60,9 @@ class Camera {
   void DoStartCapture();
   // A single grab while the capture runs: the grab thread retrieves one more.
   void DoGrabAgain();
+  // Writes the trigger and strobe parameters to the open camera, a running
+  // capture stopped and restarted around them.
+  void DoApplyTriggerStrobe();
   void DoStopCapture();
 
   // What the host last asked of the camera, kept across a close-and-reopen so
@@ -202,6 +205,8 @@ class Camera {
   void WriteCameraConfiguration();
   void StartGrabThread();
   bool WaitForRetrievalEnd(int timeoutMs);
+  // Grab thread or a host command: one trigger from software, a failure logged.
+  void FireSoftwareTrigger();
 
   std::atomic<int32_t> _port{-1};
   CameraIdentity _identity;
@@ -221,6 +226,8 @@ class Camera {
   bool _reopening = false;  // bus thread only
   std::atomic<CaptureIntent> _captureIntent{CaptureIntent::kNone};
   std::atomic<int> _framesOwed{0};
+  // The software trigger is selected: each single grab's retrieval fires it.
+  std::atomic<bool> _softwareTrigger{false};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).

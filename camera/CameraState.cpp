@@ -45,6 +45,8 @@ const char* RequestName(int32_t request) {
       return "'Req.Capture.Cont  '";
     case ReqCaptureStop:
       return "'Req Capture Stop  '";
+    case ReqApplyTriggerStrobe:
+      return "'Req Trigger Strobe'";
     default:
       return "'Req Unrecognized  '";
   }

@@ -34,6 +34,7 @@ enum StateRequest : int32_t {
   ReqCaptureStart = 6,
   ReqCaptureCont = 7,
   ReqCaptureStop = 8,
+  ReqApplyTriggerStrobe = 9,
 };
 
 const char* StateName(int32_t state);

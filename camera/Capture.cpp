@@ -130,6 +130,27 @@ void Camera::DoStopCapture() {
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: leaving, %s \n", Tag().c_str());
 }
 
+void Camera::FireSoftwareTrigger() {
+  const FlyCapture2::Error error = _flyCamera->FireSoftwareTrigger();
+  if (error != FlyCapture2::PGRERROR_OK)
+    WriteLog(_context, kLogError, "Camera::FireSoftwareTrigger: ERROR, %s: %s\n", Tag().c_str(),
+             FormatFlyError(error).c_str());
+}
+
+void Camera::DoApplyTriggerStrobe() {
+  // A camera about to be reset gets every value at its reopen.
+  if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) return;
+  const bool restart = _state.IsState(CamCapture);
+  if (restart) DoStopCapture();
+  {
+    LockDeferringLog<std::mutex> lock(_parametersLock);
+    if (_flyCamera && SetFlyTriggerMode() && SetFlyStrobe())
+      WriteLog(_context, kLogInfo, "Camera::DoApplyTriggerStrobe: trigger and strobe set, %s\n", Tag().c_str());
+    _softwareTrigger = Features().SoftwareTriggerSelected();
+  }
+  if (restart) DoStartCapture();
+}
+
 bool Camera::WaitForRetrievalEnd(int timeoutMs) {
   std::unique_lock<std::mutex> lock(_retrievalLock);
   return _retrievalEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !_retrieving; });
@@ -185,6 +206,7 @@ bool Camera::RetrieveImage(uint32_t generation) {
     }
   } endRetrieval{*this};
 
+  if (_softwareTrigger && !_state.Continuous()) FireSoftwareTrigger();
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
   if (_stopRequested || generation != _captureGeneration) {
     _retrievalStopped = true;

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "camera/Camera.h"
+#include "features/FeatureTables.h"
 #include "features/PropertyNames.h"
 #include "params/ParamEnum.h"
 #include "params/ParameterAccess.h"
@@ -111,6 +112,18 @@ bool Camera::SetProperty(const char* name, int value) {
       return false;
     }
 
+    if (Is(name, "TriggerSoftware")) {
+      // For a host that fires the software trigger itself (while capturing
+      // continuously); a single grab fires it on its own.
+      LockDeferringLog<std::mutex> lock(_parametersLock);
+      if (!_flyCamera || !_state.IsState(CamCapture)) {
+        WriteLog(_context, kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not capturing, %s\n", name,
+                 Tag().c_str());
+        return false;
+      }
+      return _flyCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
+    }
+
     LockDeferringLog<std::mutex> lock(_parametersLock);
     const std::string p = TranslatePropertyName(name);
     Param_* param = _parameters.FindParam(p);
@@ -160,9 +173,17 @@ bool Camera::SetProperty(const char* name, int value) {
       const auto old = before.find(changed);
       if (old == before.end() || old->second != text) _parameters.KeepHostValue(changed);
     }
-    // Every property that has a parameter goes to the camera; video mode,
-    // Format7, trigger and strobe parameters reach it at the next open.
+    // Every property that has a parameter goes to the camera. Trigger and
+    // strobe values follow through the bus thread, which stops and restarts
+    // a capture around them; video mode, frame rate and Format7 values reach
+    // the camera at its next open, where the host learns the frame's size.
     if (_flyCamera) SetFlyProperties();
+    if (IsTriggerStrobeParameter(p)) {
+      _state.AddRequest(ReqApplyTriggerStrobe);
+    } else if (IsGeometryParameter(p)) {
+      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): takes effect when the camera is opened again, %s\n", name,
+               Tag().c_str());
+    }
     return true;
   } catch (...) {
     WriteLog(_context, kLogError, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());

@@ -54,6 +54,9 @@ class CameraFeatures {
 
   bool GetFlyTriggerMode();
   bool SetFlyTriggerMode();
+  // The trigger parameters select the software trigger: each single grab
+  // fires it.
+  bool SoftwareTriggerSelected();
   bool GetFlyStrobe();
   bool SetFlyStrobe();
 

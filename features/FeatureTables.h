@@ -56,5 +56,12 @@ enum TriggerStrobeName {
 extern const char* const TriggerStrobeNames[TriggerStrobeNameCount];
 // The base name followed by the pin number in decimal.
 std::string PinParamName(TriggerStrobeName base, unsigned pin);
+// A trigger or strobe parameter (or TriggerDelay): written to an open camera
+// at once, since it leaves the frame's size as it is.
+bool IsTriggerStrobeParameter(const std::string& name);
+// A parameter that sets the frame's geometry (video mode, frame rate,
+// Format7): it reaches the camera at its next open, where the host learns
+// the size.
+bool IsGeometryParameter(const std::string& name);
 
 }  // namespace vq

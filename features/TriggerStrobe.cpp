@@ -1,7 +1,9 @@
 // The external trigger and the strobe outputs as parameters of the group
 // "Strobe / Trigger": created from what the camera reports on the first read,
 // refreshed on later reads, and written back when the camera opens.
+#include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -156,6 +158,23 @@ bool CameraFeatures::SetFlyStrobe() {
     }
   }
   return true;
+}
+
+bool CameraFeatures::SoftwareTriggerSelected() {
+  if (!_parameters.HasParam(TriggerStrobeNames[TriggerOnName])) return false;
+  return GetParameter<bool>(TriggerStrobeNames[TriggerOnName]) &&
+         EnumParam(_parameters, TriggerStrobeNames[TriggerSourceName]).GetValue() ==
+             FlyCapture2::SOFTWARE_TRIGGER_SOURCE;
+}
+
+bool IsTriggerStrobeParameter(const std::string& name) {
+  for (const char* base : TriggerStrobeNames) {
+    const size_t length = std::strlen(base);
+    if (name.compare(0, length, base) != 0) continue;
+    if (name.size() == length || (name.size() == length + 1 && std::isdigit(static_cast<unsigned char>(name.back()))))
+      return true;
+  }
+  return name == "TriggerDelay";
 }
 
 bool CameraFeatures::SetFlyTriggerMode() {

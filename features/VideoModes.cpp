@@ -30,6 +30,15 @@ ConstraintEnumOff* Format7InForceOnlyInFormat7() {
 
 }  // namespace
 
+bool IsGeometryParameter(const std::string& name) {
+  static const char* const kGeometry[] = {"DCAMVideoMode",   "DCAMFrameRate",  "Fmt7Mode",
+                                          "Fmt7PixelFormat", "Fmt7PacketSize", "width",
+                                          "height",          "offsetX",        "offsetY"};
+  for (const char* geometry : kGeometry)
+    if (name == geometry) return true;
+  return false;
+}
+
 void CameraFeatures::GetSupportedVideoModes() {
   for (int mode = 0; mode < FlyCapture2::NUM_VIDEOMODES; ++mode) {
     _modes.videoModes[mode].clear();

@@ -39,6 +39,8 @@ class CameraDevice {
   virtual Error GetTriggerModeInfo(TriggerModeInfo* info) = 0;
   virtual Error GetTriggerMode(TriggerMode* mode) = 0;
   virtual Error SetTriggerMode(const TriggerMode& mode) = 0;
+  // One trigger from software, for a capture waiting for triggers.
+  virtual Error FireSoftwareTrigger() = 0;
   virtual Error GetStrobeInfo(StrobeInfo* info) = 0;
   virtual Error GetStrobe(StrobeControl* control) = 0;
   virtual Error SetStrobe(const StrobeControl& control) = 0;

@@ -41,11 +41,11 @@ bool Camera::IsConnected() { return Device() != nullptr; }
 
 // Each operation takes its own reference to the device, so a disconnect in
 // another thread never frees it under a running call.
-#define FC2_WITH_DEVICE(call)               \
-  do {                                      \
-    auto device = Device();                 \
-    if (!device) return NotConnected();     \
-    return device->call;                    \
+#define FC2_WITH_DEVICE(call)           \
+  do {                                  \
+    auto device = Device();             \
+    if (!device) return NotConnected(); \
+    return device->call;                \
   } while (0)
 
 #define FC2_REQUIRE(pointer) \
@@ -106,8 +106,7 @@ Error Camera::GetFormat7Info(Format7Info* info, bool* supported) {
   FC2_WITH_DEVICE(GetFormat7Info(info, supported));
 }
 
-Error Camera::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize,
-                                      float* percentage) {
+Error Camera::GetFormat7Configuration(Format7ImageSettings* settings, unsigned int* packetSize, float* percentage) {
   FC2_REQUIRE(settings && packetSize && percentage);
   FC2_WITH_DEVICE(GetFormat7Configuration(settings, packetSize, percentage));
 }
@@ -131,6 +130,8 @@ Error Camera::SetTriggerMode(const TriggerMode* mode, bool) {
   FC2_REQUIRE(mode);
   FC2_WITH_DEVICE(SetTriggerMode(*mode));
 }
+
+Error Camera::FireSoftwareTrigger(bool) { FC2_WITH_DEVICE(FireSoftwareTrigger()); }
 
 Error Camera::GetStrobeInfo(StrobeInfo* info) {
   FC2_REQUIRE(info);

@@ -252,6 +252,10 @@ struct TriggerModeInfo {
   unsigned int modeMask = 0;
 };
 
+// The trigger source that no input line drives: triggers come from
+// FireSoftwareTrigger.
+constexpr unsigned int SOFTWARE_TRIGGER_SOURCE = 4;
+
 struct TriggerMode {
   bool onOff = false;
   unsigned int polarity = 0;
@@ -414,6 +418,8 @@ class Camera {
   Error GetTriggerModeInfo(TriggerModeInfo* info);
   Error GetTriggerMode(TriggerMode* mode);
   Error SetTriggerMode(const TriggerMode* mode, bool broadcast = false);
+  // Fires the trigger once from software (trigger source SOFTWARE_TRIGGER_SOURCE).
+  Error FireSoftwareTrigger(bool broadcast = false);
   Error GetStrobeInfo(StrobeInfo* info);
   Error GetStrobe(StrobeControl* control);
   Error SetStrobe(const StrobeControl* control, bool broadcast = false);

@@ -701,6 +701,15 @@ Error AravisDevice::SetTriggerMode(const TriggerMode& mode) {
   return _nodes.SetString("TriggerMode", mode.onOff ? "On" : "Off");
 }
 
+Error AravisDevice::FireSoftwareTrigger() {
+  ARV_REQUIRE_PRESENT();
+  auto lock = _nodes.Lock();
+  ARV_TRY(SelectFrameStart());
+  if (!_nodes.Has("TriggerSoftware"))
+    return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no software trigger.");
+  return _nodes.Execute("TriggerSoftware");
+}
+
 Error AravisDevice::SelectLine(unsigned int pin, bool* present) {
   *present = pin < 32 && _nodes.Offers("LineSelector", "Line" + std::to_string(pin));
   if (!*present) return Error();

@@ -72,6 +72,11 @@ Error SimDevice::SetTriggerMode(const TriggerMode& mode) {
   return Feature(SimOperation::SetTriggerMode, 0, [&](SimFeatures& f) { return f.SetTriggerMode(mode); });
 }
 
+Error SimDevice::FireSoftwareTrigger() {
+  if (_camera->FireTrigger()) return Error();
+  return FC2_ERROR(PGRERROR_FAILED, "No capture of this camera waits for a trigger.");
+}
+
 Error SimDevice::GetStrobeInfo(StrobeInfo* info) {
   return Feature(SimOperation::GetStrobeInfo, info->source, [&](SimFeatures& f) { return f.GetStrobeInfo(info); });
 }

@@ -38,6 +38,7 @@ class SimDevice final : public FlyCapture2::detail::CameraDevice {
   FlyCapture2::Error GetTriggerModeInfo(FlyCapture2::TriggerModeInfo* info) override;
   FlyCapture2::Error GetTriggerMode(FlyCapture2::TriggerMode* mode) override;
   FlyCapture2::Error SetTriggerMode(const FlyCapture2::TriggerMode& mode) override;
+  FlyCapture2::Error FireSoftwareTrigger() override;
   FlyCapture2::Error GetStrobeInfo(FlyCapture2::StrobeInfo* info) override;
   FlyCapture2::Error GetStrobe(FlyCapture2::StrobeControl* control) override;
   FlyCapture2::Error SetStrobe(const FlyCapture2::StrobeControl& control) override;

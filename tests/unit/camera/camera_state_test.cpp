@@ -37,7 +37,8 @@ TEST(CameraState, DisplayNamesArePaddedInsideTheirQuotes) {
   EXPECT_STREQ("'Req Capture Start '", RequestName(ReqCaptureStart));
   EXPECT_STREQ("'Req.Capture.Cont  '", RequestName(ReqCaptureCont));
   EXPECT_STREQ("'Req Capture Stop  '", RequestName(ReqCaptureStop));
-  EXPECT_STREQ("'Req Unrecognized  '", RequestName(9));
+  EXPECT_STREQ("'Req Trigger Strobe'", RequestName(ReqApplyTriggerStrobe));
+  EXPECT_STREQ("'Req Unrecognized  '", RequestName(10));
 }
 
 TEST(CameraState, StartsClosedWithAnEmptyQueue) {
