@@ -37,7 +37,11 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
     WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n",
              serialNumber);
     if (serialNumber != 0) {
-      list.GetBySerialNo(serialNumber).MarkArrived();
+      // A camera seen for the first time joins the list.
+      if (Camera* camera = list.FindBySerialNo(serialNumber))
+        camera->MarkArrived();
+      else
+        list.AddArrivedCamera(serialNumber);
       // A reopen waiting out the removal's grace period may go now.
       list.WakeBusThread();
     }

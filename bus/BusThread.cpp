@@ -95,7 +95,7 @@ void CameraList::BusThreadMain() {
     bool pending = false;
     bool progressed = false;
     _nextRequestDeadline = 0;
-    for (size_t i = 0; i < _cameras.size(); ++i) {
+    for (int i = 0; i < Count(); ++i) {
       Camera& camera = *_cameras[i];
       HandleCameraStateChange(camera);
       if (camera.State().HasRequests() && HandleCameraStateRequests(camera)) progressed = true;

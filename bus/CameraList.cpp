@@ -46,7 +46,7 @@ void CameraList::WakeBusThread() {
 }
 
 CameraList::CameraList() {
-  _cameras.reserve(20);
+  _cameras.reserve(kMaxCameras);
   _busStats.Restart();
 }
 
@@ -86,41 +86,10 @@ bool CameraList::Init() {
       WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera: %s\n", error.GetDescription());
       continue;
     }
-    FlyCapture2::CameraInfo info;
-    {
-      auto probe = std::make_unique<FlyCapture2::Camera>();
-      error = probe->Connect(&guid);
-      if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to connect camera: %s\n", error.GetDescription());
-        continue;
-      }
-      error = probe->GetCameraInfo(&info);
-      if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(context, kLogError, "CameraList::Init: ERROR: failed to get camera info: %s\n",
-                 error.GetDescription());
-        probe->Disconnect();
-        continue;
-      }
-      probe->Disconnect();
-    }
-
-    CameraIdentity identity;
-    identity.flags = info.isColorCamera ? 2 : 1;
-    char name[sizeof info.modelName + 16];
-    std::snprintf(name, sizeof name, "%s (%u)", info.modelName, info.serialNumber);
-    identity.name = name;
-    identity.serialNumber = info.serialNumber;
-    std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity, *this));
-    if (!camera) {
-      WriteLog(context, kLogError, "CameraList::Init:  ERROR: could not allocate Camera object\n");
-      throw TextException("CameraList::Init: could not allocate Camera object");
-    }
-    WriteLog(context, kLogInfo, "CameraList::Init: %s camera found: %s\n", info.isColorCamera ? "color" : "b/w",
-             camera->Name().c_str());
-    _cameras.push_back(std::move(camera));
+    AddCamera(guid, "CameraList::Init");
   }
 
-  if (_cameras.empty()) {
+  if (Count() == 0) {
     WriteLog(context, kLogError, "CameraList::Init: WARNING: no supported cameras found\n");
     return false;
   }
@@ -157,6 +126,66 @@ bool CameraList::Init() {
   return true;
 }
 
+Camera* CameraList::AddCamera(FlyCapture2::PGRGuid guid, const char* caller) {
+  DriverContext* context = GetDriverContext();
+  std::lock_guard<std::mutex> lock(_addLock);
+  FlyCapture2::CameraInfo info;
+  {
+    auto probe = std::make_unique<FlyCapture2::Camera>();
+    FlyCapture2::Error error = probe->Connect(&guid);
+    if (error != FlyCapture2::PGRERROR_OK) {
+      WriteLog(context, kLogError, "%s: ERROR: failed to connect camera: %s\n", caller, error.GetDescription());
+      return nullptr;
+    }
+    error = probe->GetCameraInfo(&info);
+    if (error != FlyCapture2::PGRERROR_OK) {
+      WriteLog(context, kLogError, "%s: ERROR: failed to get camera info: %s\n", caller, error.GetDescription());
+      probe->Disconnect();
+      return nullptr;
+    }
+    probe->Disconnect();
+  }
+  if (FindBySerialNo(info.serialNumber)) return nullptr;  // listed already
+  if (Count() >= kMaxCameras) {
+    WriteLog(context, kLogError, "%s: ERROR: no room for camera %u, %d cameras listed\n", caller, info.serialNumber,
+             Count());
+    return nullptr;
+  }
+
+  CameraIdentity identity;
+  identity.flags = info.isColorCamera ? 2 : 1;
+  char name[sizeof info.modelName + 16];
+  std::snprintf(name, sizeof name, "%s (%u)", info.modelName, info.serialNumber);
+  identity.name = name;
+  identity.serialNumber = info.serialNumber;
+  std::unique_ptr<Camera> camera(new (std::nothrow) Camera(identity, *this));
+  if (!camera) {
+    WriteLog(context, kLogError, "CameraList::Init:  ERROR: could not allocate Camera object\n");
+    throw TextException("CameraList::Init: could not allocate Camera object");
+  }
+  WriteLog(context, kLogInfo, "%s: %s camera found: %s\n", caller, info.isColorCamera ? "color" : "b/w",
+           camera->Name().c_str());
+  // The room was reserved: the vector never moves, so that readers index it
+  // without a lock; they see the camera once the count includes it.
+  _cameras.push_back(std::move(camera));
+  _count.store(static_cast<int>(_cameras.size()), std::memory_order_release);
+  return _cameras.back().get();
+}
+
+bool CameraList::AddArrivedCamera(unsigned int serialNumber) {
+  FlyCapture2::PGRGuid guid;
+  FlyCapture2::Error error = GetCameraFromSerialNumber(serialNumber, &guid);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(GetDriverContext(), kLogError, "CameraList::AddArrivedCamera: ERROR: camera %u not found: %s\n",
+             serialNumber, error.GetDescription());
+    return false;
+  }
+  Camera* camera = AddCamera(guid, "CameraList::AddArrivedCamera");
+  if (!camera) return false;
+  BuildConfigNames();
+  return true;
+}
+
 bool CameraList::Destroy() {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogInfo, "CameraList::Destroy: entering\n");
@@ -177,13 +206,14 @@ bool CameraList::Destroy() {
     registration.handle = nullptr;
   }
 
-  for (auto& camera : _cameras) camera->State().AddRequest(ReqCameraDestroy);
+  for (int i = 0; i < Count(); ++i) _cameras[i]->State().AddRequest(ReqCameraDestroy);
   if (!DestroyBusThread()) {
     WriteLog(context, kLogInfo, "CameraList::Destroy: leaving\n");
     return false;
   }
   for (auto& camera : _cameras)
     if (camera->KeptForThread()) (void)camera.release();
+  _count = 0;
   _cameras.clear();
   _reopenNotBefore.clear();
   {
@@ -199,8 +229,8 @@ bool CameraList::Destroy() {
 bool CameraList::IsCameraAvailable(const char* name) const {
   WriteLog(GetDriverContext(), kLogDetail, "CameraList::IsCameraAvailable:  name=%s\n", name ? name : "");
   if (!name) return false;
-  for (const auto& camera : _cameras)
-    if (camera->Name() == name) return true;
+  for (int i = 0; i < Count(); ++i)
+    if (_cameras[i]->Name() == name) return true;
   return false;
 }
 
@@ -209,10 +239,10 @@ Camera& CameraList::GetByName(const char* name) const {
   const char* shown = name ? name : "";
   WriteLog(context, kLogDetail, "CameraList::GetByName: entering %s\n", shown);
   if (name) {
-    for (const auto& camera : _cameras) {
-      if (camera->Name() == name) {
+    for (int i = 0; i < Count(); ++i) {
+      if (_cameras[i]->Name() == name) {
         WriteLog(context, kLogDetail, "CameraList::GetByName: leaving %s\n", shown);
-        return *camera;
+        return *_cameras[i];
       }
     }
   }
@@ -223,18 +253,22 @@ Camera& CameraList::GetByName(const char* name) const {
 Camera& CameraList::GetBySerialNo(unsigned int serialNo) const {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogDetail, "CameraList::GetBySerialNo: entering %d\n", serialNo);
-  for (const auto& camera : _cameras) {
-    if (camera->SerialNumber() == serialNo) {
-      WriteLog(context, kLogDetail, "CameraList::GetBySerialNo: leaving %d\n", serialNo);
-      return *camera;
-    }
+  if (Camera* camera = FindBySerialNo(serialNo)) {
+    WriteLog(context, kLogDetail, "CameraList::GetBySerialNo: leaving %d\n", serialNo);
+    return *camera;
   }
   WriteLog(context, kLogError, "CameraList::GetBySerialNo: ERROR: could not find camera %d\n", serialNo);
   throw TextException();
 }
 
+Camera* CameraList::FindBySerialNo(unsigned int serialNo) const {
+  for (int i = 0; i < Count(); ++i)
+    if (_cameras[i]->SerialNumber() == serialNo) return _cameras[i].get();
+  return nullptr;
+}
+
 Camera& CameraList::GetByPort(int port) const {
-  for (size_t i = 0; i < _cameras.size(); ++i) {
+  for (int i = 0; i < Count(); ++i) {
     if (!_cameras[i]) {
       WriteLog(GetDriverContext(), kLogError,
                "CameraList::GetByPort: ERROR: vector contains null pointer at index %d\n", static_cast<int>(i));
@@ -247,8 +281,9 @@ Camera& CameraList::GetByPort(int port) const {
 }
 
 void CameraList::ReleasePort(int port, const Camera& keeper) {
-  for (const auto& camera : _cameras) {
-    if (camera.get() == &keeper || camera->Port() != port) continue;
+  for (int i = 0; i < Count(); ++i) {
+    Camera* camera = _cameras[i].get();
+    if (camera == &keeper || camera->Port() != port) continue;
     if (camera->HostOpen())
       WriteLog(GetDriverContext(), kLogError,
                "CameraList::ReleasePort: WARNING: camera %s still open gives port %d up to camera %s\n",
@@ -262,7 +297,7 @@ Camera& CameraList::operator[](int index) const {
     WriteLog(GetDriverContext(), kLogError, "CameraList::operator[] index out of bounds: %d\n", index);
     throw TextException();
   }
-  return *_cameras[static_cast<size_t>(index)];
+  return *_cameras[index];
 }
 
 const char** CameraList::ConfigNames() {
@@ -279,21 +314,22 @@ void CameraList::BuildConfigNames() {
 void CameraList::BuildConfigNamesLocked() {
   // An array handed out before the enumeration stays valid until the list goes.
   if (_configNames) _retiredConfigNames.push_back(std::move(_configNames));
-  _configNames.reset(new const char*[_cameras.size() + 1]);
-  for (size_t i = 0; i < _cameras.size(); ++i) _configNames[i] = _cameras[i]->Name().c_str();
-  _configNames[_cameras.size()] = nullptr;
+  const int count = Count();
+  _configNames.reset(new const char*[static_cast<size_t>(count) + 1]);
+  for (int i = 0; i < count; ++i) _configNames[i] = _cameras[i]->Name().c_str();
+  _configNames[count] = nullptr;
 }
 
 void CameraList::PrintAllStats() const {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogError, ">>>ALL STATS for %d cameras:\n", Count());
   WriteLog(context, kLogError, ">>>%s\n", _busStats.Text().c_str());
-  for (const auto& camera : _cameras)
-    WriteLog(context, kLogError, ">>>%s, %s\n", camera->Statistics().Text().c_str(), camera->Tag().c_str());
+  for (int i = 0; i < Count(); ++i)
+    WriteLog(context, kLogError, ">>>%s, %s\n", _cameras[i]->Statistics().Text().c_str(), _cameras[i]->Tag().c_str());
 }
 
 void CameraList::ResetAllStats() {
-  for (auto& camera : _cameras) camera->Statistics().Reset();
+  for (int i = 0; i < Count(); ++i) _cameras[i]->Statistics().Reset();
   _busStats.Restart();
 }
 

@@ -38,12 +38,20 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   Camera& GetByName(const char* name) const;
   Camera& GetBySerialNo(unsigned int serialNo) const;
   Camera& GetByPort(int port) const;
+  // The camera with that serial number, or null (nothing logged).
+  Camera* FindBySerialNo(unsigned int serialNo) const;
   // Before `camera` is opened on `port`: any other camera bound to the port
   // (a closed camera keeps its port) gives the binding up, so that the port
   // addresses the camera opened on it.
   void ReleasePort(int port, const Camera& camera);
   Camera& operator[](int index) const;
-  int Count() const { return static_cast<int>(_cameras.size()); }
+  int Count() const { return _count.load(std::memory_order_acquire); }
+  // At most this many cameras are listed, those found at Init and those that
+  // arrive later.
+  static constexpr int kMaxCameras = 64;
+  // A camera that arrives on the bus after Init joins the list (and the
+  // names); false when it cannot be reached or described.
+  bool AddArrivedCamera(unsigned int serialNumber);
 
   // Null-terminated array of the camera names, built once when the bus is
   // enumerated: every call hands out the same array, valid until Destroy.
@@ -86,10 +94,17 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   // Keeps a request that may not run before `deadlineMs` (vq::ClockMs) pending
   // and wakes the bus thread for it then.
   void KeepRequestUntil(int64_t deadlineMs);
+  // Probes the camera at `guid` and lists it; null when it cannot be reached,
+  // is listed already or there is no room. `caller` begins the log lines.
+  Camera* AddCamera(FlyCapture2::PGRGuid guid, const char* caller);
   void BuildConfigNames();
   void BuildConfigNamesLocked();
 
+  // Only ever appended to, within the reserved room, by one adder at a time;
+  // readers index it below _count without a lock.
   std::vector<std::unique_ptr<Camera>> _cameras;
+  std::atomic<int> _count{0};
+  std::mutex _addLock;
   std::unique_ptr<const char*[]> _configNames;
   std::vector<std::unique_ptr<const char*[]>> _retiredConfigNames;
   std::mutex _configNamesLock;

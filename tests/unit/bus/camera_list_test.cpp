@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "bus/CameraList.h"
-#include "sdk/FlyError.h"
 #include "camera/Camera.h"
 #include "log/TextException.h"
+#include "sdk/FlyError.h"
 #include "sdk/sim/SimControl.h"
 #include "tests/support/DriverFixture.h"
 
@@ -100,21 +100,34 @@ TEST_F(DriverFixture, NoPortIsBoundBeforeAnOpen) {
   EXPECT_TRUE(Log().Contains("CameraList::GetByPort: ERROR: could not find camera on port 19\n"));
 }
 
-TEST_F(DriverFixture, BusEventsForUnknownSerialNumbersAreLoggedAndDropped) {
-  // A camera that joins the bus after enumeration is not in the list.
-  vq::sim::CameraConfig stranger;
-  stranger.model = "Stranger";
-  stranger.serial = 4242;
-  stranger.videoModes = {{FlyCapture2::VIDEOMODE_640x480Y8, {FlyCapture2::FRAMERATE_30}}};
-  vq::sim::AddCamera(stranger);
-  vq::sim::RemoveCamera(4242);
+// A camera that joins the bus after enumeration joins the list and the names;
+// an array of names handed out before stays as it was. Events for a serial
+// number the bus does not know are logged and dropped.
+TEST_F(DriverFixture, ACameraThatArrivesAfterEnumerationJoinsTheList) {
+  const char** before = List().ConfigNames();
+  vq::sim::AddCamera(vq::sim::DefaultColorCamera(4242));
   vq::sim::FlushEvents();
   EXPECT_TRUE(Log().Contains("BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:4242\n"));
-  EXPECT_TRUE(Log().Contains("BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:4242\n"));
-  EXPECT_EQ(2u, Log().Count("CameraList::GetBySerialNo: ERROR: could not find camera 4242\n"));
-  // Direct calls with an unknown serial number do not throw either.
+  EXPECT_TRUE(Log().Contains("CameraList::AddArrivedCamera: color camera found: Vorquell VQ-1394C (4242)\n"));
+  ASSERT_EQ(3, List().Count());
+  const char** after = List().ConfigNames();
+  ASSERT_NE(before, after);
+  EXPECT_STREQ("Vorquell VQ-1394C (4242)", after[2]);
+  EXPECT_EQ(nullptr, after[3]);
+  EXPECT_STREQ("Colour (1111)", before[0]);
+  EXPECT_STREQ("Mono (2222)", before[1]);
+  EXPECT_EQ(nullptr, before[2]);
+  ASSERT_TRUE(Open(List().GetBySerialNo(4242), 5));
+  EXPECT_EQ(&List().GetBySerialNo(4242), &List().GetByPort(5));
+
+  vq::sim::RemoveCamera(4242);
+  vq::sim::FlushEvents();
+  EXPECT_FALSE(Log().Contains("CameraList::GetBySerialNo: ERROR: could not find camera 4242\n"));
   CameraList::OnBusRemoval(&List(), 31337);
   CameraList::OnBusArrival(&List(), 31337);
+  EXPECT_TRUE(Log().Contains("CameraList::GetBySerialNo: ERROR: could not find camera 31337\n"));
+  EXPECT_TRUE(Log().ContainsPrefix("CameraList::AddArrivedCamera: ERROR: camera 31337 not found: "));
+  EXPECT_EQ(3, List().Count());
   EXPECT_TRUE(List().BusStatsText().find("BusReset All=0 Arr=2 Rem=2") != std::string::npos) << List().BusStatsText();
 }
 
