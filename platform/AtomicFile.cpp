@@ -14,6 +14,9 @@ namespace vq {
 namespace {
 
 std::atomic<ReplaceFailureHook> failureHook{nullptr};
+std::atomic<SyncFunction> syncFunction{&::fsync};
+
+int Sync(int fd) { return syncFunction.load()(fd); }
 
 bool StepFails(ReplaceStep step) {
   const ReplaceFailureHook hook = failureHook.load();
@@ -101,7 +104,7 @@ void SyncFolder(const std::string& folder) {
   ErrnoKeeper keepErrno;
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  fsync(fd);
+  Sync(fd);
   close(fd);
 }
 
@@ -110,7 +113,7 @@ bool SyncAndClose(int fd) {
   if (StepFails(ReplaceStep::SyncTemporary))
     errno = EIO;
   else
-    synced = fsync(fd) == 0;
+    synced = Sync(fd) == 0;
   if (!synced) {
     ErrnoKeeper keepErrno;
     close(fd);
@@ -182,5 +185,7 @@ bool ReplaceFileContent(const std::string& path, const std::string& content) {
 }
 
 ReplaceFailureHook SetReplaceFailureHook(ReplaceFailureHook hook) { return failureHook.exchange(hook); }
+
+SyncFunction SetSyncFunction(SyncFunction sync) { return syncFunction.exchange(sync ? sync : &::fsync); }
 
 }  // namespace vq

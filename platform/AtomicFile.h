@@ -33,4 +33,10 @@ using ReplaceFailureHook = bool (*)(ReplaceStep step);
 // Installs a hook for every thread, nullptr removes it. Returns the previous one.
 ReplaceFailureHook SetReplaceFailureHook(ReplaceFailureHook hook);
 
+// What flushes a file or folder to the disk: fsync, unless a test watches
+// the calls (it must call fsync itself). nullptr puts fsync back. Returns the
+// previous one.
+using SyncFunction = int (*)(int fd);
+SyncFunction SetSyncFunction(SyncFunction sync);
+
 }  // namespace vq

@@ -148,6 +148,41 @@ TEST_F(PrivateProfile, UnreadableOrUnwritablePlacesFailWithoutDamage) {
   EXPECT_EQ(errno, EISDIR);
   EXPECT_TRUE(fs::is_directory(_file));
   EXPECT_EQ(Get("General", "LogLevel"), "dflt");
+  fs::remove(_file);
+  // Nor may a FIFO, which cannot be read as a file (running as root, no
+  // permission bit makes a file unreadable).
+  ASSERT_EQ(0, mkfifo(_file.c_str(), 0600));
+  EXPECT_FALSE(vq::WritePrivateProfileString("General", "LogLevel", "1", _file.c_str()));
+  EXPECT_TRUE(fs::is_fifo(_file));
+}
+
+namespace {
+
+std::vector<std::string> syncEvents;
+
+int WatchedSync(int fd) {
+  struct stat info {};
+  fstat(fd, &info);
+  syncEvents.push_back(S_ISDIR(info.st_mode) ? "sync folder" : "sync file");
+  return fsync(fd);
+}
+
+}  // namespace
+
+// The new content is on the disk before it takes the old file's name, and the
+// rename is made durable after.
+TEST_F(PrivateProfile, TheTemporaryFileIsSyncedBeforeTheRename) {
+  syncEvents.clear();
+  vq::SetSyncFunction(WatchedSync);
+  vq::SetReplaceFailureHook([](vq::ReplaceStep step) {
+    if (step == vq::ReplaceStep::Rename) syncEvents.push_back("rename");
+    return false;
+  });
+  EXPECT_TRUE(vq::WritePrivateProfileString("General", "LogLevel", "4", _file.c_str()));
+  vq::SetReplaceFailureHook(nullptr);
+  vq::SetSyncFunction(nullptr);
+  EXPECT_EQ((std::vector<std::string>{"sync file", "rename", "sync folder"}), syncEvents);
+  EXPECT_EQ(Get("General", "LogLevel"), "4");
 }
 
 class PrivateProfileFailedStep : public PrivateProfile, public ::testing::WithParamInterface<vq::ReplaceStep> {};
