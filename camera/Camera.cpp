@@ -181,6 +181,7 @@ bool Camera::DoOpen() {
       _parameters.Load();
       ApplyLogSettings();
       _statistics.Reset();
+      _framesDropped = 0;
       ConnectToCamera();
       ReadCameraConfiguration();
       _parameters.Load();

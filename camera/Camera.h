@@ -79,6 +79,8 @@ class Camera {
   // A retrieval for the capture of `generation` (see CaptureGeneration), read
   // before the grab thread saw the camera capturing.
   bool RetrieveImage(uint32_t generation);
+  // A retrieval failed: the frame, if the camera sent one, is lost.
+  void CountDroppedFrame() { ++_framesDropped; }
   // The latest retrieval was ended by a capture stop: not a failure.
   bool RetrievalStopped() const { return _retrievalStopped; }
   // Counts capture starts and stops; a retrieval that began under another
@@ -228,6 +230,12 @@ class Camera {
   std::atomic<int> _framesOwed{0};
   // The software trigger is selected: each single grab's retrieval fires it.
   std::atomic<bool> _softwareTrigger{false};
+  // The frame last handed to the host: its number, its time in microseconds
+  // (the camera's clock where it sends one, else the monotonic clock at its
+  // arrival), and the frames lost to failed retrievals since the open.
+  std::atomic<uint64_t> _lastFrameNumber{0};
+  std::atomic<uint64_t> _lastFrameTimeUs{0};
+  std::atomic<uint32_t> _framesDropped{0};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).

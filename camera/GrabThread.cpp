@@ -160,11 +160,14 @@ int32_t GrabThread::ThreadMain() {
                  camera.Port());
       }
       if (state.Continuous() || moreOwed) _wakeEvent->Set();
-    } else if (++failures < kFailuresBeforeReset) {
-      // Try again at once: nothing else would wake the thread, and a single
-      // failed retrieval must not silently end a grab or a stream.
-      _wakeEvent->Set();
     } else {
+      camera.CountDroppedFrame();
+      if (++failures < kFailuresBeforeReset) {
+        // Try again at once: nothing else would wake the thread, and a single
+        // failed retrieval must not silently end a grab or a stream.
+        _wakeEvent->Set();
+        continue;
+      }
       vq::SleepMs(kResetPauseMs);
       failures = 0;
       // Only the capture that failed is reset: not one stopped or restarted

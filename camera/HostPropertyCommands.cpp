@@ -203,6 +203,21 @@ bool Camera::GetProperty(const char* name, int* value) {
       *value = _state.Continuous() ? 1 : 0;
       return true;
     }
+    // The frame last handed to the host; read inside the completion callback,
+    // they belong to the frame just announced.
+    if (Is(name, "FrameNumber")) {
+      *value = static_cast<int>(static_cast<uint32_t>(_lastFrameNumber.load()));
+      return true;
+    }
+    if (Is(name, "FrameTimestampLow") || Is(name, "FrameTimestampHigh")) {
+      const uint64_t time = _lastFrameTimeUs;
+      *value = static_cast<int>(static_cast<uint32_t>(Is(name, "FrameTimestampLow") ? time : time >> 32));
+      return true;
+    }
+    if (Is(name, "FramesDropped")) {
+      *value = static_cast<int>(_framesDropped.load());
+      return true;
+    }
     if (!InParameterState(_state)) {
       WriteLog(_context, kLogError, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n", name,
                Tag().c_str());

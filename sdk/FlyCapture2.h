@@ -339,6 +339,11 @@ class Image {
   std::chrono::steady_clock::time_point GetReceiveTime() const { return _receiveTime; }
   void SetReceiveTime(std::chrono::steady_clock::time_point time) { _receiveTime = time; }
 
+  // The camera's own time stamp of the frame, in nanoseconds of the camera's
+  // clock; 0 when the camera sends none.
+  uint64_t GetTimeStamp() const { return _timeStamp; }
+  void SetTimeStamp(uint64_t nanoseconds) { _timeStamp = nanoseconds; }
+
   // Converts into `destination` (which is reshaped). Supported targets: BGR
   // and MONO8.
   Error Convert(PixelFormat format, Image* destination) const;
@@ -360,6 +365,7 @@ class Image {
   BayerTileFormat _bayer = NONE;
   uint64_t _frameNumber = 0;
   std::chrono::steady_clock::time_point _receiveTime{};
+  uint64_t _timeStamp = 0;
   std::vector<unsigned char> _data;
   // A backend's buffer, valid while `_lease` is held.
   unsigned char* _borrowed = nullptr;

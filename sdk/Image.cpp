@@ -23,6 +23,7 @@ Image& Image::operator=(const Image& other) {
   if (bytes && size > 0) std::memcpy(GetData(), bytes, size);
   _frameNumber = other._frameNumber;
   _receiveTime = other._receiveTime;
+  _timeStamp = other._timeStamp;
   return *this;
 }
 
@@ -34,6 +35,7 @@ Image& Image::operator=(Image&& other) noexcept {
            std::exchange(other._format, UNSPECIFIED_PIXEL_FORMAT), std::exchange(other._bayer, NONE));
   _frameNumber = std::exchange(other._frameNumber, 0);
   _receiveTime = std::exchange(other._receiveTime, {});
+  _timeStamp = std::exchange(other._timeStamp, 0);
   _data = std::move(other._data);
   other._data.clear();
   _borrowed = std::exchange(other._borrowed, nullptr);

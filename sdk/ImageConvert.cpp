@@ -146,6 +146,7 @@ Error Image::Convert(PixelFormat format, Image* destination) const {
   conversion->kernel(source, _bayer, 0, _rows, target);
   destination->SetFrameNumber(_frameNumber);
   destination->SetReceiveTime(_receiveTime);
+  destination->SetTimeStamp(_timeStamp);
   return Error();
 }
 

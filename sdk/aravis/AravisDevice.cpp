@@ -277,6 +277,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
                 const_cast<unsigned char*>(data), std::move(lease));
   image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
   image->SetReceiveTime(received);
+  image->SetTimeStamp(arv_buffer_get_timestamp(buffer));
   return Error();
 }
 

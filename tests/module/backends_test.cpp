@@ -193,6 +193,31 @@ TEST_P(BackendTest, EachGrabGivesOneFrame) {
   EXPECT_EQ(5, completions);
 }
 
+// Frame numbers count up and times move on from one frame to the next; on
+// the GigE fake the time is the camera's own.
+TEST_P(BackendTest, EachFrameHasANumberAndATime) {
+  Initialize();
+  Open();
+  uint64_t lastTime = 0;
+  int lastNumber = 0;
+  for (int grab = 1; grab <= 2; ++grab) {
+    ASSERT_EQ(1, M().doCVLGrab(0, kPort));
+    ASSERT_TRUE(WaitFor([&] { return completions >= grab; })) << LastMessages();
+    int number = 0, low = 0, high = 0;
+    ASSERT_EQ(1, M().getProperty(0, kPort, "FrameNumber", &number));
+    ASSERT_EQ(1, M().getProperty(0, kPort, "FrameTimestampLow", &low));
+    ASSERT_EQ(1, M().getProperty(0, kPort, "FrameTimestampHigh", &high));
+    const uint64_t time = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low);
+    EXPECT_GT(number, lastNumber);
+    EXPECT_GT(time, lastTime);
+    lastNumber = number;
+    lastTime = time;
+  }
+  int dropped = -1;
+  ASSERT_EQ(1, M().getProperty(0, kPort, "FramesDropped", &dropped));
+  EXPECT_EQ(0, dropped);
+}
+
 TEST_P(BackendTest, PropertiesArePresentOrAbsentAsTheCameraHasThem) {
   Initialize();
   Open();

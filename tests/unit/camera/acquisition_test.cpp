@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -264,6 +265,38 @@ TEST_F(Acquisition, TwoFailuresAndASuccessKeepTheStreamRunning) {
   before = host.callbacks;
   ASSERT_TRUE(WaitForCallbacks(before + 3));
   EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+}
+
+// The host reads the number and the time of the frame it was told about,
+// and how many frames failed retrievals have lost.
+TEST_F(Acquisition, TheFrameLastAnnouncedHasItsNumberTimeAndTheDropCount) {
+  OpenOnPort("Mono (2222)", 3, 1);
+  const auto before = std::chrono::steady_clock::now();
+  ASSERT_EQ(1, doCVLGrab(0, 3));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  const auto after = std::chrono::steady_clock::now();
+  int number = 0, low = 0, high = 0, dropped = -1;
+  ASSERT_EQ(1, getProperty(0, 3, "FrameNumber", &number));
+  ASSERT_EQ(1, getProperty(0, 3, "FrameTimestampLow", &low));
+  ASSERT_EQ(1, getProperty(0, 3, "FrameTimestampHigh", &high));
+  ASSERT_EQ(1, getProperty(0, 3, "FramesDropped", &dropped));
+  {
+    std::lock_guard<std::mutex> lock(host.lock);
+    EXPECT_EQ(StampOf(host.frames.at(0)), static_cast<uint64_t>(number));
+  }
+  // The simulated camera sends no time of its own: the arrival's, in µs.
+  const uint64_t time = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low);
+  auto micros = [](std::chrono::steady_clock::time_point t) {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count());
+  };
+  EXPECT_GE(time, micros(before));
+  EXPECT_LE(time, micros(after));
+  EXPECT_EQ(0, dropped);
+
+  host.pullRows = false;
+  ASSERT_EQ(1, setProperty(0, 3, "continuous", 1));
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 2);
+  ASSERT_TRUE(vqtest::WaitFor([&] { return getProperty(0, 3, "FramesDropped", &dropped) == 1 && dropped == 2; }));
 }
 
 TEST_F(Acquisition, AFrameArrivingDuringAStopIsDropped) {
