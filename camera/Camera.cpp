@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "camera/GrabThread.h"
+#include "features/FeatureTables.h"
 #include "params/ParameterAccess.h"
 #include "sdk/FlyError.h"
 
@@ -92,6 +93,10 @@ bool Camera::Open(int port, int32_t size[2]) {
   }
   _port = port;
   _captureIntent = CaptureIntent::kFromParameter;
+  // The host learns the frame's size from this open; until then there is
+  // none a reopen must keep.
+  _width = 0;
+  _height = 0;
   _framesOwed = 0;
   WriteLog(_context, kLogInfo, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
@@ -184,13 +189,27 @@ bool Camera::DoOpen() {
       _framesDropped = 0;
       ConnectToCamera();
       ReadCameraConfiguration();
+      // A camera reopened after a removal or an error may come back with its
+      // power-on settings: the values of its last good open go back to it
+      // (what the camera itself reported then included). The file and the
+      // host's values still win over them, but for the frame's geometry:
+      // the host learns a new size only at an open of its own.
+      if (_reopening && _valuesInEffect) _parameters.Restore(*_valuesInEffect);
       _parameters.Load();
+      if (_reopening && _valuesInEffect) _parameters.Restore(*_valuesInEffect, IsGeometryParameter);
       WriteLog(_context, kLogDetail, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
       WriteCameraConfiguration();
       _softwareTrigger = Features().SoftwareTriggerSelected();
       auto [width, height] = ParameterAccess::GetImageSize(_parameters);
+      if (_reopening && _width != 0 && (width != _width || height != _height)) {
+        WriteLog(_context, kLogError,
+                 "Camera::DoOpen: ERROR: camera %s came back with frames of %ux%u, the host has %ux%u, %s\n",
+                 Name().c_str(), width, height, _width.load(), _height.load(), Tag().c_str());
+        throw std::runtime_error("CameraList::Open: the frame size changed");
+      }
       _width = width;
       _height = height;
+      _valuesInEffect = std::make_unique<CameraParameters>(_parameters);
     }
     _imageBuffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
     StartGrabThread();

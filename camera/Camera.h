@@ -242,6 +242,8 @@ class Camera {
   RowReaders _rowReaders;
   CameraModes _modes;
   CameraParameters _parameters;
+  // The parameters of the last good open, for a reopen (bus thread only).
+  std::unique_ptr<CameraParameters> _valuesInEffect;
   std::mutex _parametersLock;
   std::atomic<CompleteCallback> _completeCallback{nullptr};
   std::mutex _callbackLock;

@@ -136,6 +136,14 @@ CameraParameters::ValueTexts CameraParameters::Values() {
   return values;
 }
 
+void CameraParameters::Restore(const CameraParameters& values, const std::function<bool(const std::string&)>& only) {
+  for (const auto& [name, param] : values._index) {
+    if (only && !only(name)) continue;
+    Param_* own = FindParam(name);
+    if (own != nullptr && typeid(*own) == typeid(*param)) own->Assign(*param);
+  }
+}
+
 void CameraParameters::TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart, const ValueTexts& ownAtCopy,
                                  bool saved) {
   const auto differs = [](const ValueTexts& values, const std::string& name, const std::string& text) {

@@ -6,6 +6,7 @@
 //
 // The set has no lock of its own; its owner serializes every use. A parameter
 // reference taken from the set is valid until the set is assigned to.
+#include <functional>
 #include <map>
 #include <string>
 
@@ -97,6 +98,10 @@ class CameraParameters {
   // meanwhile and the dialog did not; parameters only this set has stay,
   // parameters only the copy has are added. The caller holds the lock of both.
   void TakeEdits(CameraParameters& edited, const ValueTexts& editedAtStart, const ValueTexts& ownAtCopy, bool saved);
+  // Takes over the value of every parameter `values` has and this set has
+  // with the same type (only those `only` accepts, if given): a reopened
+  // camera gets back what was in effect.
+  void Restore(const CameraParameters& values, const std::function<bool(const std::string&)>& only = {});
 
  private:
   void CreateDefaults();

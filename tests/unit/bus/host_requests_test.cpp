@@ -199,3 +199,41 @@ TEST_F(OneUnreachableCamera, IsLeftOutAndTheOthersWork) {
   EXPECT_STREQ("Mono (2222)", List().ConfigNames()[0]);
   EXPECT_TRUE(Open(Mono(), 0));
 }
+
+// A camera that comes back from a removal with its power-on settings gets
+// back every value that was in effect, whichever route set it (here: what the
+// camera itself reported at the host's open), so the frames keep the size the
+// host was told.
+class ReconnectedMono : public HostRequests {
+  std::string Fleet() const override {
+    return R"({"cameras": [
+      {"model": "Mono", "serial": 2222, "color": false,
+       "videoModes": [{"mode": "640x480Y8", "frameRates": ["30 fps"]}, {"mode": "1280x960Y8", "frameRates": ["30 fps"]}],
+       "current": {"videoMode": "1280x960Y8", "frameRate": "30 fps"}}]})";
+  }
+};
+
+TEST_F(ReconnectedMono, AReconnectedCameraGetsBackTheValuesInEffect) {
+  int32_t size[2] = {0, 0};
+  ASSERT_TRUE(Mono().Open(1, size));
+  ASSERT_EQ(1280, size[0]);
+  Mono().SetCompleteCB(CountFrame);
+  // The camera restarts with other settings, as after a power cycle.
+  {
+    FlyCapture2::BusManager bus;
+    FlyCapture2::PGRGuid guid;
+    ASSERT_EQ(FlyCapture2::PGRERROR_OK, bus.GetCameraFromSerialNumber(kMonoSerial, &guid));
+    FlyCapture2::Camera other;
+    ASSERT_EQ(FlyCapture2::PGRERROR_OK, other.Connect(&guid));
+    ASSERT_EQ(FlyCapture2::PGRERROR_OK,
+              other.SetVideoModeAndFrameRate(FlyCapture2::VIDEOMODE_640x480Y8, FlyCapture2::FRAMERATE_30));
+  }
+  Unplug(kMonoSerial);
+  ASSERT_TRUE(
+      vqtest::WaitFor([&] { return Log().Count("Camera::DoOpen: leaving, port#1 ser#2222 state:'Opened '\n") == 2; }));
+  EXPECT_EQ(FlyCapture2::VIDEOMODE_1280x960Y8, vq::sim::CurrentVideoMode(kMonoSerial));
+  Mono().SetContinuousGrabMode(true);
+  ASSERT_TRUE(FramesFlow(1, 3));
+  EXPECT_EQ(1280u, Mono().Width());
+  EXPECT_EQ(960u, Mono().Height());
+}
