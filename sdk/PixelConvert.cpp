@@ -167,7 +167,88 @@ void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, uin
   for (size_t x = 0; x < source.cols; ++x) DemosaicPixel(source, tile, y, x, out + 3 * x);
 }
 
+// ---- samples deeper than 8 bits --------------------------------------------------
+
+// One little-endian sample of `kBits` bits in two bytes.
+template <unsigned kBits>
+void HighBitsOf16(const uint8_t* in, uint8_t* out, size_t cols) {
+  static_assert(kBits > 8 && kBits <= 16);
+  for (size_t x = 0; x < cols; ++x) {
+    const unsigned sample = in[2 * x] | (unsigned{in[2 * x + 1]} << 8);
+    out[x] = static_cast<uint8_t>(sample >> (kBits - 8));
+  }
+}
+
+// Two samples in three bytes; bytes 0 and 2 are their high 8 bits whatever
+// their depth (10 or 12).
+void HighBitsOfPairs(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 1 < cols; x += 2, in += 3) {
+    out[x] = in[0];
+    out[x + 1] = in[2];
+  }
+  if (x < cols) out[x] = in[0];
+}
+
+// Samples of `kBits` bits back to back, least significant bit first. A
+// sample of 9 to 16 bits that starts at bit s (0 to 7) of its first byte lies
+// within the two bytes from there, and both belong to the row.
+template <unsigned kBits>
+void HighBitsOfLsbPacked(const uint8_t* in, uint8_t* out, size_t cols) {
+  static_assert(kBits > 8 && kBits <= 16 && kBits % 2 == 0);
+  // Whole groups of samples that end on a byte, then the rest one by one.
+  constexpr size_t kGroup = kBits % 8 == 0 ? 1 : (kBits % 4 == 0 ? 2 : 4);
+  constexpr size_t kGroupBytes = kGroup * kBits / 8;
+  size_t x = 0;
+  for (; x + kGroup <= cols; x += kGroup, in += kGroupBytes) {
+    for (size_t i = 0; i < kGroup; ++i) {
+      const size_t bit = i * kBits;
+      const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
+      out[x + i] = static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
+    }
+  }
+  for (size_t i = 0; x + i < cols; ++i) {
+    const size_t bit = i * kBits;
+    const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
+    out[x + i] = static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
+  }
+}
+
 }  // namespace
+
+SampleRowReader HighBitsReader(PixelFormat format, SampleLayout layout, unsigned int sampleBits) {
+  switch (format) {
+    case PIXEL_FORMAT_MONO16:
+    case PIXEL_FORMAT_RAW16:
+      if (layout != LAYOUT_DEFAULT) return nullptr;
+      if (sampleBits == 10) return HighBitsOf16<10>;
+      if (sampleBits == 12) return HighBitsOf16<12>;
+      if (sampleBits == 16) return HighBitsOf16<16>;
+      return nullptr;
+    case PIXEL_FORMAT_MONO12:
+    case PIXEL_FORMAT_RAW12:
+      if (sampleBits != 10 && sampleBits != 12) return nullptr;
+      if (layout == LAYOUT_DEFAULT) return HighBitsOfPairs;
+      if (layout == LAYOUT_LSB_PACKED) return sampleBits == 10 ? HighBitsOfLsbPacked<10> : HighBitsOfLsbPacked<12>;
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+void DeepMonoToMono8(const SourceView& source, const TargetView& target, SampleRowReader reader) {
+  for (size_t row = 0; row < source.rows; ++row)
+    reader(source.data + row * source.stride, target.data + row * target.stride, source.cols);
+}
+
+void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRowReader reader) {
+  for (size_t row = 0; row < source.rows; ++row) {
+    uint8_t* out = target.data + row * target.stride;
+    reader(source.data + row * source.stride, out, source.cols);
+    // Spread in place from the end: pixel x goes to 3x..3x+2, never below x.
+    for (size_t x = source.cols; x-- > 0;) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = out[x];
+  }
+}
 
 size_t SourceRowBytes(PixelFormat format, size_t cols) {
   switch (format) {
@@ -175,6 +256,7 @@ size_t SourceRowBytes(PixelFormat format, size_t cols) {
     case PIXEL_FORMAT_RAW8:
       return cols;
     case PIXEL_FORMAT_MONO12:
+    case PIXEL_FORMAT_RAW12:
       return (3 * cols + 1) / 2;
     case PIXEL_FORMAT_MONO16:
     case PIXEL_FORMAT_RAW16:
@@ -190,6 +272,12 @@ size_t SourceRowBytes(PixelFormat format, size_t cols) {
     default:
       return 0;
   }
+}
+
+size_t SourceRowBytes(PixelFormat format, SampleLayout layout, unsigned int sampleBits, size_t cols) {
+  if (layout == LAYOUT_LSB_PACKED && (format == PIXEL_FORMAT_MONO12 || format == PIXEL_FORMAT_RAW12))
+    return (cols * sampleBits + 7) / 8;
+  return SourceRowBytes(format, cols);
 }
 
 void CopyRows(const SourceView& source, const TargetView& target, size_t rowBytes) {
@@ -272,6 +360,22 @@ void Yuv422ToBgr(const SourceView& source, const TargetView& target) {
   });
 }
 
+void Yuyv422ToBgr(const SourceView& source, const TargetView& target) {
+  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
+    size_t x = 0;
+    for (; x + 1 < cols; x += 2) {
+      const uint8_t* yuyv = in + 2 * x;
+      const Chroma chroma = ChromaOf(yuyv[1], yuyv[3]);
+      StoreYuv(yuyv[0], chroma, out + 3 * x);
+      StoreYuv(yuyv[2], chroma, out + 3 * x + 3);
+    }
+    if (x < cols) {
+      const uint8_t* yuyv = in + 2 * x;
+      StoreYuv(yuyv[0], ChromaOf(yuyv[1], yuyv[3]), out + 3 * x);
+    }
+  });
+}
+
 void Yuv411ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
     static constexpr size_t kLumaOffset[4] = {1, 2, 4, 5};
@@ -312,18 +416,23 @@ void Bayer16ToBgr(const SourceView& source, BayerTileFormat format, const Target
   Bayer16RowsToBgr(source, format, 0, source.rows, target);
 }
 
-// The high bytes of the requested rows and of their neighbours, demosaiced as
-// an image of their own: its first row is source row `top`, so a window that
-// starts on an odd row sees the tile shifted by one row.
 void Bayer16RowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
                       const TargetView& target) {
+  DeepBayerRowsToBgr(source, format, first, count, target, HighBitsOf16<16>);
+}
+
+// The high bits of the requested rows and of their neighbours, demosaiced as
+// an image of their own: its first row is source row `top`, so a window that
+// starts on an odd row sees the tile shifted by one row.
+void DeepBayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
+                        const TargetView& target, SampleRowReader reader) {
   if (count == 0) return;
   const size_t top = first > 0 ? first - 1 : 0;
   const size_t bottom = std::min(first + count + 1, source.rows);
   const size_t rows = bottom - top;
   std::vector<uint8_t> high(rows * source.cols);
-  Mono16ToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
-                TargetView{high.data(), source.cols});
+  DeepMonoToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
+                  TargetView{high.data(), source.cols}, reader);
   const SourceView highView{high.data(), source.cols, rows, source.cols};
   const BayerTileFormat shifted = (top & 1) ? RowShifted(format) : format;
   // Borders of the window that are not borders of the image are never

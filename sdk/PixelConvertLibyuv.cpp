@@ -121,6 +121,14 @@ bool LibyuvYuv422ToBgr(const SourceView& source, const TargetView& target) {
   return true;
 }
 
+bool LibyuvYuyv422ToBgr(const SourceView& source, const TargetView& target) {
+  if (!Suits(source, target)) return false;
+  // libyuv calls Y0 U Y1 V "YUY2".
+  ThroughArgbRows(source, target,
+                  [](const uint8_t* in, uint8_t* argb, int width) { libyuv::YUY2ToARGB(in, 0, argb, 0, width, 1); });
+  return true;
+}
+
 bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target)) return false;
   std::vector<uint8_t> planes(3 * source.cols);
@@ -164,6 +172,7 @@ bool LibyuvMono16ToMono8(const SourceView&, const TargetView&) { return false; }
 bool LibyuvRgb8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv444ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv422ToBgr(const SourceView&, const TargetView&) { return false; }
+bool LibyuvYuyv422ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv411ToBgr(const SourceView&, const TargetView&) { return false; }
 
 }  // namespace FlyCapture2::detail

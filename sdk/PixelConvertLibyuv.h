@@ -15,9 +15,10 @@ bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target);
 bool LibyuvRgb8ToBgr(const SourceView& source, const TargetView& target);
 // BT.601 studio range, with the layouts and chroma sharing of Yuv444ToBgr,
-// Yuv422ToBgr and Yuv411ToBgr.
+// Yuv422ToBgr, Yuyv422ToBgr and Yuv411ToBgr.
 bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvYuv422ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvYuyv422ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvYuv411ToBgr(const SourceView& source, const TargetView& target);
 
 }  // namespace FlyCapture2::detail
