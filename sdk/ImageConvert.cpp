@@ -4,10 +4,12 @@
 // conversion (its SIMD code is two to ten times faster than our kernels
 // there), else, and when the build has no libyuv, by the kernels of
 // PixelConvert.h.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "sdk/FlyCapture2.h"
 #include "sdk/PixelConvert.h"
@@ -27,6 +29,7 @@ struct Samples {
   BayerTileFormat tile;
   unsigned int bits;
   detail::SampleRowReader reader;
+  bool wide;  // one sample in two little-endian bytes
 };
 
 // Converts the source rows [first, first + count) into the target, whose
@@ -36,7 +39,6 @@ using Kernel = void (*)(const SourceView& source, const Samples& samples, size_t
                         const TargetView& target);
 using PlainKernel = void (*)(const SourceView& source, const TargetView& target);
 using LibraryKernel = bool (*)(const SourceView& source, const TargetView& target);
-using DeepKernel = void (*)(const SourceView& source, const TargetView& target, detail::SampleRowReader reader);
 
 // The rows a kernel that reads each row alone converts.
 SourceView Band(const SourceView& source, size_t first, size_t count) {
@@ -55,20 +57,36 @@ void PreferLibyuv(const SourceView& source, const Samples&, size_t first, size_t
   if (!kLibrary(band, target)) kOwn(band, target);
 }
 
-// Samples deeper than 8 bits through their reader.
-template <DeepKernel kDeep>
-void Deep(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
-  kDeep(Band(source, first, count), target, samples.reader);
+// Samples deeper than 8 bits to grey: libyuv's saturating shift for samples
+// in two bytes where it takes them, else the reader.
+void DeepToMono8(const SourceView& source, const Samples& samples, size_t first, size_t count,
+                 const TargetView& target) {
+  const SourceView band = Band(source, first, count);
+  if (samples.wide && detail::LibyuvSamples16ToMono8(band, target, samples.bits)) return;
+  detail::DeepMonoToMono8(band, target, samples.reader);
 }
 
-// 16-bit samples: libyuv's high-byte conversion when the sample fills both
-// bytes, else the reader.
-template <LibraryKernel kLibrary, PlainKernel kOwn, DeepKernel kDeep>
-void Deep16(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
+// Samples deeper than 8 bits to BGR: their grey rows, a few at a time, then
+// grey to BGR as MONO8 goes.
+void DeepToBgr(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
+  constexpr size_t kRowsAtOnce = 16;
+  std::vector<uint8_t> grey(std::min(count, kRowsAtOnce) * source.cols);
+  for (size_t done = 0; done < count; done += kRowsAtOnce) {
+    const size_t rows = std::min(kRowsAtOnce, count - done);
+    DeepToMono8(source, samples, first + done, rows, TargetView{grey.data(), source.cols});
+    PreferLibyuv<detail::LibyuvMono8ToBgr, detail::Mono8ToBgr>(
+        SourceView{grey.data(), source.cols, rows, source.cols}, samples, 0, rows,
+        TargetView{target.data + done * target.stride, target.stride});
+  }
+}
+
+// MONO16 at its full depth as before: libyuv's high-byte conversions.
+template <LibraryKernel kLibrary, PlainKernel kOwn, Kernel kDeep>
+void Mono16(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
   if (samples.bits == 16)
     PreferLibyuv<kLibrary, kOwn>(source, samples, first, count, target);
   else
-    Deep<kDeep>(source, samples, first, count, target);
+    kDeep(source, samples, first, count, target);
 }
 
 void DeepBayer(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
@@ -96,10 +114,10 @@ struct Conversion {
 
 constexpr Conversion kConversions[] = {
     {PIXEL_FORMAT_MONO8, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, PreferLibyuv<detail::LibyuvMono8ToBgr, detail::Mono8ToBgr>},
-    {PIXEL_FORMAT_MONO12, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, Deep<detail::DeepMonoToBgr>},
-    {PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, PIXEL_FORMAT_BGR, Deep<detail::DeepMonoToBgr>},
+    {PIXEL_FORMAT_MONO12, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, DeepToBgr},
+    {PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, PIXEL_FORMAT_BGR, DeepToBgr},
     {PIXEL_FORMAT_MONO16, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR,
-     Deep16<detail::LibyuvMono16ToBgr, detail::Mono16ToBgr, detail::DeepMonoToBgr>},
+     Mono16<detail::LibyuvMono16ToBgr, detail::Mono16ToBgr, DeepToBgr>},
     {PIXEL_FORMAT_RGB8, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, PreferLibyuv<detail::LibyuvRgb8ToBgr, detail::Rgb8ToBgr>},
     {PIXEL_FORMAT_BGR, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, CopyBgr},
     {PIXEL_FORMAT_444YUV8, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR,
@@ -115,10 +133,10 @@ constexpr Conversion kConversions[] = {
     {PIXEL_FORMAT_RAW12, LAYOUT_LSB_PACKED, PIXEL_FORMAT_BGR, DeepBayer},
     {PIXEL_FORMAT_RAW16, LAYOUT_DEFAULT, PIXEL_FORMAT_BGR, DeepBayer},
     {PIXEL_FORMAT_MONO8, LAYOUT_DEFAULT, PIXEL_FORMAT_MONO8, CopyMono8},
-    {PIXEL_FORMAT_MONO12, LAYOUT_DEFAULT, PIXEL_FORMAT_MONO8, Deep<detail::DeepMonoToMono8>},
-    {PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, PIXEL_FORMAT_MONO8, Deep<detail::DeepMonoToMono8>},
+    {PIXEL_FORMAT_MONO12, LAYOUT_DEFAULT, PIXEL_FORMAT_MONO8, DeepToMono8},
+    {PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, PIXEL_FORMAT_MONO8, DeepToMono8},
     {PIXEL_FORMAT_MONO16, LAYOUT_DEFAULT, PIXEL_FORMAT_MONO8,
-     Deep16<detail::LibyuvMono16ToMono8, detail::Mono16ToMono8, detail::DeepMonoToMono8>},
+     Mono16<detail::LibyuvMono16ToMono8, detail::Mono16ToMono8, DeepToMono8>},
 };
 
 const Conversion* FindConversion(PixelFormat from, SampleLayout layout, PixelFormat to) {
@@ -166,7 +184,8 @@ Error UsableConversion(const Image& image, PixelFormat format, const Conversion*
     return FC2_ERROR(
         kFailed, "Conversion from pixel format " + Hex(from) + packing + " to " + Hex(format) + " is not supported.");
   }
-  *samples = Samples{image.GetBayerTileFormat(), bits, nullptr};
+  *samples =
+      Samples{image.GetBayerTileFormat(), bits, nullptr, from == PIXEL_FORMAT_MONO16 && layout == LAYOUT_DEFAULT};
   if (IsDeep(from)) {
     samples->reader = detail::HighBitsReader(from, layout, bits);
     if (!samples->reader)

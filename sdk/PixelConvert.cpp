@@ -169,13 +169,14 @@ void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, uin
 
 // ---- samples deeper than 8 bits --------------------------------------------------
 
-// One little-endian sample of `kBits` bits in two bytes.
+// One little-endian sample of `kBits` bits in two bytes; a sample with bits
+// set above its depth saturates at 255.
 template <unsigned kBits>
 void HighBitsOf16(const uint8_t* in, uint8_t* out, size_t cols) {
   static_assert(kBits > 8 && kBits <= 16);
   for (size_t x = 0; x < cols; ++x) {
     const unsigned sample = in[2 * x] | (unsigned{in[2 * x + 1]} << 8);
-    out[x] = static_cast<uint8_t>(sample >> (kBits - 8));
+    out[x] = static_cast<uint8_t>(std::min(sample >> (kBits - 8), 255u));
   }
 }
 
@@ -190,28 +191,38 @@ void HighBitsOfPairs(const uint8_t* in, uint8_t* out, size_t cols) {
   if (x < cols) out[x] = in[0];
 }
 
-// Samples of `kBits` bits back to back, least significant bit first. A
-// sample of 9 to 16 bits that starts at bit s (0 to 7) of its first byte lies
-// within the two bytes from there, and both belong to the row.
+// Samples of `kBits` bits back to back, least significant bit first. Sample
+// i starts at bit s = (i × kBits) mod 8 of byte i × kBits / 8; with 9 to 16
+// bits it ends within the next byte, which belongs to the row, and its high 8
+// bits are bits s + kBits - 8 up of those two bytes.
 template <unsigned kBits>
-void HighBitsOfLsbPacked(const uint8_t* in, uint8_t* out, size_t cols) {
-  static_assert(kBits > 8 && kBits <= 16 && kBits % 2 == 0);
-  // Whole groups of samples that end on a byte, then the rest one by one.
-  constexpr size_t kGroup = kBits % 8 == 0 ? 1 : (kBits % 4 == 0 ? 2 : 4);
-  constexpr size_t kGroupBytes = kGroup * kBits / 8;
+uint8_t HighBitsAt(const uint8_t* in, size_t i) {
+  const size_t bit = i * kBits;
+  const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
+  return static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
+}
+
+// Whole groups of samples that end on a byte (four 10-bit samples in five
+// bytes, two 12-bit samples in three), spelled out; a partial group at the
+// end of the row sample by sample.
+void HighBitsOfLsbPacked10(const uint8_t* in, uint8_t* out, size_t cols) {
   size_t x = 0;
-  for (; x + kGroup <= cols; x += kGroup, in += kGroupBytes) {
-    for (size_t i = 0; i < kGroup; ++i) {
-      const size_t bit = i * kBits;
-      const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
-      out[x + i] = static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
-    }
+  for (; x + 4 <= cols; x += 4, in += 5) {
+    out[x] = static_cast<uint8_t>(in[0] >> 2 | in[1] << 6);
+    out[x + 1] = static_cast<uint8_t>(in[1] >> 4 | in[2] << 4);
+    out[x + 2] = static_cast<uint8_t>(in[2] >> 6 | in[3] << 2);
+    out[x + 3] = in[4];
   }
-  for (size_t i = 0; x + i < cols; ++i) {
-    const size_t bit = i * kBits;
-    const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
-    out[x + i] = static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
+  for (size_t i = 0; x + i < cols; ++i) out[x + i] = HighBitsAt<10>(in, i);
+}
+
+void HighBitsOfLsbPacked12(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 2 <= cols; x += 2, in += 3) {
+    out[x] = static_cast<uint8_t>(in[0] >> 4 | in[1] << 4);
+    out[x + 1] = in[2];
   }
+  if (x < cols) out[x] = HighBitsAt<12>(in, 0);
 }
 
 }  // namespace
@@ -229,7 +240,7 @@ SampleRowReader HighBitsReader(PixelFormat format, SampleLayout layout, unsigned
     case PIXEL_FORMAT_RAW12:
       if (sampleBits != 10 && sampleBits != 12) return nullptr;
       if (layout == LAYOUT_DEFAULT) return HighBitsOfPairs;
-      if (layout == LAYOUT_LSB_PACKED) return sampleBits == 10 ? HighBitsOfLsbPacked<10> : HighBitsOfLsbPacked<12>;
+      if (layout == LAYOUT_LSB_PACKED) return sampleBits == 10 ? HighBitsOfLsbPacked10 : HighBitsOfLsbPacked12;
       return nullptr;
     default:
       return nullptr;
@@ -242,11 +253,11 @@ void DeepMonoToMono8(const SourceView& source, const TargetView& target, SampleR
 }
 
 void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRowReader reader) {
+  std::vector<uint8_t> grey(source.cols);
   for (size_t row = 0; row < source.rows; ++row) {
+    reader(source.data + row * source.stride, grey.data(), source.cols);
     uint8_t* out = target.data + row * target.stride;
-    reader(source.data + row * source.stride, out, source.cols);
-    // Spread in place from the end: pixel x goes to 3x..3x+2, never below x.
-    for (size_t x = source.cols; x-- > 0;) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = out[x];
+    for (size_t x = 0; x < source.cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = grey[x];
   }
 }
 

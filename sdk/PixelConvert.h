@@ -34,8 +34,9 @@ size_t SourceRowBytes(PixelFormat format, SampleLayout layout, unsigned int samp
 
 // ---- samples deeper than 8 bits -------------------------------------------------
 // Writes the high 8 bits of each of a row's `cols` samples to `out`: the grey
-// value of a monochrome pixel, the value a Bayer pixel is demosaiced from.
-// Bits above the sample's depth are ignored.
+// value of a monochrome pixel, the value a Bayer pixel is demosaiced from. A
+// sample in two bytes with bits set above its depth (which cameras leave 0)
+// gives 255; packed samples have no such bits.
 using SampleRowReader = void (*)(const uint8_t* in, uint8_t* out, size_t cols);
 // The reader of MONO16 / RAW16 samples (LAYOUT_DEFAULT, 10, 12 or 16 bits in
 // two little-endian bytes) and of MONO12 / RAW12 samples (LAYOUT_DEFAULT or

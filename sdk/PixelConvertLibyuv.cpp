@@ -106,6 +106,14 @@ bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target) {
   return true;
 }
 
+bool LibyuvSamples16ToMono8(const SourceView& source, const TargetView& target, unsigned int bits) {
+  if (bits < 9 || bits > 16 || !Suits(source, target) || !HoldsAlignedSamples16(source)) return false;
+  // (sample × 2^(24 - bits)) >> 16 is sample >> (bits - 8), saturated.
+  libyuv::Convert16To8Plane(Samples16(source.data), Int(source.stride / 2), target.data, Int(target.stride),
+                            1 << (24 - bits), Int(source.cols), Int(source.rows));
+  return true;
+}
+
 bool LibyuvRgb8ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target)) return false;
   // libyuv calls R G B bytes "RAW" and B G R bytes "RGB24".
@@ -169,6 +177,7 @@ bool LibyuvAvailable() { return false; }
 bool LibyuvMono8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToMono8(const SourceView&, const TargetView&) { return false; }
+bool LibyuvSamples16ToMono8(const SourceView&, const TargetView&, unsigned int) { return false; }
 bool LibyuvRgb8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv444ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv422ToBgr(const SourceView&, const TargetView&) { return false; }

@@ -126,6 +126,8 @@ std::vector<KernelCase> AllKernels() {
       {"LibyuvMono8ToBgr", PIXEL_FORMAT_MONO8, 3, detail::LibyuvMono8ToBgr},
       {"LibyuvMono16ToBgr", PIXEL_FORMAT_MONO16, 3, detail::LibyuvMono16ToBgr},
       {"LibyuvMono16ToMono8", PIXEL_FORMAT_MONO16, 1, detail::LibyuvMono16ToMono8},
+      {"LibyuvSamples16ToMono8", PIXEL_FORMAT_MONO16, 1,
+       [](const SourceView& s, const TargetView& t) { return detail::LibyuvSamples16ToMono8(s, t, 12); }},
       {"LibyuvRgb8ToBgr", PIXEL_FORMAT_RGB8, 3, detail::LibyuvRgb8ToBgr},
       {"LibyuvYuv444ToBgr", PIXEL_FORMAT_444YUV8, 3, detail::LibyuvYuv444ToBgr},
       {"LibyuvYuv422ToBgr", PIXEL_FORMAT_422YUV8, 3, detail::LibyuvYuv422ToBgr},
@@ -175,6 +177,11 @@ TEST(ImageKernels, OwnAndLibyuvAgree) {
   ExpectAgreement(PIXEL_FORMAT_MONO16, 3, Own(detail::Mono16ToBgr), detail::LibyuvMono16ToBgr, 0);
   ExpectAgreement(PIXEL_FORMAT_MONO16, 1, Own(detail::Mono16ToMono8), detail::LibyuvMono16ToMono8, 0);
   ExpectAgreement(PIXEL_FORMAT_RGB8, 3, Own(detail::Rgb8ToBgr), detail::LibyuvRgb8ToBgr, 0);
+  // 10 and 12 bits in two bytes, stray bits above the depth included.
+  for (unsigned bits : {10u, 12u})
+    ExpectAgreement(
+        PIXEL_FORMAT_MONO16, 1, Deep(detail::DeepMonoToMono8, PIXEL_FORMAT_MONO16, LAYOUT_DEFAULT, bits),
+        [bits](const SourceView& s, const TargetView& t) { return detail::LibyuvSamples16ToMono8(s, t, bits); }, 0);
   // Within the studio range the two differ by rounding only.
   ExpectAgreement(PIXEL_FORMAT_444YUV8, 3, Own(detail::Yuv444ToBgr), detail::LibyuvYuv444ToBgr, 2, 16, 235);
   ExpectAgreement(PIXEL_FORMAT_422YUV8, 3, Own(detail::Yuv422ToBgr), detail::LibyuvYuv422ToBgr, 2, 16, 235);

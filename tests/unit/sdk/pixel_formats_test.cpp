@@ -447,6 +447,23 @@ TEST(SampleLayouts, ADepthOrPackingNoReaderKnowsIsRefusedNotMisread) {
   }
 }
 
+// Cameras leave the bits above a sample's depth 0; a frame that sets them
+// reads as the brightest grey rather than as a wrapped-around dark one.
+TEST(SampleLayouts, BitsAboveTheDepthOfATwoByteSampleSaturate) {
+  for (unsigned bits : {10u, 12u}) {
+    Image frame = MakeImage(1, 4, 8, PIXEL_FORMAT_MONO16);
+    frame.SetSampleLayout(LAYOUT_DEFAULT, bits);
+    const unsigned samples[] = {1u << bits, 0xFFFFu, (1u << bits) - 1, 1u << (bits - 1)};
+    for (unsigned x = 0; x < 4; ++x) {
+      RowOf(frame, 0)[2 * x] = static_cast<unsigned char>(samples[x] & 0xFF);
+      RowOf(frame, 0)[2 * x + 1] = static_cast<unsigned char>(samples[x] >> 8);
+    }
+    const Image grey = ConvertOk(frame, PIXEL_FORMAT_MONO8);
+    EXPECT_EQ((std::vector<int>{255, 255, 255, 128}), std::vector<int>(grey.GetData(), grey.GetData() + 4)) << bits;
+    ExpectRowsMatchWhole(frame, PIXEL_FORMAT_BGR);
+  }
+}
+
 TEST(SampleLayouts, ReshapingAnImageForgetsThePackingOfItsLastFrame) {
   Image frame = MakeImage(2, 8, 10, PIXEL_FORMAT_MONO12);
   frame.SetSampleLayout(LAYOUT_LSB_PACKED, 10);
