@@ -45,11 +45,6 @@ SourceView Band(const SourceView& source, size_t first, size_t count) {
   return {source.data + first * source.stride, source.stride, count, source.cols};
 }
 
-template <PlainKernel kOwn>
-void Own(const SourceView& source, const Samples&, size_t first, size_t count, const TargetView& target) {
-  kOwn(Band(source, first, count), target);
-}
-
 // libyuv when it takes the image, else our kernel.
 template <LibraryKernel kLibrary, PlainKernel kOwn>
 void PreferLibyuv(const SourceView& source, const Samples&, size_t first, size_t count, const TargetView& target) {
