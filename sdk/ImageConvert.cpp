@@ -84,8 +84,17 @@ void Mono16(const SourceView& source, const Samples& samples, size_t first, size
     kDeep(source, samples, first, count, target);
 }
 
+// Bayer samples deeper than 8 bits: the high bytes of the requested rows and
+// of their neighbours, as grey goes (libyuv for two-byte samples), demosaiced
+// as 8-bit rows.
 void DeepBayer(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
-  detail::DeepBayerRowsToBgr(source, samples.tile, first, count, target, samples.reader);
+  if (count == 0) return;
+  const size_t top = first > 0 ? first - 1 : 0;
+  const size_t rows = std::min(first + count + 1, source.rows) - top;
+  std::vector<uint8_t> high(rows * source.cols);
+  DeepToMono8(source, samples, top, rows, TargetView{high.data(), source.cols});
+  detail::BayerWindowRowsToBgr(SourceView{high.data(), source.cols, rows, source.cols}, samples.tile, top, first, count,
+                               target);
 }
 
 void Bayer8(const SourceView& source, const Samples& samples, size_t first, size_t count, const TargetView& target) {
@@ -179,8 +188,8 @@ Error UsableConversion(const Image& image, PixelFormat format, const Conversion*
     return FC2_ERROR(
         kFailed, "Conversion from pixel format " + Hex(from) + packing + " to " + Hex(format) + " is not supported.");
   }
-  *samples =
-      Samples{image.GetBayerTileFormat(), bits, nullptr, from == PIXEL_FORMAT_MONO16 && layout == LAYOUT_DEFAULT};
+  *samples = Samples{image.GetBayerTileFormat(), bits, nullptr,
+                     (from == PIXEL_FORMAT_MONO16 || from == PIXEL_FORMAT_RAW16) && layout == LAYOUT_DEFAULT};
   if (IsDeep(from)) {
     samples->reader = detail::HighBitsReader(from, layout, bits);
     if (!samples->reader)

@@ -432,23 +432,25 @@ void Bayer16RowsToBgr(const SourceView& source, BayerTileFormat format, size_t f
   DeepBayerRowsToBgr(source, format, first, count, target, HighBitsOf16<16>);
 }
 
-// The high bits of the requested rows and of their neighbours, demosaiced as
-// an image of their own: its first row is source row `top`, so a window that
-// starts on an odd row sees the tile shifted by one row.
 void DeepBayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
                         const TargetView& target, SampleRowReader reader) {
   if (count == 0) return;
   const size_t top = first > 0 ? first - 1 : 0;
-  const size_t bottom = std::min(first + count + 1, source.rows);
-  const size_t rows = bottom - top;
+  const size_t rows = std::min(first + count + 1, source.rows) - top;
   std::vector<uint8_t> high(rows * source.cols);
   DeepMonoToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
                   TargetView{high.data(), source.cols}, reader);
-  const SourceView highView{high.data(), source.cols, rows, source.cols};
+  BayerWindowRowsToBgr(SourceView{high.data(), source.cols, rows, source.cols}, format, top, first, count, target);
+}
+
+// The window demosaiced as an image of its own: a window that starts on an
+// odd row sees the tile shifted by one row.
+void BayerWindowRowsToBgr(const SourceView& window, BayerTileFormat format, size_t top, size_t first, size_t count,
+                          const TargetView& target) {
   const BayerTileFormat shifted = (top & 1) ? RowShifted(format) : format;
   // Borders of the window that are not borders of the image are never
   // converted: they only serve as neighbours.
-  BayerRowsToBgr(highView, shifted, first - top, count, target);
+  BayerRowsToBgr(window, shifted, first - top, count, target);
 }
 
 }  // namespace FlyCapture2::detail

@@ -50,6 +50,11 @@ void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRow
 // values; reads the rows next to [first, first + count) as neighbours.
 void DeepBayerRowsToBgr(const SourceView& source, BayerTileFormat tile, size_t first, size_t count,
                         const TargetView& target, SampleRowReader reader);
+// Image rows [first, first + count) from a window of 8-bit Bayer rows that
+// starts at image row `top` and holds their neighbours as far as the image
+// has them (from row first - 1, when there is one, to row first + count).
+void BayerWindowRowsToBgr(const SourceView& window, BayerTileFormat tile, size_t top, size_t first, size_t count,
+                          const TargetView& target);
 
 // The target row is a copy of the first `rowBytes` bytes of the source row.
 void CopyRows(const SourceView& source, const TargetView& target, size_t rowBytes);
