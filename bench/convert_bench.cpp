@@ -30,16 +30,20 @@ using detail::TargetView;
 constexpr unsigned kRows = 960;
 constexpr unsigned kCols = 1280;
 
-// A frame of pseudo-random bytes: no pattern a kernel could profit from.
-Image MakeFrame(PixelFormat format) {
-  const unsigned stride = static_cast<unsigned>(detail::SourceRowBytes(format, kCols));
-  Image image(kRows, kCols, stride, format, RGGB);
+// Pseudo-random bytes: no pattern a kernel could profit from.
+void FillRandom(Image& image) {
   uint32_t state = 12345;
   unsigned char* data = image.GetData();
   for (size_t i = 0; i < image.GetDataSize(); ++i) {
     state = state * 1664525u + 1013904223u;
     data[i] = static_cast<unsigned char>(state >> 24);
   }
+}
+
+Image MakeFrame(PixelFormat format) {
+  const unsigned stride = static_cast<unsigned>(detail::SourceRowBytes(format, kCols));
+  Image image(kRows, kCols, stride, format, RGGB);
+  FillRandom(image);
   return image;
 }
 
@@ -196,7 +200,7 @@ void BM_ImageConvert(benchmark::State& state, PixelFormat format) {
   CountFrames(state, source);
 }
 
-// A frame of pseudo-random bytes in the GenICam format `name`.
+// A frame of random bytes in the GenICam format `name`.
 Image MakeGenicamFrame(const char* name) {
   vq::aravis::FrameFormat format;
   if (!vq::aravis::FrameFormatOf(name, &format)) return Image();
@@ -204,12 +208,7 @@ Image MakeGenicamFrame(const char* name) {
       static_cast<unsigned>(detail::SourceRowBytes(format.format, format.layout, format.sampleBits, kCols));
   Image image(kRows, kCols, stride, format.format, format.bayer);
   image.SetSampleLayout(format.layout, format.sampleBits);
-  uint32_t state = 12345;
-  unsigned char* data = image.GetData();
-  for (size_t i = 0; i < image.GetDataSize(); ++i) {
-    state = state * 1664525u + 1013904223u;
-    data[i] = static_cast<unsigned char>(state >> 24);
-  }
+  FillRandom(image);
   return image;
 }
 

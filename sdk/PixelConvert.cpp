@@ -355,37 +355,32 @@ void Yuv444ToBgr(const SourceView& source, const TargetView& target) {
   });
 }
 
-void Yuv422ToBgr(const SourceView& source, const TargetView& target) {
+namespace {
+
+// Pairs of pixels in four bytes that share their chroma; the offsets of the
+// first pixel's luma, U, the second pixel's luma and V.
+template <size_t kY0, size_t kU, size_t kY1, size_t kV>
+void Packed422ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
     size_t x = 0;
     for (; x + 1 < cols; x += 2) {
-      const uint8_t* uyvy = in + 2 * x;
-      const Chroma chroma = ChromaOf(uyvy[0], uyvy[2]);
-      StoreYuv(uyvy[1], chroma, out + 3 * x);
-      StoreYuv(uyvy[3], chroma, out + 3 * x + 3);
+      const uint8_t* pair = in + 2 * x;
+      const Chroma chroma = ChromaOf(pair[kU], pair[kV]);
+      StoreYuv(pair[kY0], chroma, out + 3 * x);
+      StoreYuv(pair[kY1], chroma, out + 3 * x + 3);
     }
     if (x < cols) {
-      const uint8_t* uyvy = in + 2 * x;
-      StoreYuv(uyvy[1], ChromaOf(uyvy[0], uyvy[2]), out + 3 * x);
+      const uint8_t* pair = in + 2 * x;
+      StoreYuv(pair[kY0], ChromaOf(pair[kU], pair[kV]), out + 3 * x);
     }
   });
 }
 
-void Yuyv422ToBgr(const SourceView& source, const TargetView& target) {
-  ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
-    size_t x = 0;
-    for (; x + 1 < cols; x += 2) {
-      const uint8_t* yuyv = in + 2 * x;
-      const Chroma chroma = ChromaOf(yuyv[1], yuyv[3]);
-      StoreYuv(yuyv[0], chroma, out + 3 * x);
-      StoreYuv(yuyv[2], chroma, out + 3 * x + 3);
-    }
-    if (x < cols) {
-      const uint8_t* yuyv = in + 2 * x;
-      StoreYuv(yuyv[0], ChromaOf(yuyv[1], yuyv[3]), out + 3 * x);
-    }
-  });
-}
+}  // namespace
+
+void Yuv422ToBgr(const SourceView& source, const TargetView& target) { Packed422ToBgr<1, 0, 3, 2>(source, target); }
+
+void Yuyv422ToBgr(const SourceView& source, const TargetView& target) { Packed422ToBgr<0, 1, 2, 3>(source, target); }
 
 void Yuv411ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
