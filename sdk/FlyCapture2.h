@@ -214,6 +214,22 @@ enum PixelFormat : uint32_t {
 // the first row and of the second row.
 enum BayerTileFormat : int { NONE = 0, RGGB, GRBG, GBRG, BGGR };
 
+// How the samples of a frame lie in its bytes where the pixel format leaves
+// that open: GenICam cameras send one kind of frame in several packings.
+enum SampleLayout : int {
+  // The pixel format's own layout. MONO16 and RAW16: one little-endian sample
+  // in two bytes, in its low bits. MONO12 and RAW12: two samples in three
+  // bytes, bytes 0 and 2 holding the high 8 bits of the first and the second
+  // sample, byte 1 their remaining low bits (the first sample's from bit 0,
+  // the second's from bit 4). 422YUV8: U Y0 V Y1.
+  LAYOUT_DEFAULT = 0,
+  // MONO12 and RAW12: the samples back to back, least significant bit first,
+  // each row starting on a byte.
+  LAYOUT_LSB_PACKED,
+  // 422YUV8: Y0 U Y1 V.
+  LAYOUT_YUYV,
+};
+
 struct Format7Info {
   Mode mode = MODE_0;
   unsigned int maxWidth = 0;
@@ -322,7 +338,21 @@ class Image {
   unsigned int GetDataSize() const { return _rows * _stride; }
   PixelFormat GetPixelFormat() const { return _format; }
   BayerTileFormat GetBayerTileFormat() const { return _bayer; }
+  // Bits one pixel takes in the data; packed samples of 10 bits take 10.
   unsigned int GetBitsPerPixel() const;
+
+  // How the samples lie in the bytes, and how many bits a sample has (10 for
+  // a 10-bit sample in a MONO16 frame's two bytes). SetDimensions and Borrow
+  // reset both to the pixel format's own: LAYOUT_DEFAULT and its full depth
+  // (16 for MONO16 and RAW16, 12 for MONO12 and RAW12, 8 per channel for the
+  // others); a backend that receives another packing says so after them.
+  // Conversions keep the high 8 bits of each sample.
+  SampleLayout GetSampleLayout() const { return _layout; }
+  unsigned int GetSampleBits() const;
+  void SetSampleLayout(SampleLayout layout, unsigned int sampleBits) {
+    _layout = layout;
+    _sampleBits = sampleBits;
+  }
   void GetDimensions(unsigned int* rows, unsigned int* cols = nullptr, unsigned int* stride = nullptr,
                      PixelFormat* format = nullptr, BayerTileFormat* bayer = nullptr) const;
   unsigned char* GetData() { return _borrowed ? _borrowed : _data.empty() ? nullptr : _data.data(); }
@@ -363,6 +393,8 @@ class Image {
   unsigned int _stride = 0;
   PixelFormat _format = UNSPECIFIED_PIXEL_FORMAT;
   BayerTileFormat _bayer = NONE;
+  SampleLayout _layout = LAYOUT_DEFAULT;
+  unsigned int _sampleBits = 0;  // 0: the pixel format's own depth
   uint64_t _frameNumber = 0;
   std::chrono::steady_clock::time_point _receiveTime{};
   uint64_t _timeStamp = 0;

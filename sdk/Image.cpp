@@ -21,6 +21,8 @@ Image& Image::operator=(const Image& other) {
   const unsigned char* bytes = other.GetData();
   const size_t size = static_cast<size_t>(_rows) * _stride;
   if (bytes && size > 0) std::memcpy(GetData(), bytes, size);
+  _layout = other._layout;
+  _sampleBits = other._sampleBits;
   _frameNumber = other._frameNumber;
   _receiveTime = other._receiveTime;
   _timeStamp = other._timeStamp;
@@ -33,6 +35,8 @@ Image& Image::operator=(Image&& other) noexcept {
   if (this == &other) return *this;
   SetShape(std::exchange(other._rows, 0), std::exchange(other._cols, 0), std::exchange(other._stride, 0),
            std::exchange(other._format, UNSPECIFIED_PIXEL_FORMAT), std::exchange(other._bayer, NONE));
+  _layout = std::exchange(other._layout, LAYOUT_DEFAULT);
+  _sampleBits = std::exchange(other._sampleBits, 0);
   _frameNumber = std::exchange(other._frameNumber, 0);
   _receiveTime = std::exchange(other._receiveTime, {});
   _timeStamp = std::exchange(other._timeStamp, 0);
@@ -73,6 +77,8 @@ void Image::SetShape(unsigned int rows, unsigned int cols, unsigned int stride, 
   _stride = stride;
   _format = format;
   _bayer = bayer;
+  _layout = LAYOUT_DEFAULT;
+  _sampleBits = 0;
 }
 
 unsigned int Image::GetBitsPerPixel() const {
@@ -84,7 +90,7 @@ unsigned int Image::GetBitsPerPixel() const {
       return 12;
     case PIXEL_FORMAT_MONO12:
     case PIXEL_FORMAT_RAW12:
-      return 12;
+      return _layout == LAYOUT_LSB_PACKED ? GetSampleBits() : 12;
     case PIXEL_FORMAT_422YUV8:
     case PIXEL_FORMAT_MONO16:
     case PIXEL_FORMAT_S_MONO16:
@@ -102,6 +108,25 @@ unsigned int Image::GetBitsPerPixel() const {
       return 48;
     default:
       return 0;
+  }
+}
+
+unsigned int Image::GetSampleBits() const {
+  if (_sampleBits != 0) return _sampleBits;
+  switch (_format) {
+    case PIXEL_FORMAT_MONO16:
+    case PIXEL_FORMAT_S_MONO16:
+    case PIXEL_FORMAT_RAW16:
+    case PIXEL_FORMAT_RGB16:
+    case PIXEL_FORMAT_S_RGB16:
+      return 16;
+    case PIXEL_FORMAT_MONO12:
+    case PIXEL_FORMAT_RAW12:
+      return 12;
+    case UNSPECIFIED_PIXEL_FORMAT:
+      return 0;
+    default:
+      return 8;
   }
 }
 

@@ -167,7 +167,99 @@ void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, uin
   for (size_t x = 0; x < source.cols; ++x) DemosaicPixel(source, tile, y, x, out + 3 * x);
 }
 
+// ---- samples deeper than 8 bits --------------------------------------------------
+
+// One little-endian sample of `kBits` bits in two bytes; a sample with bits
+// set above its depth saturates at 255.
+template <unsigned kBits>
+void HighBitsOf16(const uint8_t* in, uint8_t* out, size_t cols) {
+  static_assert(kBits > 8 && kBits <= 16);
+  for (size_t x = 0; x < cols; ++x) {
+    const unsigned sample = in[2 * x] | (unsigned{in[2 * x + 1]} << 8);
+    out[x] = static_cast<uint8_t>(std::min(sample >> (kBits - 8), 255u));
+  }
+}
+
+// Two samples in three bytes; bytes 0 and 2 are their high 8 bits whatever
+// their depth (10 or 12).
+void HighBitsOfPairs(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 1 < cols; x += 2, in += 3) {
+    out[x] = in[0];
+    out[x + 1] = in[2];
+  }
+  if (x < cols) out[x] = in[0];
+}
+
+// Samples of `kBits` bits back to back, least significant bit first. Sample
+// i starts at bit s = (i × kBits) mod 8 of byte i × kBits / 8; with 9 to 16
+// bits it ends within the next byte, which belongs to the row, and its high 8
+// bits are bits s + kBits - 8 up of those two bytes.
+template <unsigned kBits>
+uint8_t HighBitsAt(const uint8_t* in, size_t i) {
+  const size_t bit = i * kBits;
+  const unsigned window = in[bit / 8] | (unsigned{in[bit / 8 + 1]} << 8);
+  return static_cast<uint8_t>(window >> (bit % 8 + kBits - 8));
+}
+
+// Whole groups of samples that end on a byte (four 10-bit samples in five
+// bytes, two 12-bit samples in three), spelled out; a partial group at the
+// end of the row sample by sample.
+void HighBitsOfLsbPacked10(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 4 <= cols; x += 4, in += 5) {
+    out[x] = static_cast<uint8_t>(in[0] >> 2 | in[1] << 6);
+    out[x + 1] = static_cast<uint8_t>(in[1] >> 4 | in[2] << 4);
+    out[x + 2] = static_cast<uint8_t>(in[2] >> 6 | in[3] << 2);
+    out[x + 3] = in[4];
+  }
+  for (size_t i = 0; x + i < cols; ++i) out[x + i] = HighBitsAt<10>(in, i);
+}
+
+void HighBitsOfLsbPacked12(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 2 <= cols; x += 2, in += 3) {
+    out[x] = static_cast<uint8_t>(in[0] >> 4 | in[1] << 4);
+    out[x + 1] = in[2];
+  }
+  if (x < cols) out[x] = HighBitsAt<12>(in, 0);
+}
+
 }  // namespace
+
+SampleRowReader HighBitsReader(PixelFormat format, SampleLayout layout, unsigned int sampleBits) {
+  switch (format) {
+    case PIXEL_FORMAT_MONO16:
+    case PIXEL_FORMAT_RAW16:
+      if (layout != LAYOUT_DEFAULT) return nullptr;
+      if (sampleBits == 10) return HighBitsOf16<10>;
+      if (sampleBits == 12) return HighBitsOf16<12>;
+      if (sampleBits == 16) return HighBitsOf16<16>;
+      return nullptr;
+    case PIXEL_FORMAT_MONO12:
+    case PIXEL_FORMAT_RAW12:
+      if (sampleBits != 10 && sampleBits != 12) return nullptr;
+      if (layout == LAYOUT_DEFAULT) return HighBitsOfPairs;
+      if (layout == LAYOUT_LSB_PACKED) return sampleBits == 10 ? HighBitsOfLsbPacked10 : HighBitsOfLsbPacked12;
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+void DeepMonoToMono8(const SourceView& source, const TargetView& target, SampleRowReader reader) {
+  for (size_t row = 0; row < source.rows; ++row)
+    reader(source.data + row * source.stride, target.data + row * target.stride, source.cols);
+}
+
+void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRowReader reader) {
+  std::vector<uint8_t> grey(source.cols);
+  for (size_t row = 0; row < source.rows; ++row) {
+    reader(source.data + row * source.stride, grey.data(), source.cols);
+    uint8_t* out = target.data + row * target.stride;
+    for (size_t x = 0; x < source.cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = grey[x];
+  }
+}
 
 size_t SourceRowBytes(PixelFormat format, size_t cols) {
   switch (format) {
@@ -175,6 +267,7 @@ size_t SourceRowBytes(PixelFormat format, size_t cols) {
     case PIXEL_FORMAT_RAW8:
       return cols;
     case PIXEL_FORMAT_MONO12:
+    case PIXEL_FORMAT_RAW12:
       return (3 * cols + 1) / 2;
     case PIXEL_FORMAT_MONO16:
     case PIXEL_FORMAT_RAW16:
@@ -190,6 +283,12 @@ size_t SourceRowBytes(PixelFormat format, size_t cols) {
     default:
       return 0;
   }
+}
+
+size_t SourceRowBytes(PixelFormat format, SampleLayout layout, unsigned int sampleBits, size_t cols) {
+  if (layout == LAYOUT_LSB_PACKED && (format == PIXEL_FORMAT_MONO12 || format == PIXEL_FORMAT_RAW12))
+    return (cols * sampleBits + 7) / 8;
+  return SourceRowBytes(format, cols);
 }
 
 void CopyRows(const SourceView& source, const TargetView& target, size_t rowBytes) {
@@ -256,21 +355,32 @@ void Yuv444ToBgr(const SourceView& source, const TargetView& target) {
   });
 }
 
-void Yuv422ToBgr(const SourceView& source, const TargetView& target) {
+namespace {
+
+// Pairs of pixels in four bytes that share their chroma; the offsets of the
+// first pixel's luma, U, the second pixel's luma and V.
+template <size_t kY0, size_t kU, size_t kY1, size_t kV>
+void Packed422ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
     size_t x = 0;
     for (; x + 1 < cols; x += 2) {
-      const uint8_t* uyvy = in + 2 * x;
-      const Chroma chroma = ChromaOf(uyvy[0], uyvy[2]);
-      StoreYuv(uyvy[1], chroma, out + 3 * x);
-      StoreYuv(uyvy[3], chroma, out + 3 * x + 3);
+      const uint8_t* pair = in + 2 * x;
+      const Chroma chroma = ChromaOf(pair[kU], pair[kV]);
+      StoreYuv(pair[kY0], chroma, out + 3 * x);
+      StoreYuv(pair[kY1], chroma, out + 3 * x + 3);
     }
     if (x < cols) {
-      const uint8_t* uyvy = in + 2 * x;
-      StoreYuv(uyvy[1], ChromaOf(uyvy[0], uyvy[2]), out + 3 * x);
+      const uint8_t* pair = in + 2 * x;
+      StoreYuv(pair[kY0], ChromaOf(pair[kU], pair[kV]), out + 3 * x);
     }
   });
 }
+
+}  // namespace
+
+void Yuv422ToBgr(const SourceView& source, const TargetView& target) { Packed422ToBgr<1, 0, 3, 2>(source, target); }
+
+void Yuyv422ToBgr(const SourceView& source, const TargetView& target) { Packed422ToBgr<0, 1, 2, 3>(source, target); }
 
 void Yuv411ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
@@ -312,23 +422,30 @@ void Bayer16ToBgr(const SourceView& source, BayerTileFormat format, const Target
   Bayer16RowsToBgr(source, format, 0, source.rows, target);
 }
 
-// The high bytes of the requested rows and of their neighbours, demosaiced as
-// an image of their own: its first row is source row `top`, so a window that
-// starts on an odd row sees the tile shifted by one row.
 void Bayer16RowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
                       const TargetView& target) {
+  DeepBayerRowsToBgr(source, format, first, count, target, HighBitsOf16<16>);
+}
+
+void DeepBayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t first, size_t count,
+                        const TargetView& target, SampleRowReader reader) {
   if (count == 0) return;
   const size_t top = first > 0 ? first - 1 : 0;
-  const size_t bottom = std::min(first + count + 1, source.rows);
-  const size_t rows = bottom - top;
+  const size_t rows = std::min(first + count + 1, source.rows) - top;
   std::vector<uint8_t> high(rows * source.cols);
-  Mono16ToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
-                TargetView{high.data(), source.cols});
-  const SourceView highView{high.data(), source.cols, rows, source.cols};
+  DeepMonoToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
+                  TargetView{high.data(), source.cols}, reader);
+  BayerWindowRowsToBgr(SourceView{high.data(), source.cols, rows, source.cols}, format, top, first, count, target);
+}
+
+// The window demosaiced as an image of its own: a window that starts on an
+// odd row sees the tile shifted by one row.
+void BayerWindowRowsToBgr(const SourceView& window, BayerTileFormat format, size_t top, size_t first, size_t count,
+                          const TargetView& target) {
   const BayerTileFormat shifted = (top & 1) ? RowShifted(format) : format;
   // Borders of the window that are not borders of the image are never
   // converted: they only serve as neighbours.
-  BayerRowsToBgr(highView, shifted, first - top, count, target);
+  BayerRowsToBgr(window, shifted, first - top, count, target);
 }
 
 }  // namespace FlyCapture2::detail

@@ -106,6 +106,14 @@ bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target) {
   return true;
 }
 
+bool LibyuvSamples16ToMono8(const SourceView& source, const TargetView& target, unsigned int bits) {
+  if (bits < 9 || bits > 16 || !Suits(source, target) || !HoldsAlignedSamples16(source)) return false;
+  // (sample × 2^(24 - bits)) >> 16 is sample >> (bits - 8), saturated.
+  libyuv::Convert16To8Plane(Samples16(source.data), Int(source.stride / 2), target.data, Int(target.stride),
+                            1 << (24 - bits), Int(source.cols), Int(source.rows));
+  return true;
+}
+
 bool LibyuvRgb8ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target)) return false;
   // libyuv calls R G B bytes "RAW" and B G R bytes "RGB24".
@@ -118,6 +126,14 @@ bool LibyuvYuv422ToBgr(const SourceView& source, const TargetView& target) {
   // libyuv's default YUV matrix is BT.601 studio range.
   ThroughArgbRows(source, target,
                   [](const uint8_t* in, uint8_t* argb, int width) { libyuv::UYVYToARGB(in, 0, argb, 0, width, 1); });
+  return true;
+}
+
+bool LibyuvYuyv422ToBgr(const SourceView& source, const TargetView& target) {
+  if (!Suits(source, target)) return false;
+  // libyuv calls Y0 U Y1 V "YUY2".
+  ThroughArgbRows(source, target,
+                  [](const uint8_t* in, uint8_t* argb, int width) { libyuv::YUY2ToARGB(in, 0, argb, 0, width, 1); });
   return true;
 }
 
@@ -161,9 +177,11 @@ bool LibyuvAvailable() { return false; }
 bool LibyuvMono8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToMono8(const SourceView&, const TargetView&) { return false; }
+bool LibyuvSamples16ToMono8(const SourceView&, const TargetView&, unsigned int) { return false; }
 bool LibyuvRgb8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv444ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv422ToBgr(const SourceView&, const TargetView&) { return false; }
+bool LibyuvYuyv422ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvYuv411ToBgr(const SourceView&, const TargetView&) { return false; }
 
 }  // namespace FlyCapture2::detail

@@ -13,11 +13,15 @@ bool LibyuvAvailable();
 bool LibyuvMono8ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target);
+// Little-endian samples of `bits` (9 to 16) bits in two bytes: sample >> (bits
+// - 8), 255 for a sample with bits set above its depth.
+bool LibyuvSamples16ToMono8(const SourceView& source, const TargetView& target, unsigned int bits);
 bool LibyuvRgb8ToBgr(const SourceView& source, const TargetView& target);
 // BT.601 studio range, with the layouts and chroma sharing of Yuv444ToBgr,
-// Yuv422ToBgr and Yuv411ToBgr.
+// Yuv422ToBgr, Yuyv422ToBgr and Yuv411ToBgr.
 bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvYuv422ToBgr(const SourceView& source, const TargetView& target);
+bool LibyuvYuyv422ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvYuv411ToBgr(const SourceView& source, const TargetView& target);
 
 }  // namespace FlyCapture2::detail

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "log/DriverContext.h"
 #include "sdk/aravis/GenicamMapping.h"
 #include "sdk/sim/VideoModeTable.h"
 
@@ -23,24 +24,6 @@ constexpr int kSocketBufferBytes = 4 << 20;
 
 void CopyText(char (&target)[sk_maxStringLength], const std::string& text) {
   std::snprintf(target, sizeof target, "%s", text.c_str());
-}
-
-struct BufferFormat {
-  ArvPixelFormat arv;
-  const char* name;
-};
-
-const BufferFormat kBufferFormats[] = {
-    {ARV_PIXEL_FORMAT_MONO_8, "Mono8"},          {ARV_PIXEL_FORMAT_MONO_16, "Mono16"},
-    {ARV_PIXEL_FORMAT_BAYER_RG_8, "BayerRG8"},   {ARV_PIXEL_FORMAT_BAYER_GR_8, "BayerGR8"},
-    {ARV_PIXEL_FORMAT_BAYER_GB_8, "BayerGB8"},   {ARV_PIXEL_FORMAT_BAYER_BG_8, "BayerBG8"},
-    {ARV_PIXEL_FORMAT_RGB_8_PACKED, "RGB8"},     {ARV_PIXEL_FORMAT_YUV_422_PACKED, "YUV422_8_UYVY"},
-};
-
-bool BufferFrameFormat(ArvPixelFormat arv, FrameFormat* format) {
-  for (const BufferFormat& row : kBufferFormats)
-    if (row.arv == arv) return FrameFormatOf(row.name, format);
-  return false;
 }
 
 const char* BufferStatusText(ArvBufferStatus status) {
@@ -99,6 +82,19 @@ AravisDevice::AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shar
     int64_t packet = 0;
     if (_nodes.GetInteger("GevSCPSPacketSize", &packet) == PGRERROR_OK) _packetSize = static_cast<unsigned>(packet);
   }
+  ReportUnconvertibleFormats();
+}
+
+// A camera whose every pixel format is one the SDK cannot convert opens, but
+// each of its frames would fail: say so once, at the open, naming them.
+void AravisDevice::ReportUnconvertibleFormats() {
+  const std::vector<std::string> formats = UnconvertibleOnly(PixelFormats());
+  if (formats.empty()) return;
+  std::string names;
+  for (const std::string& name : formats) names += (names.empty() ? "" : ", ") + name;
+  vq::WriteLog(vq::GetDriverContext(), vq::kLogError,
+               "AravisDevice: ERROR: camera %s offers only pixel formats the SDK cannot convert: %s\n",
+               _identity.serial.c_str(), names.c_str());
 }
 
 AravisDevice::~AravisDevice() {
@@ -260,13 +256,20 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
     return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR,
                      std::string("The frame was lost in transfer: ") + BufferStatusText(status) + ".");
   FrameFormat format;
-  if (!BufferFrameFormat(arv_buffer_get_image_pixel_format(buffer), &format))
+  if (!FrameFormatOfValue(arv_buffer_get_image_pixel_format(buffer), &format))
     return FC2_ERROR(PGRERROR_IMAGE_CONVERSION_FAILED, "The camera delivered a pixel format the SDK cannot convert.");
   const auto width = static_cast<unsigned int>(arv_buffer_get_image_width(buffer));
   const auto height = static_cast<unsigned int>(arv_buffer_get_image_height(buffer));
   size_t size = 0;
   const auto* data = static_cast<const unsigned char*>(arv_buffer_get_image_data(buffer, &size));
-  const unsigned int rowBytes = width * format.bitsPerPixel / 8;
+  // Packed samples run on from one row into the next: the rows are read one
+  // by one only when each ends on a byte.
+  const uint64_t rowBits = uint64_t{width} * format.bitsPerPixel;
+  if (format.layout == LAYOUT_LSB_PACKED && rowBits % 8 != 0)
+    return FC2_ERROR(PGRERROR_IMAGE_CONVERSION_FAILED,
+                     "The camera delivered packed rows of " + std::to_string(width) +
+                         " pixels, which do not end on a byte; the SDK converts such rows only at widths that do.");
+  const auto rowBytes = static_cast<unsigned int>((rowBits + 7) / 8);
   gint paddingX = 0;
   arv_buffer_get_image_padding(buffer, &paddingX, nullptr);
   const size_t sourceStride = rowBytes + static_cast<size_t>(paddingX > 0 ? paddingX : 0);
@@ -275,6 +278,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
   // The stream allocated the buffer's memory; the image only reads it.
   image->Borrow(height, width, static_cast<unsigned int>(sourceStride), format.format, format.bayer,
                 const_cast<unsigned char*>(data), std::move(lease));
+  image->SetSampleLayout(format.layout, format.sampleBits);
   image->SetFrameNumber(capture->frames.fetch_add(1) + 1);
   image->SetReceiveTime(received);
   image->SetTimeStamp(arv_buffer_get_timestamp(buffer));

@@ -100,6 +100,7 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   SensorGeometry Geometry();
   BinningRange Binning();
   std::vector<std::string> PixelFormats();
+  void ReportUnconvertibleFormats();
   FlyCapture2::Error WriteRegion(unsigned int binning, unsigned int x, unsigned int y, unsigned int width,
                                  unsigned int height, const std::string& pixelFormat);
   FlyCapture2::Error SelectFrameStart();

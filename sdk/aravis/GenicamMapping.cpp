@@ -1,6 +1,7 @@
 #include "sdk/aravis/GenicamMapping.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -30,21 +31,70 @@ std::vector<std::string> SplitList(const char* text) {
 
 struct FormatRow {
   const char* name;
+  uint32_t pfnc;
   FrameFormat format;
 };
 
+// In the order GenicamFormatFor prefers them for each SDK format.
 const FormatRow kFormats[] = {
-    {"Mono8", {PIXEL_FORMAT_MONO8, NONE, 8}},
-    {"Mono16", {PIXEL_FORMAT_MONO16, NONE, 16}},
-    {"BayerRG8", {PIXEL_FORMAT_RAW8, RGGB, 8}},
-    {"BayerGR8", {PIXEL_FORMAT_RAW8, GRBG, 8}},
-    {"BayerGB8", {PIXEL_FORMAT_RAW8, GBRG, 8}},
-    {"BayerBG8", {PIXEL_FORMAT_RAW8, BGGR, 8}},
-    {"RGB8", {PIXEL_FORMAT_RGB8, NONE, 24}},
-    {"RGB8Packed", {PIXEL_FORMAT_RGB8, NONE, 24}},
-    {"YUV422_8_UYVY", {PIXEL_FORMAT_422YUV8, NONE, 16}},
-    {"YUV422Packed", {PIXEL_FORMAT_422YUV8, NONE, 16}},
+    {"Mono8", 0x01080001, {PIXEL_FORMAT_MONO8, NONE, 8, LAYOUT_DEFAULT, 8}},
+    {"Mono16", 0x01100007, {PIXEL_FORMAT_MONO16, NONE, 16, LAYOUT_DEFAULT, 16}},
+    {"Mono12", 0x01100005, {PIXEL_FORMAT_MONO16, NONE, 16, LAYOUT_DEFAULT, 12}},
+    {"Mono10", 0x01100003, {PIXEL_FORMAT_MONO16, NONE, 16, LAYOUT_DEFAULT, 10}},
+    {"Mono12Packed", 0x010C0006, {PIXEL_FORMAT_MONO12, NONE, 12, LAYOUT_DEFAULT, 12}},
+    {"Mono12p", 0x010C0047, {PIXEL_FORMAT_MONO12, NONE, 12, LAYOUT_LSB_PACKED, 12}},
+    {"Mono10Packed", 0x010C0004, {PIXEL_FORMAT_MONO12, NONE, 12, LAYOUT_DEFAULT, 10}},
+    {"Mono10p", 0x010A0046, {PIXEL_FORMAT_MONO12, NONE, 10, LAYOUT_LSB_PACKED, 10}},
+    {"BayerRG8", 0x01080009, {PIXEL_FORMAT_RAW8, RGGB, 8, LAYOUT_DEFAULT, 8}},
+    {"BayerGR8", 0x01080008, {PIXEL_FORMAT_RAW8, GRBG, 8, LAYOUT_DEFAULT, 8}},
+    {"BayerGB8", 0x0108000A, {PIXEL_FORMAT_RAW8, GBRG, 8, LAYOUT_DEFAULT, 8}},
+    {"BayerBG8", 0x0108000B, {PIXEL_FORMAT_RAW8, BGGR, 8, LAYOUT_DEFAULT, 8}},
+    {"BayerRG16", 0x0110002F, {PIXEL_FORMAT_RAW16, RGGB, 16, LAYOUT_DEFAULT, 16}},
+    {"BayerGR16", 0x0110002E, {PIXEL_FORMAT_RAW16, GRBG, 16, LAYOUT_DEFAULT, 16}},
+    {"BayerGB16", 0x01100030, {PIXEL_FORMAT_RAW16, GBRG, 16, LAYOUT_DEFAULT, 16}},
+    {"BayerBG16", 0x01100031, {PIXEL_FORMAT_RAW16, BGGR, 16, LAYOUT_DEFAULT, 16}},
+    {"BayerRG12", 0x01100011, {PIXEL_FORMAT_RAW16, RGGB, 16, LAYOUT_DEFAULT, 12}},
+    {"BayerGR12", 0x01100010, {PIXEL_FORMAT_RAW16, GRBG, 16, LAYOUT_DEFAULT, 12}},
+    {"BayerGB12", 0x01100012, {PIXEL_FORMAT_RAW16, GBRG, 16, LAYOUT_DEFAULT, 12}},
+    {"BayerBG12", 0x01100013, {PIXEL_FORMAT_RAW16, BGGR, 16, LAYOUT_DEFAULT, 12}},
+    {"BayerRG10", 0x0110000D, {PIXEL_FORMAT_RAW16, RGGB, 16, LAYOUT_DEFAULT, 10}},
+    {"BayerGR10", 0x0110000C, {PIXEL_FORMAT_RAW16, GRBG, 16, LAYOUT_DEFAULT, 10}},
+    {"BayerGB10", 0x0110000E, {PIXEL_FORMAT_RAW16, GBRG, 16, LAYOUT_DEFAULT, 10}},
+    {"BayerBG10", 0x0110000F, {PIXEL_FORMAT_RAW16, BGGR, 16, LAYOUT_DEFAULT, 10}},
+    {"BayerRG12Packed", 0x010C002B, {PIXEL_FORMAT_RAW12, RGGB, 12, LAYOUT_DEFAULT, 12}},
+    {"BayerGR12Packed", 0x010C002A, {PIXEL_FORMAT_RAW12, GRBG, 12, LAYOUT_DEFAULT, 12}},
+    {"BayerGB12Packed", 0x010C002C, {PIXEL_FORMAT_RAW12, GBRG, 12, LAYOUT_DEFAULT, 12}},
+    {"BayerBG12Packed", 0x010C002D, {PIXEL_FORMAT_RAW12, BGGR, 12, LAYOUT_DEFAULT, 12}},
+    {"BayerRG12p", 0x010C0059, {PIXEL_FORMAT_RAW12, RGGB, 12, LAYOUT_LSB_PACKED, 12}},
+    {"BayerGR12p", 0x010C0057, {PIXEL_FORMAT_RAW12, GRBG, 12, LAYOUT_LSB_PACKED, 12}},
+    {"BayerGB12p", 0x010C0055, {PIXEL_FORMAT_RAW12, GBRG, 12, LAYOUT_LSB_PACKED, 12}},
+    {"BayerBG12p", 0x010C0053, {PIXEL_FORMAT_RAW12, BGGR, 12, LAYOUT_LSB_PACKED, 12}},
+    {"BayerRG10Packed", 0x010C0027, {PIXEL_FORMAT_RAW12, RGGB, 12, LAYOUT_DEFAULT, 10}},
+    {"BayerGR10Packed", 0x010C0026, {PIXEL_FORMAT_RAW12, GRBG, 12, LAYOUT_DEFAULT, 10}},
+    {"BayerGB10Packed", 0x010C0028, {PIXEL_FORMAT_RAW12, GBRG, 12, LAYOUT_DEFAULT, 10}},
+    {"BayerBG10Packed", 0x010C0029, {PIXEL_FORMAT_RAW12, BGGR, 12, LAYOUT_DEFAULT, 10}},
+    {"BayerRG10p", 0x010A0058, {PIXEL_FORMAT_RAW12, RGGB, 10, LAYOUT_LSB_PACKED, 10}},
+    {"BayerGR10p", 0x010A0056, {PIXEL_FORMAT_RAW12, GRBG, 10, LAYOUT_LSB_PACKED, 10}},
+    {"BayerGB10p", 0x010A0054, {PIXEL_FORMAT_RAW12, GBRG, 10, LAYOUT_LSB_PACKED, 10}},
+    {"BayerBG10p", 0x010A0052, {PIXEL_FORMAT_RAW12, BGGR, 10, LAYOUT_LSB_PACKED, 10}},
+    {"RGB8", 0x02180014, {PIXEL_FORMAT_RGB8, NONE, 24, LAYOUT_DEFAULT, 8}},
+    {"RGB8Packed", 0x02180014, {PIXEL_FORMAT_RGB8, NONE, 24, LAYOUT_DEFAULT, 8}},
+    {"BGR8", 0x02180015, {PIXEL_FORMAT_BGR, NONE, 24, LAYOUT_DEFAULT, 8}},
+    {"BGR8Packed", 0x02180015, {PIXEL_FORMAT_BGR, NONE, 24, LAYOUT_DEFAULT, 8}},
+    // 4:2:2 as U Y0 V Y1 ...
+    {"YUV422_8_UYVY", 0x0210001F, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_DEFAULT, 8}},
+    {"YUV422Packed", 0x0210001F, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_DEFAULT, 8}},
+    {"YCbCr422_8_CbYCrY", 0x02100043, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_DEFAULT, 8}},
+    // ... and as Y0 U Y1 V: PFNC's YUV422_8 is GigE Vision's YUV422_YUYV_Packed
+    // (the same number).
+    {"YUV422_8", 0x02100032, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_YUYV, 8}},
+    {"YUV422_YUYV_Packed", 0x02100032, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_YUYV, 8}},
+    {"YCbCr422_8", 0x0210003B, {PIXEL_FORMAT_422YUV8, NONE, 16, LAYOUT_YUYV, 8}},
 };
+
+bool IsMonochrome(PixelFormat format) {
+  return format == PIXEL_FORMAT_MONO8 || format == PIXEL_FORMAT_MONO12 || format == PIXEL_FORMAT_MONO16;
+}
 
 const PropertyMapping kProperties[] = {
     {BRIGHTNESS, {"BlackLevel", "BlackLevelRaw"}, 100.0, "BlackLevelAuto", nullptr, "", "", false},
@@ -91,11 +141,20 @@ bool FrameFormatOf(const std::string& genicamName, FrameFormat* format) {
   return false;
 }
 
+bool FrameFormatOfValue(uint32_t pfncValue, FrameFormat* format) {
+  for (const FormatRow& row : kFormats) {
+    if (row.pfnc == pfncValue) {
+      *format = row.format;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool OffersColour(const std::vector<std::string>& genicamNames) {
   for (const std::string& name : genicamNames) {
     FrameFormat format;
-    if (FrameFormatOf(name, &format) && format.format != PIXEL_FORMAT_MONO8 && format.format != PIXEL_FORMAT_MONO16)
-      return true;
+    if (FrameFormatOf(name, &format) && !IsMonochrome(format.format)) return true;
   }
   return false;
 }
@@ -112,9 +171,17 @@ unsigned int PixelFormatBits(const std::vector<std::string>& offered) {
   unsigned int bits = 0;
   for (const std::string& name : offered) {
     FrameFormat format;
-    if (FrameFormatOf(name, &format)) bits |= format.format;
+    if (FrameFormatOf(name, &format) && std::has_single_bit(static_cast<uint32_t>(format.format)))
+      bits |= format.format;
   }
   return bits;
+}
+
+std::vector<std::string> UnconvertibleOnly(const std::vector<std::string>& offered) {
+  FrameFormat format;
+  for (const std::string& name : offered)
+    if (FrameFormatOf(name, &format)) return {};
+  return offered;
 }
 
 AutoFlags AutoFlagsOf(const std::string& genicamAuto) {

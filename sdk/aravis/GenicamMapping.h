@@ -21,21 +21,38 @@ namespace vq::aravis {
 uint32_t SerialNumberOf(const std::string& serial);
 
 // ---- pixel formats ----------------------------------------------------------
+// A GenICam pixel format (PFNC name and number) as the SDK holds it: the
+// pixel format and Bayer tile of the image, the bits a pixel takes in the
+// camera's buffer, and how the samples lie in it (Image::SetSampleLayout).
+// Mono10, Mono12 and Mono16 are MONO16 with 10, 12 and 16 bits per sample;
+// the packings of 10 and 12 bits are MONO12 (GigE Vision's "Packed", two
+// samples in three bytes, LAYOUT_DEFAULT; PFNC's "p", LAYOUT_LSB_PACKED);
+// Bayer formats likewise RAW8, RAW16 and RAW12 with their tile.
 struct FrameFormat {
   FlyCapture2::PixelFormat format = FlyCapture2::UNSPECIFIED_PIXEL_FORMAT;
   FlyCapture2::BayerTileFormat bayer = FlyCapture2::NONE;
   unsigned int bitsPerPixel = 0;
+  FlyCapture2::SampleLayout layout = FlyCapture2::LAYOUT_DEFAULT;
+  unsigned int sampleBits = 0;  // 0: the pixel format's own depth
 };
-// The SDK format of a GenICam pixel format name ("Mono8", "BayerRG8", ...);
+// The SDK format of a GenICam pixel format name ("Mono8", "BayerRG12p", ...);
 // false for one the SDK cannot convert.
 bool FrameFormatOf(const std::string& genicamName, FrameFormat* format);
+// The same for the number a buffer carries (PFNC, e.g. 0x01080001 Mono8).
+bool FrameFormatOfValue(uint32_t pfncValue, FrameFormat* format);
 // Whether any of the offered formats carries colour (Bayer, RGB, YUV).
 bool OffersColour(const std::vector<std::string>& genicamNames);
-// The offered GenICam format that delivers the SDK format `format`; for RAW8
-// the first Bayer pattern in the order RG, GR, GB, BG. Empty when none does.
+// The offered GenICam format that delivers the SDK format `format`, the first
+// in the order of the mapping table (MAPPING.md); for RAW8 the first Bayer
+// pattern in the order RG, GR, GB, BG. Empty when none does.
 std::string GenicamFormatFor(FlyCapture2::PixelFormat format, const std::vector<std::string>& offered);
-// The SDK's Format7 bit field of the offered formats.
+// The SDK's Format7 bit field of the offered formats. BGR, whose value is not
+// a bit of its own, is left out.
 unsigned int PixelFormatBits(const std::vector<std::string>& offered);
+// The offered formats when not one of them is converted by the SDK (the
+// camera's frames would fail every retrieval); empty when one is, or when the
+// camera names none.
+std::vector<std::string> UnconvertibleOnly(const std::vector<std::string>& offered);
 
 // ---- automatic modes --------------------------------------------------------
 // GenICam "Off" / "Once" / "Continuous" against the SDK's manual, one-push and

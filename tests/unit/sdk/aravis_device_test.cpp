@@ -1,19 +1,23 @@
 // One connection of the Aravis backend, on Aravis's in-process fake camera:
 // frames and their formats, the feature mapping on what the fake has and
 // lacks, Format7 checks, and the failure paths (stop and loss while a
-// retrieval waits). No network: the fake lives in this process.
+// retrieval waits), and what the open says of a camera whose formats the SDK
+// cannot convert. No network: the fake lives in this process.
 #ifdef VQ_HAVE_ARAVIS
 #include <arv.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <algorithm>
+#include <fstream>
 #include <future>
+#include <string>
 #include <vector>
 #include <memory>
 #include <utility>
 
 #include "sdk/aravis/AravisDevice.h"
+#include "tests/support/TestSupport.h"
 
 using namespace FlyCapture2;
 using vq::aravis::AravisDevice;
@@ -327,6 +331,68 @@ TEST_F(AravisDeviceTest, ALostCameraFailsEveryCallAtOnceAndIsReleasedElsewhere) 
   _device.reset();
   EXPECT_EQ(1, std::count(_released.begin(), _released.end(), static_cast<void*>(camera)))
       << "a lost camera is released on the bus's thread, not the caller's";
+}
+
+namespace {
+
+// The fake camera with the GenICam description of the plain fake, its pixel
+// formats renamed as `renamed` says; opened, with what it logs at level 1.
+std::vector<std::string> OpenFakeWithFormats(const std::vector<std::pair<std::string, std::string>>& renamed) {
+  GError* error = nullptr;
+  ArvDevice* plain = arv_fake_device_new("UNIT2", &error);
+  EXPECT_NE(nullptr, plain);
+  if (!plain) return {};
+  size_t size = 0;
+  const char* xml = arv_device_get_genicam_xml(plain, &size);
+  std::string description(xml, size);
+  g_object_unref(plain);
+  for (const auto& [from, to] : renamed) {
+    const std::string entry = "<EnumEntry Name=\"" + from + "\"";
+    const size_t at = description.find(entry);
+    EXPECT_NE(std::string::npos, at) << from;
+    if (at != std::string::npos) description.replace(at, entry.size(), "<EnumEntry Name=\"" + to + "\"");
+  }
+  vqtest::TempDir dir;
+  const std::string file = dir.Path() + "/fake.xml";
+  std::ofstream(file) << description;
+  arv_set_fake_camera_genicam_filename(file.c_str());
+  ArvDevice* device = arv_fake_device_new("UNIT3", &error);
+  arv_set_fake_camera_genicam_filename(nullptr);
+  EXPECT_NE(nullptr, device) << (error ? error->message : "");
+  if (!device) return {};
+  ArvCamera* camera = arv_camera_new_with_device(device, &error);
+  g_object_unref(device);
+  EXPECT_NE(nullptr, camera);
+  if (!camera) return {};
+  vqtest::LogCapture log(1, 0);
+  std::vector<void*> released;
+  AravisDevice(camera, vq::aravis::DeviceIdentity{78, "UNIT3", "Fake"}, std::make_shared<DeviceLink>(),
+               [&released](void* object) { released.push_back(object); });
+  for (void* object : released) g_object_unref(object);
+  return log.Messages();
+}
+
+// The fake's first six formats renamed to ones the SDK has no conversion for;
+// the tests name the seventh (Mono16).
+std::vector<std::pair<std::string, std::string>> WithMono16As(const std::string& last) {
+  return {{"BayerBG8", "Coord3D_C16"}, {"BayerGB8", "Mono14"}, {"BayerGR8", "BayerRG14"}, {"BayerRG8", "RGBa8"},
+          {"Mono8", "Data8"},          {"RGB8", "BGR10p"},     {"Mono16", last}};
+}
+
+}  // namespace
+
+TEST(AravisDeviceOpen, ACameraOfferingOnlyFormatsWithNoConversionNamesThemInALevel1Line) {
+  const std::vector<std::string> lines = OpenFakeWithFormats(WithMono16As("Mono8s"));
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ(
+      "AravisDevice: ERROR: camera UNIT3 offers only pixel formats the SDK cannot convert: Coord3D_C16, Mono14, "
+      "BayerRG14, RGBa8, Data8, BGR10p, Mono8s\n",
+      lines[0]);
+}
+
+TEST(AravisDeviceOpen, OneFormatWithAConversionIsEnough) {
+  const std::vector<std::string> lines = OpenFakeWithFormats(WithMono16As("Mono12p"));
+  EXPECT_TRUE(lines.empty()) << lines.front();
 }
 
 #endif

@@ -44,7 +44,7 @@ TEST(GenicamMapping, PixelFormatsMapToTheSdkAndBack) {
   EXPECT_EQ(GBRG, format.bayer);
   ASSERT_TRUE(FrameFormatOf("Mono16", &format));
   EXPECT_EQ(16u, format.bitsPerPixel);
-  EXPECT_FALSE(FrameFormatOf("Mono12Packed", &format)) << "no kernel converts it";
+  EXPECT_FALSE(FrameFormatOf("Mono14", &format)) << "no kernel converts it";
 
   const std::vector<std::string> fake = {"BayerBG8", "BayerGB8", "BayerGR8", "BayerRG8", "Mono8", "RGB8", "Mono16"};
   EXPECT_EQ("BayerRG8", GenicamFormatFor(PIXEL_FORMAT_RAW8, fake)) << "RG is preferred whatever the order offered";

@@ -59,6 +59,9 @@ struct KernelCase {
   PixelFormat format;
   size_t targetBytesPerPixel;
   Run run;
+  // Samples deeper than 8 bits: how they lie in the row.
+  SampleLayout layout = LAYOUT_DEFAULT;
+  unsigned sampleBits = 0;
 };
 
 Run Own(void (*kernel)(const SourceView&, const TargetView&)) {
@@ -71,6 +74,22 @@ Run Own(void (*kernel)(const SourceView&, const TargetView&)) {
 Run OwnBayer(void (*kernel)(const SourceView&, BayerTileFormat, const TargetView&), BayerTileFormat tile) {
   return [kernel, tile](const SourceView& s, const TargetView& t) {
     kernel(s, tile, t);
+    return true;
+  };
+}
+
+// A kernel for samples deeper than 8 bits, with the reader of their layout.
+Run Deep(void (*kernel)(const SourceView&, const TargetView&, detail::SampleRowReader), PixelFormat format,
+         SampleLayout layout, unsigned bits) {
+  return [=](const SourceView& s, const TargetView& t) {
+    kernel(s, t, detail::HighBitsReader(format, layout, bits));
+    return true;
+  };
+}
+
+Run DeepBayer(PixelFormat format, SampleLayout layout, unsigned bits, BayerTileFormat tile) {
+  return [=](const SourceView& s, const TargetView& t) {
+    detail::DeepBayerRowsToBgr(s, tile, 0, s.rows, t, detail::HighBitsReader(format, layout, bits));
     return true;
   };
 }
@@ -89,12 +108,30 @@ std::vector<KernelCase> AllKernels() {
       {"BayerRggbToBgr", PIXEL_FORMAT_RAW8, 3, OwnBayer(detail::BayerToBgr, RGGB)},
       {"BayerGbrgToBgr", PIXEL_FORMAT_RAW8, 3, OwnBayer(detail::BayerToBgr, GBRG)},
       {"Bayer16BggrToBgr", PIXEL_FORMAT_RAW16, 3, OwnBayer(detail::Bayer16ToBgr, BGGR)},
+      {"Yuyv422ToBgr", PIXEL_FORMAT_422YUV8, 3, Own(detail::Yuyv422ToBgr)},
+      {"Mono10ToMono8", PIXEL_FORMAT_MONO16, 1, Deep(detail::DeepMonoToMono8, PIXEL_FORMAT_MONO16, LAYOUT_DEFAULT, 10),
+       LAYOUT_DEFAULT, 10},
+      {"Mono10PackedToBgr", PIXEL_FORMAT_MONO12, 3,
+       Deep(detail::DeepMonoToBgr, PIXEL_FORMAT_MONO12, LAYOUT_DEFAULT, 10), LAYOUT_DEFAULT, 10},
+      {"Mono10pToBgr", PIXEL_FORMAT_MONO12, 3, Deep(detail::DeepMonoToBgr, PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, 10),
+       LAYOUT_LSB_PACKED, 10},
+      {"Mono12pToMono8", PIXEL_FORMAT_MONO12, 1,
+       Deep(detail::DeepMonoToMono8, PIXEL_FORMAT_MONO12, LAYOUT_LSB_PACKED, 12), LAYOUT_LSB_PACKED, 12},
+      {"Bayer12GrbgToBgr", PIXEL_FORMAT_RAW16, 3, DeepBayer(PIXEL_FORMAT_RAW16, LAYOUT_DEFAULT, 12, GRBG),
+       LAYOUT_DEFAULT, 12},
+      {"Bayer10pRggbToBgr", PIXEL_FORMAT_RAW12, 3, DeepBayer(PIXEL_FORMAT_RAW12, LAYOUT_LSB_PACKED, 10, RGGB),
+       LAYOUT_LSB_PACKED, 10},
+      {"Bayer12PackedBggrToBgr", PIXEL_FORMAT_RAW12, 3, DeepBayer(PIXEL_FORMAT_RAW12, LAYOUT_DEFAULT, 12, BGGR),
+       LAYOUT_DEFAULT, 12},
       {"LibyuvMono8ToBgr", PIXEL_FORMAT_MONO8, 3, detail::LibyuvMono8ToBgr},
       {"LibyuvMono16ToBgr", PIXEL_FORMAT_MONO16, 3, detail::LibyuvMono16ToBgr},
       {"LibyuvMono16ToMono8", PIXEL_FORMAT_MONO16, 1, detail::LibyuvMono16ToMono8},
+      {"LibyuvSamples16ToMono8", PIXEL_FORMAT_MONO16, 1,
+       [](const SourceView& s, const TargetView& t) { return detail::LibyuvSamples16ToMono8(s, t, 12); }},
       {"LibyuvRgb8ToBgr", PIXEL_FORMAT_RGB8, 3, detail::LibyuvRgb8ToBgr},
       {"LibyuvYuv444ToBgr", PIXEL_FORMAT_444YUV8, 3, detail::LibyuvYuv444ToBgr},
       {"LibyuvYuv422ToBgr", PIXEL_FORMAT_422YUV8, 3, detail::LibyuvYuv422ToBgr},
+      {"LibyuvYuyv422ToBgr", PIXEL_FORMAT_422YUV8, 3, detail::LibyuvYuyv422ToBgr},
       {"LibyuvYuv411ToBgr", PIXEL_FORMAT_411YUV8, 3, detail::LibyuvYuv411ToBgr},
   };
 }
@@ -106,7 +143,7 @@ TEST(ImageKernels, StayInsideTightlyPackedFramesOfAnyWidth) {
       for (size_t rows : {1, 2, 3, 5})
         for (GuardedBlock::Placement placement : {GuardedBlock::kAgainstEnd, GuardedBlock::kAgainstStart}) {
           SCOPED_TRACE(::testing::Message() << kernel.name << " " << rows << "x" << cols << " placement " << placement);
-          const size_t rowBytes = detail::SourceRowBytes(kernel.format, cols);
+          const size_t rowBytes = detail::SourceRowBytes(kernel.format, kernel.layout, kernel.sampleBits, cols);
           GuardedBlock source(rowBytes * rows, placement);
           GuardedBlock target(kernel.targetBytesPerPixel * cols * rows, placement);
           for (size_t i = 0; i < rowBytes * rows; ++i) source.Data()[i] = static_cast<uint8_t>(random());
@@ -140,9 +177,15 @@ TEST(ImageKernels, OwnAndLibyuvAgree) {
   ExpectAgreement(PIXEL_FORMAT_MONO16, 3, Own(detail::Mono16ToBgr), detail::LibyuvMono16ToBgr, 0);
   ExpectAgreement(PIXEL_FORMAT_MONO16, 1, Own(detail::Mono16ToMono8), detail::LibyuvMono16ToMono8, 0);
   ExpectAgreement(PIXEL_FORMAT_RGB8, 3, Own(detail::Rgb8ToBgr), detail::LibyuvRgb8ToBgr, 0);
+  // 10 and 12 bits in two bytes, stray bits above the depth included.
+  for (unsigned bits : {10u, 12u})
+    ExpectAgreement(
+        PIXEL_FORMAT_MONO16, 1, Deep(detail::DeepMonoToMono8, PIXEL_FORMAT_MONO16, LAYOUT_DEFAULT, bits),
+        [bits](const SourceView& s, const TargetView& t) { return detail::LibyuvSamples16ToMono8(s, t, bits); }, 0);
   // Within the studio range the two differ by rounding only.
   ExpectAgreement(PIXEL_FORMAT_444YUV8, 3, Own(detail::Yuv444ToBgr), detail::LibyuvYuv444ToBgr, 2, 16, 235);
   ExpectAgreement(PIXEL_FORMAT_422YUV8, 3, Own(detail::Yuv422ToBgr), detail::LibyuvYuv422ToBgr, 2, 16, 235);
+  ExpectAgreement(PIXEL_FORMAT_422YUV8, 3, Own(detail::Yuyv422ToBgr), detail::LibyuvYuyv422ToBgr, 2, 16, 235);
   ExpectAgreement(PIXEL_FORMAT_411YUV8, 3, Own(detail::Yuv411ToBgr), detail::LibyuvYuv411ToBgr, 2, 16, 235);
 }
 
