@@ -19,6 +19,7 @@
 
 #include "tools/cvlhost/JsonReport.h"
 #include "tools/cvlhost/ProgressLine.h"
+#include "tools/cvlhost/PropertyNames.h"
 
 extern char** environ;
 
@@ -234,6 +235,81 @@ TEST_F(CvlhostTest, ConfigureOpensTheCameraOnItsPortFirstUnlessClosed) {
   outcome = Run({"configure", "--camera", "View Mono (7002)", "--closed"}, kNoDisplay);
   EXPECT_EQ(std::string::npos, outcome.out.find("opened ")) << outcome.out;
   EXPECT_NE(std::string::npos, outcome.out.find("configureCamera(View Mono (7002)) = 1")) << outcome.out;
+}
+
+}  // namespace
+
+namespace {
+
+const std::vector<std::string> kColour{"--camera", "View Colour (7001)"};
+
+std::vector<std::string> Join(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+TEST_F(CvlhostTest, PropertiesListsTheCamerasPropertiesWithValueAndRange) {
+  const nlohmann::json listed = RunJson(Join({"properties"}, kColour));
+  ASSERT_TRUE(listed["properties"].is_array()) << listed;
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : listed["properties"]) rows[row["name"].get<std::string>()] = row;
+  for (const char* present : {"LogLevel", "Continuous", "Brightness", "GainAuto", "DCAMVideoMode", "DCAMFrameRate",
+                              "Fmt7Mode", "Fmt7PixelFormat", "width", "TriggerOn", "TriggerSource", "StrobeOn0",
+                              "GPIODirection1", "PixelSize"})
+    EXPECT_EQ(1u, rows.count(present)) << present << " missing: " << listed;
+  for (const char* absent : {"Iris", "Zoom", "BrightnessAuto", "StrobeOn2"})
+    EXPECT_EQ(0u, rows.count(absent)) << absent << " is not the colour camera's: " << listed;
+  EXPECT_EQ(nlohmann::json::parse(R"({"name": "Brightness", "value": 0, "min": 0, "max": 255})"), rows["Brightness"]);
+  EXPECT_EQ(3, rows["DCAMVideoMode"]["value"]) << "640x480YUV422";
+  EXPECT_EQ(nullptr, rows["PixelSize"]["min"]) << "a command word has no range";
+  EXPECT_EQ(24, rows["PixelSize"]["value"]);
+
+  // The same as get and range say, name by name.
+  for (const char* name : {"Gain", "TriggerSource", "Fmt7PixelFormat"}) {
+    const nlohmann::json get = RunJson(Join({"get", name}, kColour));
+    const nlohmann::json range = RunJson(Join({"range", name}, kColour));
+    EXPECT_EQ(get["value"], rows[name]["value"]) << name;
+    EXPECT_EQ(range["min"], rows[name]["min"]) << name;
+    EXPECT_EQ(range["max"], rows[name]["max"]) << name;
+  }
+  const Outcome text = Run(Join({"properties"}, kColour));
+  ASSERT_EQ(0, text.status) << text.err;
+  EXPECT_NE(std::string::npos,
+            text.out.find(std::to_string(listed["properties"].size()) + " properties of View Colour (7001) on port 0"))
+      << text.out;
+  EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  Brightness +0   0 \\.\\. 255\n"))) << text.out;
+}
+
+// The complete list of names in the reference page is the list cvlhost
+// iterates and tells names by.
+TEST(PropertyReference, ThePagesListOfNamesIsCvlhostsList) {
+  const std::string page = ReadFile(fs::path(VQ_SOURCE_DIR) / "docs/properties.md");
+  auto block = [&](const std::string& marker) {
+    const size_t start = page.find("```text " + marker + "\n");
+    EXPECT_NE(std::string::npos, start) << marker;
+    std::vector<std::string> names;
+    if (start == std::string::npos) return names;
+    std::istringstream lines(page.substr(start, page.find("```\n", start + 8) - start));
+    std::string line;
+    std::getline(lines, line);  // the fence
+    while (lines >> line) names.push_back(line);
+    return names;
+  };
+  EXPECT_EQ(cvlhost::DocumentedParameterNames(), block("parameters"));
+  EXPECT_EQ(cvlhost::SetCommandWords(), block("set-command-words"));
+  EXPECT_EQ(cvlhost::GetCommandWords(), block("get-command-words"));
+}
+
+TEST(PropertyNames, NamesAreToldApartIgnoringCase) {
+  using cvlhost::Classify;
+  using cvlhost::NameKind;
+  EXPECT_EQ(NameKind::kParameter, Classify("gainauto", false));
+  EXPECT_EQ(NameKind::kParameter, Classify("Exposure", false)) << "the host's name of AutoExposure";
+  EXPECT_EQ(NameKind::kParameter, Classify("LogLevel", false));
+  EXPECT_EQ(NameKind::kCommandWord, Classify("LogLevel", true)) << "setProperty reads it as the command word";
+  EXPECT_EQ(NameKind::kCommandWord, Classify("pixelsize", false));
+  EXPECT_EQ(NameKind::kUnknown, Classify("PixelSize", true));
+  EXPECT_EQ(NameKind::kUnknown, Classify("StrobeOn4", false));
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "tools/cvlhost/ModulePath.h"
 #include "tools/cvlhost/PngWriter.h"
 #include "tools/cvlhost/ProgressLine.h"
+#include "tools/cvlhost/PropertyNames.h"
 #include "tools/cvlhost/ViewCommand.h"
 
 namespace {
@@ -42,7 +43,7 @@ struct Options {
   std::string property;
   int value = 0;
   unsigned long window = 0;
-  // Output for scripts and people (list, get, range, grab; view; configure).
+  // Output for scripts and people (list, get, range, properties, grab; view; configure).
   bool json = false;
   bool configureClosed = false;
   std::string viewOutputDir = ".";
@@ -296,6 +297,44 @@ int RunRange(Module& module, const Options& options) {
   return 0;
 }
 
+// Every documented parameter the camera answers for, with its value and
+// range, then the command words getProperty answers. The exports cannot list
+// a camera's properties: the names come from cvlhost's list of the
+// documented ones, and a name the camera lacks is left out.
+int RunProperties(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  nlohmann::json rows = nlohmann::json::array();
+  std::vector<std::string> names = cvlhost::DocumentedParameterNames();
+  names.push_back("PixelSize");
+  for (const std::string& name : names) {
+    int value = 0;
+    if (!module.getProperty(0, port.Port(), name.c_str(), &value)) continue;
+    nlohmann::json row = {{"name", name}, {"value", value}, {"min", nullptr}, {"max", nullptr}};
+    int minValue = 0, maxValue = 0;
+    if (module.getPropertyRange(0, port.Port(), name.c_str(), &minValue, &maxValue)) {
+      row["min"] = minValue;
+      row["max"] = maxValue;
+    }
+    rows.push_back(row);
+  }
+  if (options.json) {
+    PrintJson({{"camera", port.Name()}, {"port", port.Port()}, {"properties", rows}});
+    return 0;
+  }
+  std::printf("%zu properties of %s on port %d (name, value, range):\n", rows.size(), port.Name().c_str(),
+              port.Port());
+  for (const nlohmann::json& row : rows) {
+    const std::string name = row["name"];
+    if (row["min"].is_null())
+      std::printf("  %-20s %11d\n", name.c_str(), row["value"].get<int>());
+    else
+      std::printf("  %-20s %11d   %d .. %d\n", name.c_str(), row["value"].get<int>(), row["min"].get<int>(),
+                  row["max"].get<int>());
+  }
+  return 0;
+}
+
 // The dialog runs on this thread; without a display the driver refuses it
 // and the result is that of Cancel. As a host does, the camera is opened on
 // its port first, so that the dialog lists every feature of the camera; a
@@ -344,8 +383,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--log-level", options.logLevel, "Driver log level, 0 to 4")->check(CLI::Range(0, 4));
   app.add_flag("--json", options.json,
-               "list, get, range, grab: print the result as one JSON document on standard output (the log and "
-               "messages go to standard error)");
+               "list, get, range, properties, grab: print the result as one JSON document on standard output (the "
+               "log and messages go to standard error)");
   std::string backend;
   app.add_option("--backend", backend, "Camera SDK backend: sim or aravis (sets VORQUELL_SDK_BACKEND)");
 
@@ -382,6 +421,10 @@ int main(int argc, char** argv) {
   addCameraOptions(range);
   range->add_option("name", options.property, "Property name")->required();
 
+  CLI::App* properties = app.add_subcommand(
+      "properties", "List every property of an opened camera with its value and range (the documented names it has)");
+  addCameraOptions(properties);
+
   CLI::App* configure = app.add_subcommand("configure", "Show the configuration dialog of a camera, print the result");
   addCameraOptions(configure);
   configure->add_option("--window", options.window, "X11 id of the window to show the dialog over (0: none)")
@@ -411,6 +454,7 @@ int main(int argc, char** argv) {
     if (get->parsed()) return RunGet(module, options);
     if (set->parsed()) return RunSet(module, options);
     if (range->parsed()) return RunRange(module, options);
+    if (properties->parsed()) return RunProperties(module, options);
     if (configure->parsed()) return RunConfigure(module, options);
     if (view->parsed()) return RunView(module, options);
   } catch (const std::exception& error) {
