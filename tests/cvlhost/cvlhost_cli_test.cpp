@@ -248,6 +248,19 @@ std::vector<std::string> Join(std::vector<std::string> args, const std::vector<s
   return args;
 }
 
+TEST_F(CvlhostTest, OptionsOfCvlhostMayFollowTheCommand) {
+  const Outcome before = Run({"--json", "list"});
+  const Outcome after = Run({"list", "--json"});
+  ASSERT_EQ(0, after.status) << after.err;
+  EXPECT_EQ(before.out, after.out);
+  EXPECT_EQ(2, nlohmann::json::parse(after.out)["count"]);
+
+  const Outcome get = Run({"get", "Brightness", "--camera", "View Mono (7002)", "--json", "--log-level", "3"});
+  ASSERT_EQ(0, get.status) << get.err;
+  EXPECT_EQ("View Mono (7002)", nlohmann::json::parse(get.out)["camera"]);
+  EXPECT_NE(std::string::npos, get.err.find("Camera::GetProperty: prop=Brightness")) << "level 3 lines: " << get.err;
+}
+
 TEST_F(CvlhostTest, PropertiesListsTheCamerasPropertiesWithValueAndRange) {
   const nlohmann::json listed = RunJson(Join({"properties"}, kColour));
   ASSERT_TRUE(listed["properties"].is_array()) << listed;

@@ -375,6 +375,9 @@ int main(int argc, char** argv) {
   Options options;
   CLI::App app{"Reference host for the Vorquell camera driver"};
   app.require_subcommand(1);
+  // The options of cvlhost itself may also follow the command, as people
+  // type them: "cvlhost list --json".
+  app.fallthrough();
   app.set_version_flag("--version", "cvlhost " VQ_VERSION);
   app.add_option("--module", options.modulePath,
                  "Path of libVorquellCamera.so (default: $VORQUELL_CAMERA_MODULE, else the module beside "
