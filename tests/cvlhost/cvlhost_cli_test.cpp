@@ -261,6 +261,61 @@ TEST_F(CvlhostTest, OptionsOfCvlhostMayFollowTheCommand) {
   EXPECT_NE(std::string::npos, get.err.find("Camera::GetProperty: prop=Brightness")) << "level 3 lines: " << get.err;
 }
 
+TEST_F(CvlhostTest, GetTellsAnUnknownNameFromAPropertyTheCameraLacks) {
+  Outcome outcome = Run(Join({"get", "Brigthness"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: 'Brigthness' is no property name the driver knows")) << outcome.err;
+
+  // The colour camera of the simulated fleet has no iris.
+  outcome = Run(Join({"get", "Iris"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: View Colour (7001) has no property Iris (a name the driver "
+                                                "knows, but not a feature of this camera)"))
+      << outcome.err;
+  outcome = Run(Join({"range", "StrobeOn3"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("has no property StrobeOn3")) << outcome.err;
+  outcome = Run(Join({"set", "Zoomm", "3"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("'Zoomm' is no property name the driver knows")) << outcome.err;
+}
+
+TEST_F(CvlhostTest, AValueOutsideTheRangeIsRefusedAndTheLogNamesNoBuildFolder) {
+  const Outcome outcome = Run(Join({"set", "Gain", "5000"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: the camera refused Gain = 5000 (see the log line above)"))
+      << outcome.err;
+  EXPECT_EQ(std::string::npos, outcome.out.find("Gain set to")) << outcome.out;
+  // The driver's line, its SDK error and where that was made, relative to the source tree.
+  const std::regex refused(
+      "Camera::SetFlyProperty: ERROR: Failed to set property Gain: FlyCapture API Error \\d+: Gain: value 5000 is "
+      "outside 0 to 480\\. \\(sdk/sim/[A-Za-z]+\\.cpp \\d+\\)\n");
+  EXPECT_TRUE(std::regex_search(outcome.out, refused)) << outcome.out;
+  EXPECT_EQ(std::string::npos, outcome.out.find(VQ_SOURCE_DIR)) << outcome.out;
+
+  const Outcome within = Run(Join({"set", "Gain", "480"}, kColour));
+  EXPECT_EQ(0, within.status) << within.err;
+  EXPECT_NE(std::string::npos, within.out.find("Gain set to 480\n")) << within.out;
+}
+
+// Aravis's in-process fake camera (the Fake interface only: nothing goes on
+// any network); its GainRaw runs from 0 to 10.
+TEST_F(CvlhostTest, OnTheAravisFakeAValueOutsideTheRangeIsRefusedNotClamped) {
+  const Environment fake{{"VORQUELL_ARAVIS_INTERFACES", "Fake"}, {"VORQUELL_ARAVIS_DEVICES", std::nullopt}};
+  const Outcome outcome = Run({"--backend", "aravis", "set", "Gain", "50"}, fake);
+  if (outcome.err.find("is not part of this build") != std::string::npos) GTEST_SKIP() << "built without Aravis";
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: the camera refused Gain = 50 (see the log line above)"))
+      << outcome.err;
+  EXPECT_TRUE(std::regex_search(outcome.out, std::regex("Camera::SetFlyProperty: ERROR: Failed to set property Gain: "
+                                                        "FlyCapture API Error \\d+: Gain: value 50 is outside 0 to "
+                                                        "10\\. \\(sdk/aravis/AravisDevice\\.cpp \\d+\\)\n")))
+      << outcome.out;
+  const Outcome within = Run({"--backend", "aravis", "set", "Gain", "7"}, fake);
+  EXPECT_EQ(0, within.status) << within.err;
+  EXPECT_NE(std::string::npos, within.out.find("Gain set to 7\n")) << within.out;
+}
+
 TEST_F(CvlhostTest, PropertiesListsTheCamerasPropertiesWithValueAndRange) {
   const nlohmann::json listed = RunJson(Join({"properties"}, kColour));
   ASSERT_TRUE(listed["properties"].is_array()) << listed;

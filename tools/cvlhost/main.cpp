@@ -1,9 +1,11 @@
 // cvlhost: a reference host for the Vorquell camera driver. It loads the
 // module with dlopen, resolves the exports through the public header and
 // drives them from the command line the way a machine-vision host does.
+#include <strings.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -56,11 +58,35 @@ std::FILE* prose = stdout;
 // The driver's last statistics line, for the JSON report of a grab.
 std::string lastStatistics;
 
+// The properties the camera refused to take, by the driver's log lines
+// (level 1): setProperty keeps the value and answers 1 all the same.
+constexpr const char kRefusedPrefix[] = "Camera::SetFlyProperty: ERROR: Failed to set property ";
+std::mutex refusedLock;
+std::vector<std::string> refused;
+
 // The driver calls back with the timestamp first, then the message.
 void PrintLogText(const char* text) {
   std::fputs(text, prose);
   std::fflush(prose);
   if (std::strncmp(text, "Camera STATS: ", 14) == 0) lastStatistics = text;
+  if (std::strncmp(text, kRefusedPrefix, sizeof kRefusedPrefix - 1) == 0) {
+    const std::string rest = text + sizeof kRefusedPrefix - 1;
+    std::lock_guard<std::mutex> lock(refusedLock);
+    refused.push_back(rest.substr(0, rest.find(':')));
+  }
+}
+
+// Whether the camera refused the parameter `name` since ClearRefusals.
+bool WasRefused(const std::string& name) {
+  std::lock_guard<std::mutex> lock(refusedLock);
+  const std::string parameter = cvlhost::ParameterOf(name);
+  return std::any_of(refused.begin(), refused.end(),
+                     [&](const std::string& item) { return strcasecmp(item.c_str(), parameter.c_str()) == 0; });
+}
+
+void ClearRefusals() {
+  std::lock_guard<std::mutex> lock(refusedLock);
+  refused.clear();
 }
 
 void PrintJson(const nlohmann::json& document) { std::printf("%s\n", document.dump(2).c_str()); }
@@ -113,7 +139,8 @@ void ApplySettings(Module& module, int port, const std::vector<std::string>& set
     if (equals == std::string::npos) throw std::runtime_error("--set needs NAME=VALUE, not '" + setting + "'");
     std::string name = setting.substr(0, equals);
     int value = std::stoi(setting.substr(equals + 1));
-    if (!module.setProperty(0, port, name.c_str(), value))
+    ClearRefusals();
+    if (!module.setProperty(0, port, name.c_str(), value) || WasRefused(name))
       throw std::runtime_error("the camera refused " + name + "=" + std::to_string(value));
   }
 }
@@ -257,7 +284,7 @@ int RunGet(Module& module, const Options& options) {
   OpenPort port(module, options);
   int value = 0;
   if (!module.getProperty(0, port.Port(), options.property.c_str(), &value)) {
-    std::fprintf(stderr, "cvlhost: %s could not be read\n", options.property.c_str());
+    std::fprintf(stderr, "cvlhost: %s\n", cvlhost::Unanswered(options.property, port.Name(), false).c_str());
     return 1;
   }
   if (options.json)
@@ -270,8 +297,22 @@ int RunGet(Module& module, const Options& options) {
 int RunSet(Module& module, const Options& options) {
   Session session(module, options);
   OpenPort port(module, options);
+  ClearRefusals();
   if (!module.setProperty(0, port.Port(), options.property.c_str(), options.value)) {
-    std::fprintf(stderr, "cvlhost: the camera refused %s = %d\n", options.property.c_str(), options.value);
+    if (cvlhost::Classify(options.property, true) == cvlhost::NameKind::kParameter)
+      std::fprintf(stderr, "cvlhost: the camera refused %s = %d: %s\n", options.property.c_str(), options.value,
+                   cvlhost::Unanswered(options.property, port.Name(), true).c_str());
+    else if (cvlhost::Classify(options.property, true) == cvlhost::NameKind::kUnknown)
+      std::fprintf(stderr, "cvlhost: %s\n", cvlhost::Unanswered(options.property, port.Name(), true).c_str());
+    else
+      std::fprintf(stderr, "cvlhost: the camera refused %s = %d\n", options.property.c_str(), options.value);
+    return 1;
+  }
+  // The driver keeps a value the camera refuses (outside its range, say)
+  // and answers 1; its log line says so.
+  if (WasRefused(options.property)) {
+    std::fprintf(stderr, "cvlhost: the camera refused %s = %d (see the log line above)\n", options.property.c_str(),
+                 options.value);
     return 1;
   }
   std::printf("%s set to %d\n", options.property.c_str(), options.value);
@@ -283,7 +324,11 @@ int RunRange(Module& module, const Options& options) {
   OpenPort port(module, options);
   int minValue = 0, maxValue = 0;
   if (!module.getPropertyRange(0, port.Port(), options.property.c_str(), &minValue, &maxValue)) {
-    std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
+    if (cvlhost::Classify(options.property, false) == cvlhost::NameKind::kCommandWord)
+      std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
+    else
+      std::fprintf(stderr, "cvlhost: %s has no range: %s\n", options.property.c_str(),
+                   cvlhost::Unanswered(options.property, port.Name(), false).c_str());
     return 1;
   }
   if (options.json)
