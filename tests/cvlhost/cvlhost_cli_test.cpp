@@ -264,7 +264,8 @@ TEST_F(CvlhostTest, OptionsOfCvlhostMayFollowTheCommand) {
 TEST_F(CvlhostTest, GetTellsAnUnknownNameFromAPropertyTheCameraLacks) {
   Outcome outcome = Run(Join({"get", "Brigthness"}, kColour));
   EXPECT_EQ(1, outcome.status);
-  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: 'Brigthness' is no property name the driver knows")) << outcome.err;
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: 'Brigthness' is no property name the driver knows"))
+      << outcome.err;
 
   // The colour camera of the simulated fleet has no iris.
   outcome = Run(Join({"get", "Iris"}, kColour));
@@ -321,9 +322,9 @@ TEST_F(CvlhostTest, PropertiesListsTheCamerasPropertiesWithValueAndRange) {
   ASSERT_TRUE(listed["properties"].is_array()) << listed;
   std::map<std::string, nlohmann::json> rows;
   for (const auto& row : listed["properties"]) rows[row["name"].get<std::string>()] = row;
-  for (const char* present : {"LogLevel", "Continuous", "Brightness", "GainAuto", "DCAMVideoMode", "DCAMFrameRate",
-                              "Fmt7Mode", "Fmt7PixelFormat", "width", "TriggerOn", "TriggerSource", "StrobeOn0",
-                              "GPIODirection1", "PixelSize"})
+  for (const char* present :
+       {"LogLevel", "Continuous", "Brightness", "GainAuto", "DCAMVideoMode", "DCAMFrameRate", "Fmt7Mode",
+        "Fmt7PixelFormat", "width", "TriggerOn", "TriggerSource", "StrobeOn0", "GPIODirection1", "PixelSize"})
     EXPECT_EQ(1u, rows.count(present)) << present << " missing: " << listed;
   for (const char* absent : {"Iris", "Zoom", "BrightnessAuto", "StrobeOn2"})
     EXPECT_EQ(0u, rows.count(absent)) << absent << " is not the colour camera's: " << listed;

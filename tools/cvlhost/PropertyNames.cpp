@@ -41,8 +41,8 @@ const std::vector<std::string>& DocumentedParameterNames() {
 
 const std::vector<std::string>& SetCommandWords() {
   static const std::vector<std::string> words = {
-      "debugview", "loglevel",  "resetallstats", "resetallstat", "PrintAllStat", "PrintAllStats",   "PrintStat",
-      "BusRemoval", "BusArrival", "continuous",  "continous",    "Reset",        "executebusreset"};
+      "debugview",  "loglevel",   "resetallstats", "resetallstat", "PrintAllStat", "PrintAllStats",  "PrintStat",
+      "BusRemoval", "BusArrival", "continuous",    "continous",    "Reset",        "executebusreset"};
   return words;
 }
 
@@ -64,7 +64,8 @@ NameKind Classify(const std::string& name, bool forSet) {
 std::string Unanswered(const std::string& name, const std::string& camera, bool forSet) {
   switch (Classify(name, forSet)) {
     case NameKind::kUnknown:
-      return "'" + name + "' is no property name the driver knows (docs/properties.md lists them; "
+      return "'" + name +
+             "' is no property name the driver knows (docs/properties.md lists them; "
              "'cvlhost properties' lists the camera's)";
     case NameKind::kParameter:
       return camera + " has no property " + name + " (a name the driver knows, but not a feature of this camera)";

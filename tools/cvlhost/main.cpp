@@ -367,8 +367,7 @@ int RunProperties(Module& module, const Options& options) {
     PrintJson({{"camera", port.Name()}, {"port", port.Port()}, {"properties", rows}});
     return 0;
   }
-  std::printf("%zu properties of %s on port %d (name, value, range):\n", rows.size(), port.Name().c_str(),
-              port.Port());
+  std::printf("%zu properties of %s on port %d (name, value, range):\n", rows.size(), port.Name().c_str(), port.Port());
   for (const nlohmann::json& row : rows) {
     const std::string name = row["name"];
     if (row["min"].is_null())

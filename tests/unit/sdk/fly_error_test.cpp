@@ -16,10 +16,11 @@ using namespace FlyCapture2;
 namespace {
 
 TEST(FlyError, AnErrorNamesItsSourceFileRelativeToTheSourceTree) {
+  const int line = __LINE__ + 1;
   const Error error = FC2_ERROR(PGRERROR_FAILED, "Made here.");
   EXPECT_STREQ("tests/unit/sdk/fly_error_test.cpp", error.GetFilename());
-  EXPECT_EQ("FlyCapture API Error 1: Made here. (tests/unit/sdk/fly_error_test.cpp " +
-                std::to_string(__LINE__ - 3) + ")",
+  EXPECT_EQ(line, error.GetLine());
+  EXPECT_EQ("FlyCapture API Error 1: Made here. (tests/unit/sdk/fly_error_test.cpp " + std::to_string(line) + ")",
             FormatFlyError(error));
 }
 
