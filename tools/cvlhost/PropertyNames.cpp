@@ -40,9 +40,10 @@ const std::vector<std::string>& DocumentedParameterNames() {
 }
 
 const std::vector<std::string>& SetCommandWords() {
+  // In the order setProperty tries them.
   static const std::vector<std::string> words = {
-      "debugview",  "loglevel",   "resetallstats", "resetallstat", "PrintAllStat", "PrintAllStats",  "PrintStat",
-      "BusRemoval", "BusArrival", "continuous",    "continous",    "Reset",        "executebusreset"};
+      "debugview",  "loglevel",   "resetallstats", "resetallstat", "PrintAllStat",    "PrintAllStats",   "PrintStat",
+      "BusRemoval", "BusArrival", "continuous",    "continous",    "executebusreset", "TriggerSoftware", "Reset"};
   return words;
 }
 
