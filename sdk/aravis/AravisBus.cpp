@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "log/DriverContext.h"
 #include "sdk/aravis/GvcpProbe.h"
 
 namespace vq::aravis {
@@ -98,7 +99,10 @@ AravisBus::Scan AravisBus::RunScan(bool periodic) {
     if (listed) continue;
     scan.addressesProbed.push_back(address);
     GvcpIdentity identity;
-    if (!ProbeGigECamera(address, kProbeTimeoutMs, &identity)) continue;
+    if (!ProbeGigECamera(address, kProbeTimeoutMs, &identity)) {
+      if (Contains(_settings.addresses, address)) scan.configuredSilent.push_back(address);
+      continue;
+    }
     Found found;
     found.transport = "GigEVision";
     found.address = address;
@@ -110,7 +114,34 @@ AravisBus::Scan AravisBus::RunScan(bool periodic) {
 }
 
 void AravisBus::Merge(const Scan& scan) {
-  std::lock_guard<std::mutex> lock(_mutex);
+  std::vector<std::string> newlySilent;
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    MergeLocked(scan);
+    newlySilent = NoteSilentAddressesLocked(scan);
+  }
+  // Logged outside the bus's locks: the host's log callback may call back
+  // into the driver, and so into this bus.
+  for (const std::string& address : newlySilent)
+    WriteLog(GetDriverContext(), kLogError,
+             "AravisBus: WARNING: no camera answers at %s (an address of VORQUELL_ARAVIS_DEVICES or AravisDevices)\n",
+             address.c_str());
+}
+
+std::vector<std::string> AravisBus::NoteSilentAddressesLocked(const Scan& scan) {
+  std::vector<std::string> newlySilent;
+  for (const std::string& address : scan.configuredSilent)
+    if (!Contains(_silentAddresses, address)) newlySilent.push_back(address);
+  // An address where a camera answered (to the probe or to discovery) is
+  // silent no longer: should it fall silent again, that is said again.
+  std::erase_if(_silentAddresses, [&](const std::string& address) {
+    return std::any_of(scan.found.begin(), scan.found.end(), [&](const Found& f) { return f.address == address; });
+  });
+  _silentAddresses.insert(_silentAddresses.end(), newlySilent.begin(), newlySilent.end());
+  return newlySilent;
+}
+
+void AravisBus::MergeLocked(const Scan& scan) {
   const bool first = !_scanned;
   _scanned = true;
   // A GigE camera found by discovery and the same camera at a configured

@@ -13,6 +13,8 @@
 // event queue as the simulated bus; a connection's "control-lost" signal
 // raises REMOVAL at once. The host's own enumerations (GetNumOfCameras) run
 // every configured interface, GigE discovery included when it is configured.
+// A configured address where no camera answers is named in a level-1
+// warning of the driver's log, once until a camera answers there.
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -70,11 +72,17 @@ class AravisBus final : public FlyCapture2::detail::Backend {
     std::vector<Found> found;
     std::vector<std::string> transportsListed;  // entries of these not found are gone
     std::vector<std::string> addressesProbed;
+    std::vector<std::string> configuredSilent;  // configured addresses that did not answer
   };
 
   explicit AravisBus(const DiscoveryInput& input);
   Scan RunScan(bool periodic);
+  // Takes in what a scan found, then names each configured address that
+  // stopped answering in a level-1 warning (once, until it answers again).
   void Merge(const Scan& scan);
+  void MergeLocked(const Scan& scan);
+  // The configured addresses this scan found silent that were not before.
+  std::vector<std::string> NoteSilentAddressesLocked(const Scan& scan);
   void SetPresentLocked(Entry& entry, bool present);
   void OnControlLost(const std::string& key);
   void ReleaseLater(void* object);
@@ -90,6 +98,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   std::mutex _mutex;      // everything below
   std::vector<Entry> _entries;
   bool _scanned = false;
+  std::vector<std::string> _silentAddresses;  // configured, warned about, not answering since
   std::vector<void*> _toRelease;  // GObjects
   bool _stopping = false;
   std::condition_variable _wake;

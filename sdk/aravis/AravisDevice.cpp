@@ -10,6 +10,7 @@
 
 #include "log/DriverContext.h"
 #include "sdk/aravis/GenicamMapping.h"
+#include "sdk/sim/FeatureConfig.h"
 #include "sdk/sim/VideoModeTable.h"
 
 namespace vq::aravis {
@@ -383,6 +384,27 @@ Error AravisDevice::GetProperty(Property* property) {
   return Error();
 }
 
+// The range is that of GetPropertyInfo: the feature's bounds in property
+// units. Called with the node lock held.
+Error AravisDevice::CheckPropertyRange(const Property& property, const PropertyMapping& mapping, const char* value) {
+  if (property.type == WHITE_BALANCE && _nodes.Offers("BalanceRatioSelector", "Red"))
+    ARV_TRY(_nodes.SetString("BalanceRatioSelector", "Red"));
+  double min = 0, max = 0;
+  ARV_TRY(_nodes.NumberBounds(value, &min, &max));
+  const double scale = _nodes.IsFloat(value) ? mapping.scale : 1.0;
+  const unsigned int low = ScaledValue(min, min, scale), high = ScaledValue(max, min, scale);
+  const std::string name = vq::sim::PropertyLabel(property.type);
+  auto outside = [&](const char* which, unsigned int number) {
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, name + ": " + which + std::to_string(number) + " is outside " +
+                                                     std::to_string(low) + " to " + std::to_string(high) + ".");
+  };
+  if (property.valueA < low || property.valueA > high) return outside("value ", property.valueA);
+  if (property.type == WHITE_BALANCE && _nodes.Has("BalanceRatioSelector") &&
+      (property.valueB < low || property.valueB > high))
+    return outside("value B ", property.valueB);
+  return Error();
+}
+
 Error AravisDevice::SetProperty(const Property& property) {
   ARV_REQUIRE_PRESENT();
   const PropertyMapping* mapping = FindPropertyMapping(property.type);
@@ -392,6 +414,10 @@ Error AravisDevice::SetProperty(const Property& property) {
   bool hasAuto = mapping->autoFeature && _nodes.Has(mapping->autoFeature);
   if (!value && !hasAuto) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such property.");
   if (mapping->readOnly) return Error();  // a read-out: nothing to write
+  // A value outside the camera's range is refused before anything is
+  // written, as the simulated cameras refuse it; the camera would clamp it
+  // and the host would never learn that its value did not take.
+  if (value) ARV_TRY(CheckPropertyRange(property, *mapping, value));
   if (mapping->enableFeature && _nodes.Has(mapping->enableFeature))
     ARV_TRY(_nodes.SetString(mapping->enableFeature, property.onOff ? "true" : "false"));
   const char* autoMode = GenicamAutoOf(property.autoManualMode, property.onePush);
@@ -408,6 +434,8 @@ Error AravisDevice::SetProperty(const Property& property) {
   auto write = [&](unsigned int number) -> Error {
     double min = 0, max = 0;
     ARV_TRY(_nodes.NumberBounds(value, &min, &max));
+    // In range (checked above); the clamp only takes off what rounding to
+    // property units added at the ends.
     double target = std::clamp(FeatureValue(number, min, scale), min, max);
     if (!isFloat) {
       int64_t increment = 1;

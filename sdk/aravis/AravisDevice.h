@@ -94,6 +94,10 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
 
   FlyCapture2::Error Gone() const;
   FlyCapture2::Error CheckNotCapturing(const char* what);
+  // PGRERROR_INVALID_PARAMETER when a value of `property` lies outside the
+  // range GetPropertyInfo reports for it.
+  FlyCapture2::Error CheckPropertyRange(const FlyCapture2::Property& property, const PropertyMapping& mapping,
+                                        const char* value);
   std::shared_ptr<Capture> CurrentCapture();
   static std::shared_ptr<void> LendBuffer(const std::shared_ptr<Capture>& capture, ArvBuffer* buffer);
   SensorSize Sensor();

@@ -19,6 +19,7 @@
 
 #include "tools/cvlhost/JsonReport.h"
 #include "tools/cvlhost/ProgressLine.h"
+#include "tools/cvlhost/PropertyNames.h"
 
 extern char** environ;
 
@@ -234,6 +235,150 @@ TEST_F(CvlhostTest, ConfigureOpensTheCameraOnItsPortFirstUnlessClosed) {
   outcome = Run({"configure", "--camera", "View Mono (7002)", "--closed"}, kNoDisplay);
   EXPECT_EQ(std::string::npos, outcome.out.find("opened ")) << outcome.out;
   EXPECT_NE(std::string::npos, outcome.out.find("configureCamera(View Mono (7002)) = 1")) << outcome.out;
+}
+
+}  // namespace
+
+namespace {
+
+const std::vector<std::string> kColour{"--camera", "View Colour (7001)"};
+
+std::vector<std::string> Join(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+TEST_F(CvlhostTest, OptionsOfCvlhostMayFollowTheCommand) {
+  const Outcome before = Run({"--json", "list"});
+  const Outcome after = Run({"list", "--json"});
+  ASSERT_EQ(0, after.status) << after.err;
+  EXPECT_EQ(before.out, after.out);
+  EXPECT_EQ(2, nlohmann::json::parse(after.out)["count"]);
+
+  const Outcome get = Run({"get", "Brightness", "--camera", "View Mono (7002)", "--json", "--log-level", "3"});
+  ASSERT_EQ(0, get.status) << get.err;
+  EXPECT_EQ("View Mono (7002)", nlohmann::json::parse(get.out)["camera"]);
+  EXPECT_NE(std::string::npos, get.err.find("Camera::GetProperty: prop=Brightness")) << "level 3 lines: " << get.err;
+}
+
+TEST_F(CvlhostTest, GetTellsAnUnknownNameFromAPropertyTheCameraLacks) {
+  Outcome outcome = Run(Join({"get", "Brigthness"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: 'Brigthness' is no property name the driver knows"))
+      << outcome.err;
+
+  // The colour camera of the simulated fleet has no iris.
+  outcome = Run(Join({"get", "Iris"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: View Colour (7001) has no property Iris (a name the driver "
+                                                "knows, but not a feature of this camera)"))
+      << outcome.err;
+  outcome = Run(Join({"range", "StrobeOn3"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("has no property StrobeOn3")) << outcome.err;
+  outcome = Run(Join({"set", "Zoomm", "3"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("'Zoomm' is no property name the driver knows")) << outcome.err;
+}
+
+TEST_F(CvlhostTest, AValueOutsideTheRangeIsRefusedAndTheLogNamesNoBuildFolder) {
+  const Outcome outcome = Run(Join({"set", "Gain", "5000"}, kColour));
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: the camera refused Gain = 5000 (see the log line above)"))
+      << outcome.err;
+  EXPECT_EQ(std::string::npos, outcome.out.find("Gain set to")) << outcome.out;
+  // The driver's line, its SDK error and where that was made, relative to the source tree.
+  const std::regex refused(
+      "Camera::SetFlyProperty: ERROR: Failed to set property Gain: FlyCapture API Error \\d+: Gain: value 5000 is "
+      "outside 0 to 480\\. \\(sdk/sim/[A-Za-z]+\\.cpp \\d+\\)\n");
+  EXPECT_TRUE(std::regex_search(outcome.out, refused)) << outcome.out;
+  EXPECT_EQ(std::string::npos, outcome.out.find(VQ_SOURCE_DIR)) << outcome.out;
+
+  const Outcome within = Run(Join({"set", "Gain", "480"}, kColour));
+  EXPECT_EQ(0, within.status) << within.err;
+  EXPECT_NE(std::string::npos, within.out.find("Gain set to 480\n")) << within.out;
+}
+
+// Aravis's in-process fake camera (the Fake interface only: nothing goes on
+// any network); its GainRaw runs from 0 to 10.
+TEST_F(CvlhostTest, OnTheAravisFakeAValueOutsideTheRangeIsRefusedNotClamped) {
+  const Environment fake{{"VORQUELL_ARAVIS_INTERFACES", "Fake"}, {"VORQUELL_ARAVIS_DEVICES", std::nullopt}};
+  const Outcome outcome = Run({"--backend", "aravis", "set", "Gain", "50"}, fake);
+  if (outcome.err.find("is not part of this build") != std::string::npos) GTEST_SKIP() << "built without Aravis";
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_NE(std::string::npos, outcome.err.find("cvlhost: the camera refused Gain = 50 (see the log line above)"))
+      << outcome.err;
+  EXPECT_TRUE(std::regex_search(outcome.out, std::regex("Camera::SetFlyProperty: ERROR: Failed to set property Gain: "
+                                                        "FlyCapture API Error \\d+: Gain: value 50 is outside 0 to "
+                                                        "10\\. \\(sdk/aravis/AravisDevice\\.cpp \\d+\\)\n")))
+      << outcome.out;
+  const Outcome within = Run({"--backend", "aravis", "set", "Gain", "7"}, fake);
+  EXPECT_EQ(0, within.status) << within.err;
+  EXPECT_NE(std::string::npos, within.out.find("Gain set to 7\n")) << within.out;
+}
+
+TEST_F(CvlhostTest, PropertiesListsTheCamerasPropertiesWithValueAndRange) {
+  const nlohmann::json listed = RunJson(Join({"properties"}, kColour));
+  ASSERT_TRUE(listed["properties"].is_array()) << listed;
+  std::map<std::string, nlohmann::json> rows;
+  for (const auto& row : listed["properties"]) rows[row["name"].get<std::string>()] = row;
+  for (const char* present :
+       {"LogLevel", "Continuous", "Brightness", "GainAuto", "DCAMVideoMode", "DCAMFrameRate", "Fmt7Mode",
+        "Fmt7PixelFormat", "width", "TriggerOn", "TriggerSource", "StrobeOn0", "GPIODirection1", "PixelSize"})
+    EXPECT_EQ(1u, rows.count(present)) << present << " missing: " << listed;
+  for (const char* absent : {"Iris", "Zoom", "BrightnessAuto", "StrobeOn2"})
+    EXPECT_EQ(0u, rows.count(absent)) << absent << " is not the colour camera's: " << listed;
+  EXPECT_EQ(nlohmann::json::parse(R"({"name": "Brightness", "value": 0, "min": 0, "max": 255})"), rows["Brightness"]);
+  EXPECT_EQ(3, rows["DCAMVideoMode"]["value"]) << "640x480YUV422";
+  EXPECT_EQ(nullptr, rows["PixelSize"]["min"]) << "a command word has no range";
+  EXPECT_EQ(24, rows["PixelSize"]["value"]);
+
+  // The same as get and range say, name by name.
+  for (const char* name : {"Gain", "TriggerSource", "Fmt7PixelFormat"}) {
+    const nlohmann::json get = RunJson(Join({"get", name}, kColour));
+    const nlohmann::json range = RunJson(Join({"range", name}, kColour));
+    EXPECT_EQ(get["value"], rows[name]["value"]) << name;
+    EXPECT_EQ(range["min"], rows[name]["min"]) << name;
+    EXPECT_EQ(range["max"], rows[name]["max"]) << name;
+  }
+  const Outcome text = Run(Join({"properties"}, kColour));
+  ASSERT_EQ(0, text.status) << text.err;
+  EXPECT_NE(std::string::npos,
+            text.out.find(std::to_string(listed["properties"].size()) + " properties of View Colour (7001) on port 0"))
+      << text.out;
+  EXPECT_TRUE(std::regex_search(text.out, std::regex("\n  Brightness +0   0 \\.\\. 255\n"))) << text.out;
+}
+
+// The complete list of names in the reference page is the list cvlhost
+// iterates and tells names by.
+TEST(PropertyReference, ThePagesListOfNamesIsCvlhostsList) {
+  const std::string page = ReadFile(fs::path(VQ_SOURCE_DIR) / "docs/properties.md");
+  auto block = [&](const std::string& marker) {
+    const size_t start = page.find("```text " + marker + "\n");
+    EXPECT_NE(std::string::npos, start) << marker;
+    std::vector<std::string> names;
+    if (start == std::string::npos) return names;
+    std::istringstream lines(page.substr(start, page.find("```\n", start + 8) - start));
+    std::string line;
+    std::getline(lines, line);  // the fence
+    while (lines >> line) names.push_back(line);
+    return names;
+  };
+  EXPECT_EQ(cvlhost::DocumentedParameterNames(), block("parameters"));
+  EXPECT_EQ(cvlhost::SetCommandWords(), block("set-command-words"));
+  EXPECT_EQ(cvlhost::GetCommandWords(), block("get-command-words"));
+}
+
+TEST(PropertyNames, NamesAreToldApartIgnoringCase) {
+  using cvlhost::Classify;
+  using cvlhost::NameKind;
+  EXPECT_EQ(NameKind::kParameter, Classify("gainauto", false));
+  EXPECT_EQ(NameKind::kParameter, Classify("Exposure", false)) << "the host's name of AutoExposure";
+  EXPECT_EQ(NameKind::kParameter, Classify("LogLevel", false));
+  EXPECT_EQ(NameKind::kCommandWord, Classify("LogLevel", true)) << "setProperty reads it as the command word";
+  EXPECT_EQ(NameKind::kCommandWord, Classify("pixelsize", false));
+  EXPECT_EQ(NameKind::kUnknown, Classify("PixelSize", true));
+  EXPECT_EQ(NameKind::kUnknown, Classify("StrobeOn4", false));
 }
 
 }  // namespace

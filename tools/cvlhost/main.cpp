@@ -1,9 +1,11 @@
 // cvlhost: a reference host for the Vorquell camera driver. It loads the
 // module with dlopen, resolves the exports through the public header and
 // drives them from the command line the way a machine-vision host does.
+#include <strings.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +25,7 @@
 #include "tools/cvlhost/ModulePath.h"
 #include "tools/cvlhost/PngWriter.h"
 #include "tools/cvlhost/ProgressLine.h"
+#include "tools/cvlhost/PropertyNames.h"
 #include "tools/cvlhost/ViewCommand.h"
 
 namespace {
@@ -42,7 +45,7 @@ struct Options {
   std::string property;
   int value = 0;
   unsigned long window = 0;
-  // Output for scripts and people (list, get, range, grab; view; configure).
+  // Output for scripts and people (list, get, range, properties, grab; view; configure).
   bool json = false;
   bool configureClosed = false;
   std::string viewOutputDir = ".";
@@ -55,11 +58,35 @@ std::FILE* prose = stdout;
 // The driver's last statistics line, for the JSON report of a grab.
 std::string lastStatistics;
 
+// The properties the camera refused to take, by the driver's log lines
+// (level 1): setProperty keeps the value and answers 1 all the same.
+constexpr const char kRefusedPrefix[] = "Camera::SetFlyProperty: ERROR: Failed to set property ";
+std::mutex refusedLock;
+std::vector<std::string> refused;
+
 // The driver calls back with the timestamp first, then the message.
 void PrintLogText(const char* text) {
   std::fputs(text, prose);
   std::fflush(prose);
   if (std::strncmp(text, "Camera STATS: ", 14) == 0) lastStatistics = text;
+  if (std::strncmp(text, kRefusedPrefix, sizeof kRefusedPrefix - 1) == 0) {
+    const std::string rest = text + sizeof kRefusedPrefix - 1;
+    std::lock_guard<std::mutex> lock(refusedLock);
+    refused.push_back(rest.substr(0, rest.find(':')));
+  }
+}
+
+// Whether the camera refused the parameter `name` since ClearRefusals.
+bool WasRefused(const std::string& name) {
+  std::lock_guard<std::mutex> lock(refusedLock);
+  const std::string parameter = cvlhost::ParameterOf(name);
+  return std::any_of(refused.begin(), refused.end(),
+                     [&](const std::string& item) { return strcasecmp(item.c_str(), parameter.c_str()) == 0; });
+}
+
+void ClearRefusals() {
+  std::lock_guard<std::mutex> lock(refusedLock);
+  refused.clear();
 }
 
 void PrintJson(const nlohmann::json& document) { std::printf("%s\n", document.dump(2).c_str()); }
@@ -112,7 +139,8 @@ void ApplySettings(Module& module, int port, const std::vector<std::string>& set
     if (equals == std::string::npos) throw std::runtime_error("--set needs NAME=VALUE, not '" + setting + "'");
     std::string name = setting.substr(0, equals);
     int value = std::stoi(setting.substr(equals + 1));
-    if (!module.setProperty(0, port, name.c_str(), value))
+    ClearRefusals();
+    if (!module.setProperty(0, port, name.c_str(), value) || WasRefused(name))
       throw std::runtime_error("the camera refused " + name + "=" + std::to_string(value));
   }
 }
@@ -256,7 +284,7 @@ int RunGet(Module& module, const Options& options) {
   OpenPort port(module, options);
   int value = 0;
   if (!module.getProperty(0, port.Port(), options.property.c_str(), &value)) {
-    std::fprintf(stderr, "cvlhost: %s could not be read\n", options.property.c_str());
+    std::fprintf(stderr, "cvlhost: %s\n", cvlhost::Unanswered(options.property, port.Name(), false).c_str());
     return 1;
   }
   if (options.json)
@@ -269,8 +297,22 @@ int RunGet(Module& module, const Options& options) {
 int RunSet(Module& module, const Options& options) {
   Session session(module, options);
   OpenPort port(module, options);
+  ClearRefusals();
   if (!module.setProperty(0, port.Port(), options.property.c_str(), options.value)) {
-    std::fprintf(stderr, "cvlhost: the camera refused %s = %d\n", options.property.c_str(), options.value);
+    if (cvlhost::Classify(options.property, true) == cvlhost::NameKind::kParameter)
+      std::fprintf(stderr, "cvlhost: the camera refused %s = %d: %s\n", options.property.c_str(), options.value,
+                   cvlhost::Unanswered(options.property, port.Name(), true).c_str());
+    else if (cvlhost::Classify(options.property, true) == cvlhost::NameKind::kUnknown)
+      std::fprintf(stderr, "cvlhost: %s\n", cvlhost::Unanswered(options.property, port.Name(), true).c_str());
+    else
+      std::fprintf(stderr, "cvlhost: the camera refused %s = %d\n", options.property.c_str(), options.value);
+    return 1;
+  }
+  // The driver keeps a value the camera refuses (outside its range, say)
+  // and answers 1; its log line says so.
+  if (WasRefused(options.property)) {
+    std::fprintf(stderr, "cvlhost: the camera refused %s = %d (see the log line above)\n", options.property.c_str(),
+                 options.value);
     return 1;
   }
   std::printf("%s set to %d\n", options.property.c_str(), options.value);
@@ -282,7 +324,11 @@ int RunRange(Module& module, const Options& options) {
   OpenPort port(module, options);
   int minValue = 0, maxValue = 0;
   if (!module.getPropertyRange(0, port.Port(), options.property.c_str(), &minValue, &maxValue)) {
-    std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
+    if (cvlhost::Classify(options.property, false) == cvlhost::NameKind::kCommandWord)
+      std::fprintf(stderr, "cvlhost: %s has no range\n", options.property.c_str());
+    else
+      std::fprintf(stderr, "cvlhost: %s has no range: %s\n", options.property.c_str(),
+                   cvlhost::Unanswered(options.property, port.Name(), false).c_str());
     return 1;
   }
   if (options.json)
@@ -293,6 +339,43 @@ int RunRange(Module& module, const Options& options) {
                {"max", maxValue}});
   else
     std::printf("%s: %d .. %d\n", options.property.c_str(), minValue, maxValue);
+  return 0;
+}
+
+// Every documented parameter the camera answers for, with its value and
+// range, then the command words getProperty answers. The exports cannot list
+// a camera's properties: the names come from cvlhost's list of the
+// documented ones, and a name the camera lacks is left out.
+int RunProperties(Module& module, const Options& options) {
+  Session session(module, options);
+  OpenPort port(module, options);
+  nlohmann::json rows = nlohmann::json::array();
+  std::vector<std::string> names = cvlhost::DocumentedParameterNames();
+  names.push_back("PixelSize");
+  for (const std::string& name : names) {
+    int value = 0;
+    if (!module.getProperty(0, port.Port(), name.c_str(), &value)) continue;
+    nlohmann::json row = {{"name", name}, {"value", value}, {"min", nullptr}, {"max", nullptr}};
+    int minValue = 0, maxValue = 0;
+    if (module.getPropertyRange(0, port.Port(), name.c_str(), &minValue, &maxValue)) {
+      row["min"] = minValue;
+      row["max"] = maxValue;
+    }
+    rows.push_back(row);
+  }
+  if (options.json) {
+    PrintJson({{"camera", port.Name()}, {"port", port.Port()}, {"properties", rows}});
+    return 0;
+  }
+  std::printf("%zu properties of %s on port %d (name, value, range):\n", rows.size(), port.Name().c_str(), port.Port());
+  for (const nlohmann::json& row : rows) {
+    const std::string name = row["name"];
+    if (row["min"].is_null())
+      std::printf("  %-20s %11d\n", name.c_str(), row["value"].get<int>());
+    else
+      std::printf("  %-20s %11d   %d .. %d\n", name.c_str(), row["value"].get<int>(), row["min"].get<int>(),
+                  row["max"].get<int>());
+  }
   return 0;
 }
 
@@ -336,6 +419,9 @@ int main(int argc, char** argv) {
   Options options;
   CLI::App app{"Reference host for the Vorquell camera driver"};
   app.require_subcommand(1);
+  // The options of cvlhost itself may also follow the command, as people
+  // type them: "cvlhost list --json".
+  app.fallthrough();
   app.set_version_flag("--version", "cvlhost " VQ_VERSION);
   app.add_option("--module", options.modulePath,
                  "Path of libVorquellCamera.so (default: $VORQUELL_CAMERA_MODULE, else the module beside "
@@ -344,8 +430,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--log-level", options.logLevel, "Driver log level, 0 to 4")->check(CLI::Range(0, 4));
   app.add_flag("--json", options.json,
-               "list, get, range, grab: print the result as one JSON document on standard output (the log and "
-               "messages go to standard error)");
+               "list, get, range, properties, grab: print the result as one JSON document on standard output (the "
+               "log and messages go to standard error)");
   std::string backend;
   app.add_option("--backend", backend, "Camera SDK backend: sim or aravis (sets VORQUELL_SDK_BACKEND)");
 
@@ -382,6 +468,10 @@ int main(int argc, char** argv) {
   addCameraOptions(range);
   range->add_option("name", options.property, "Property name")->required();
 
+  CLI::App* properties = app.add_subcommand(
+      "properties", "List every property of an opened camera with its value and range (the documented names it has)");
+  addCameraOptions(properties);
+
   CLI::App* configure = app.add_subcommand("configure", "Show the configuration dialog of a camera, print the result");
   addCameraOptions(configure);
   configure->add_option("--window", options.window, "X11 id of the window to show the dialog over (0: none)")
@@ -411,6 +501,7 @@ int main(int argc, char** argv) {
     if (get->parsed()) return RunGet(module, options);
     if (set->parsed()) return RunSet(module, options);
     if (range->parsed()) return RunRange(module, options);
+    if (properties->parsed()) return RunProperties(module, options);
     if (configure->parsed()) return RunConfigure(module, options);
     if (view->parsed()) return RunView(module, options);
   } catch (const std::exception& error) {

@@ -173,6 +173,36 @@ TEST_F(AravisDeviceTest, CameraInfoAndPropertiesFollowWhatTheCameraHas) {
   EXPECT_EQ((1u << 0) | (1u << 4), trigger.sourceMask) << "Line0 and Software";
 }
 
+TEST_F(AravisDeviceTest, AValueOutsideAPropertysRangeIsRefusedAsTheSimulatedCamerasRefuseIt) {
+  Property gain;
+  gain.type = GAIN;
+  gain.valueA = 9;
+  ASSERT_TRUE(Ok(_device->SetProperty(gain)));
+  gain.valueA = 50;  // the fake's GainRaw runs from 0 to 10
+  const Error refused = _device->SetProperty(gain);
+  EXPECT_EQ(PGRERROR_INVALID_PARAMETER, refused.GetType());
+  EXPECT_STREQ("Gain: value 50 is outside 0 to 10.", refused.GetDescription());
+  Property now;
+  now.type = GAIN;
+  ASSERT_TRUE(Ok(_device->GetProperty(&now)));
+  EXPECT_EQ(9u, now.valueA) << "nothing was written, the camera did not clamp";
+
+  // A float feature in its property units, at the ends and beyond.
+  PropertyInfo info;
+  info.type = SHUTTER;
+  ASSERT_TRUE(Ok(_device->GetPropertyInfo(&info)));
+  Property shutter;
+  shutter.type = SHUTTER;
+  shutter.valueA = info.max;
+  EXPECT_TRUE(Ok(_device->SetProperty(shutter)));
+  shutter.valueA = info.min;
+  EXPECT_TRUE(Ok(_device->SetProperty(shutter)));
+  shutter.valueA = info.max + 1;
+  EXPECT_EQ(PGRERROR_INVALID_PARAMETER, _device->SetProperty(shutter).GetType());
+  shutter.valueA = info.min - 1;
+  EXPECT_EQ(PGRERROR_INVALID_PARAMETER, _device->SetProperty(shutter).GetType());
+}
+
 TEST_F(AravisDeviceTest, Format7RefusesRegionsOffTheSensorOrItsIncrementsAndFixedModesFitTheSensor) {
   Format7Info info;
   bool supported = false;
