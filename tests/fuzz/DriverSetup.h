@@ -24,9 +24,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "bus/CameraList.h"
 #include "camera/Camera.h"
+#include "features/FeatureTables.h"
+#include "features/PropertyNames.h"
 #include "include/VorquellCamera.h"
 #include "log/DriverContext.h"
 #include "params/CameraParameters.h"
@@ -105,7 +108,7 @@ inline vq::CameraParameters CopyParameters(int port) {
 // the host's, never the list of parameters: each one takes the initial one's
 // fields and the marks go (the initial set has none), which costs less than
 // a copy of the whole set.
-inline void RestoreParameters(int port, const vq::CameraParameters& initial) {
+inline void RestoreParameters(int port, const vq::CameraParameters& initial, bool triggerAndStrobe = false) {
   vq::Camera& camera = vq::CameraList::GetInstance().GetByPort(port);
   std::lock_guard<std::mutex> lock(camera.ParametersLock());
   vq::CameraParameters& live = camera.Parameters();
@@ -126,6 +129,17 @@ inline void RestoreParameters(int port, const vq::CameraParameters& initial) {
     live = initial;
   }
   camera.SetFlyProperties();
+  if (!triggerAndStrobe) return;
+  camera.SetFlyTriggerMode();
+  camera.SetFlyStrobe();
+}
+
+// Waits (bounded) until the bus thread has carried out the camera's requests.
+inline void WaitForRequests(int port) {
+  vq::CameraState& state = vq::CameraList::GetInstance().GetByPort(port).State();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((state.HasRequests() || state.Busy()) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 inline void StartDriver() {
@@ -234,6 +248,15 @@ inline void RestoreAfterWrite(int port, const char* name) {
   int ignored = 0;
   if (getProperty(0, port, name, &ignored) != 1) return;
   const detail::ParameterSets& sets = detail::InitialParameters();
+  if (vq::IsTriggerStrobeParameter(vq::TranslatePropertyName(name))) {
+    // The driver writes these to the open camera through the bus thread and
+    // restarts its capture: the camera gets the initial ones back the same
+    // way, and a new start gives the colour camera its one frame again.
+    detail::WaitForRequests(port);
+    detail::RestoreParameters(port, port == kColourPort ? *sets.colour : *sets.mono, true);
+    RestartDriver();
+    return;
+  }
   detail::RestoreParameters(port, port == kColourPort ? *sets.colour : *sets.mono);
 }
 
