@@ -66,6 +66,29 @@ TEST_F(TriggeredCamera, AContinuousCaptureTakesOneFramePerHostTrigger) {
   EXPECT_EQ(2, frames) << "a frame came without a trigger";
 }
 
+// Failures count within one capture: two failures, a stop and a new capture
+// with one more failure are not three in a row. (The retrievals wait for the
+// host's trigger in between, so no frame wipes the count.)
+TEST_F(TriggeredCamera, AFailureRunEndsWithItsCapture) {
+  const std::string failure = "Camera::RetrieveImage: ERROR: RetrieveBuffer, ";
+  auto failures = [&] {
+    size_t n = 0;
+    for (const auto& line : Log().Messages()) n += line.rfind(failure, 0) == 0;
+    return n;
+  };
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 2);
+  ASSERT_EQ(1, setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(vqtest::WaitFor([&] { return failures() == 2; }));
+  ASSERT_EQ(1, setProperty(0, kPort, "continuous", 0));
+  ASSERT_TRUE(WaitForState(Mono(), CamOpened));
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 1);
+  ASSERT_EQ(1, setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(vqtest::WaitFor([&] { return failures() == 3; }));
+  ASSERT_EQ(1, setProperty(0, kPort, "TriggerSoftware", 1));
+  ASSERT_TRUE(FramesReach(1));
+  EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+}
+
 // Trigger values reach the open camera through the bus thread, a running
 // capture stopped and restarted around them; geometry values wait for the
 // next open, and the host is told.
