@@ -299,6 +299,30 @@ TEST_F(CvlhostTest, AValueOutsideTheRangeIsRefusedAndTheLogNamesNoBuildFolder) {
   EXPECT_NE(std::string::npos, within.out.find("Gain set to 480\n")) << within.out;
 }
 
+// Values that shape the frame reach the camera when it is opened again:
+// set says so, or reopens with --reopen; grab --set reopens by itself, so
+// that its frames have the size asked for.
+TEST_F(CvlhostTest, FrameShapingValuesTakeEffectAtTheReopen) {
+  Outcome outcome = Run(Join({"set", "DCAMVideoMode", "23"}, kColour));
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  EXPECT_NE(std::string::npos,
+            outcome.out.find("DCAMVideoMode set to 23; it takes effect when the camera is opened again (--reopen: now)\n"))
+      << outcome.out;
+  outcome = Run(Join({"set", "DCAMVideoMode", "23", "--reopen"}, kColour));
+  EXPECT_EQ(0, outcome.status) << outcome.err;
+  const size_t set = outcome.out.find("DCAMVideoMode set to 23\n");
+  EXPECT_NE(std::string::npos, set) << outcome.out;
+  EXPECT_NE(std::string::npos, outcome.out.find("reopened View Colour (7001) on port 0: 1280 x 960\n", set))
+      << outcome.out;
+
+  const nlohmann::json grab =
+      RunJson(Join({"grab", "--save", "0", "--set", "DCAMVideoMode=23", "--set", "width=320", "--set", "height=200"},
+                   kColour));
+  EXPECT_EQ(320, grab.value("width", 0)) << grab;
+  EXPECT_EQ(200, grab.value("height", 0)) << grab;
+  EXPECT_EQ(1, grab.value("framesReceived", 0)) << grab;
+}
+
 // Aravis's in-process fake camera (the Fake interface only: nothing goes on
 // any network); its GainRaw runs from 0 to 10.
 TEST_F(CvlhostTest, OnTheAravisFakeAValueOutsideTheRangeIsRefusedNotClamped) {

@@ -31,6 +31,7 @@ class GigEFake {
     if (_fake) g_object_unref(_fake);
     _fake = nullptr;
   }
+  ArvGvFakeCamera* Fake() const { return _fake; }
   bool Running() const { return _fake && arv_gv_fake_camera_is_running(_fake); }
   ArvFakeCamera* Camera() const { return arv_gv_fake_camera_get_fake_camera(_fake); }
 
@@ -54,7 +55,12 @@ class GigEFake {
     }
     bool ok = true;
     for (const auto& [name, value] : features) {
-      arv_device_set_string_feature_value(device, name, value, &error);
+      // Digits are an integer feature's value, anything else an enumeration's.
+      const std::string text = value;
+      if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
+        arv_device_set_integer_feature_value(device, name, std::stoll(text), &error);
+      else
+        arv_device_set_string_feature_value(device, name, value, &error);
       if (error) {
         ok = false;
         g_clear_error(&error);

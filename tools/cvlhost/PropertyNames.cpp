@@ -48,8 +48,17 @@ const std::vector<std::string>& SetCommandWords() {
 }
 
 const std::vector<std::string>& GetCommandWords() {
-  static const std::vector<std::string> words = {"PixelSize", "continuous", "continous"};
+  static const std::vector<std::string> words = {"PixelSize",         "continuous",         "continous",
+                                                 "FrameNumber",       "FrameTimestampLow",  "FrameTimestampHigh",
+                                                 "FramesDropped",     "FramesIncomplete"};
   return words;
+}
+
+bool TakesEffectOnReopen(const std::string& name) {
+  static const std::vector<std::string> geometry = {"DCAMVideoMode",   "DCAMFrameRate",  "Fmt7Mode",
+                                                    "Fmt7PixelFormat", "Fmt7PacketSize", "width",
+                                                    "height",          "offsetX",        "offsetY"};
+  return Holds(geometry, name);
 }
 
 std::string ParameterOf(const std::string& hostName) { return hostName == "Exposure" ? "AutoExposure" : hostName; }

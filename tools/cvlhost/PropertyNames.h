@@ -23,10 +23,16 @@ enum class NameKind {
 // pins 0 to 3, and the trigger.
 const std::vector<std::string>& DocumentedParameterNames();
 
-// The command words setProperty knows, and the two getProperty answers
-// whatever the camera has ("PixelSize", "continuous").
+// The command words setProperty knows, and those getProperty answers
+// whatever the camera has ("PixelSize", "continuous", the frame's number,
+// time and drop counts).
 const std::vector<std::string>& SetCommandWords();
 const std::vector<std::string>& GetCommandWords();
+
+// The values that shape the frame (video mode, frame rate, Format7): the
+// driver writes them to the camera when it is opened again, where the host
+// learns the frame's size.
+bool TakesEffectOnReopen(const std::string& name);
 
 // "Exposure" is the host's name of the parameter "AutoExposure".
 std::string ParameterOf(const std::string& hostName);

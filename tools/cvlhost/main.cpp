@@ -44,6 +44,7 @@ struct Options {
   std::vector<std::string> settings;
   std::string property;
   int value = 0;
+  bool reopen = false;
   unsigned long window = 0;
   // Output for scripts and people (list, get, range, properties, grab; view; configure).
   bool json = false;
@@ -113,36 +114,51 @@ std::string ChooseCamera(Module& module, const Options& options) {
 // An open port, closed again on destruction.
 class OpenPort {
  public:
-  OpenPort(Module& module, const Options& options) : _module(module), _port(options.port) {
-    _name = ChooseCamera(module, options);
-    if (!module.openCVLPort(0, _port, _name.c_str(), _size))
-      throw std::runtime_error("camera '" + _name + "' could not be opened on port " + std::to_string(_port));
-    std::fprintf(prose, "opened %s on port %d: %d x %d\n", _name.c_str(), _port, _size[0], _size[1]);
-    if (options.logLevel) module.setProperty(0, _port, "loglevel", *options.logLevel);
+  OpenPort(Module& module, const Options& options)
+      : _module(module), _port(options.port), _name(ChooseCamera(module, options)), _logLevel(options.logLevel) {
+    Open("opened");
   }
   ~OpenPort() { _module.closeCVLPort(0, _port); }
+  // Values that shape the frame reach the camera when it is opened again.
+  void Reopen() {
+    _module.closeCVLPort(0, _port);
+    Open("reopened");
+  }
   int Width() const { return _size[0]; }
   int Height() const { return _size[1]; }
   int Port() const { return _port; }
   const std::string& Name() const { return _name; }
 
  private:
+  void Open(const char* done) {
+    if (!_module.openCVLPort(0, _port, _name.c_str(), _size))
+      throw std::runtime_error("camera '" + _name + "' could not be opened on port " + std::to_string(_port));
+    std::fprintf(prose, "%s %s on port %d: %d x %d\n", done, _name.c_str(), _port, _size[0], _size[1]);
+    if (_logLevel) _module.setProperty(0, _port, "loglevel", *_logLevel);
+  }
+
   Module& _module;
   int _port;
   std::string _name;
+  std::optional<int> _logLevel;
   int _size[2] = {0, 0};
 };
 
-void ApplySettings(Module& module, int port, const std::vector<std::string>& settings) {
+// Sets each NAME=VALUE, and reopens the camera when one of them takes effect
+// only then, so that the grab has the frame they ask for.
+void ApplySettings(Module& module, OpenPort& port, const std::vector<std::string>& settings) {
+  bool reopen = false;
   for (const std::string& setting : settings) {
     auto equals = setting.find('=');
     if (equals == std::string::npos) throw std::runtime_error("--set needs NAME=VALUE, not '" + setting + "'");
     std::string name = setting.substr(0, equals);
     int value = std::stoi(setting.substr(equals + 1));
     ClearRefusals();
-    if (!module.setProperty(0, port, name.c_str(), value) || WasRefused(name))
+    if (!module.setProperty(0, port.Port(), name.c_str(), value) || WasRefused(name))
       throw std::runtime_error("the camera refused " + name + "=" + std::to_string(value));
+    reopen = reopen || cvlhost::TakesEffectOnReopen(name);
   }
+  if (reopen) port.Reopen();
 }
 
 int RunList(Module& module, const Options& options) {
@@ -219,7 +235,7 @@ void OnComplete(int, int) { activeGrab->OnFrame(); }
 int RunGrab(Module& module, const Options& options) {
   Session session(module, options);
   OpenPort port(module, options);
-  ApplySettings(module, port.Port(), options.settings);
+  ApplySettings(module, port, options.settings);
   int pixelSize = 8;
   module.getProperty(0, port.Port(), "PixelSize", &pixelSize);
   const int bytesPerPixel = pixelSize / 8;
@@ -315,7 +331,15 @@ int RunSet(Module& module, const Options& options) {
                  options.value);
     return 1;
   }
-  std::printf("%s set to %d\n", options.property.c_str(), options.value);
+  if (!cvlhost::TakesEffectOnReopen(options.property)) {
+    std::printf("%s set to %d\n", options.property.c_str(), options.value);
+  } else if (options.reopen) {
+    std::printf("%s set to %d\n", options.property.c_str(), options.value);
+    port.Reopen();
+  } else {
+    std::printf("%s set to %d; it takes effect when the camera is opened again (--reopen: now)\n",
+                options.property.c_str(), options.value);
+  }
   return 0;
 }
 
@@ -463,6 +487,9 @@ int main(int argc, char** argv) {
   addCameraOptions(set);
   set->add_option("name", options.property, "Property name")->required();
   set->add_option("value", options.value, "Value")->required();
+  set->add_flag("--reopen", options.reopen,
+                "Reopen the camera after the set, for values that take effect only then (video mode, frame rate, "
+                "Format7)");
 
   CLI::App* range = app.add_subcommand("range", "Read the range of a property of an opened camera");
   addCameraOptions(range);
