@@ -324,8 +324,10 @@ void CameraList::PrintAllStats() const {
   DriverContext* context = GetDriverContext();
   WriteLog(context, kLogError, ">>>ALL STATS for %d cameras:\n", Count());
   WriteLog(context, kLogError, ">>>%s\n", _busStats.Text().c_str());
-  for (int i = 0; i < Count(); ++i)
+  for (int i = 0; i < Count(); ++i) {
     WriteLog(context, kLogError, ">>>%s, %s\n", _cameras[i]->Statistics().Text().c_str(), _cameras[i]->Tag().c_str());
+    WriteLog(context, kLogError, ">>>DROPS: %s, %s\n", _cameras[i]->DropsText().c_str(), _cameras[i]->Tag().c_str());
+  }
 }
 
 void CameraList::ResetAllStats() {

@@ -71,6 +71,12 @@ std::string Camera::Tag() const {
   return tag;
 }
 
+std::string Camera::DropsText() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "dropped=%u incomplete=%u", _framesDropped.load(), _framesIncomplete.load());
+  return text;
+}
+
 bool Camera::Open(int port, int32_t size[2]) {
   size[0] = 0;
   size[1] = 0;
@@ -187,6 +193,7 @@ bool Camera::DoOpen() {
       ApplyLogSettings();
       _statistics.Reset();
       _framesDropped = 0;
+      _framesIncomplete = 0;
       ConnectToCamera();
       ReadCameraConfiguration();
       // A camera reopened after a removal or an error may come back with its

@@ -75,14 +75,26 @@ class Camera {
   void ResumeCapture();
 
   // Grab thread.
+  enum class Retrieval {
+    kFrame,       // a frame is in the image buffer
+    kIncomplete,  // the camera's frame came but not whole (a lossy link): dropped
+    kFailed,      // nothing came, or nothing the driver can use
+    kStopped,     // a capture stop ended the retrieval: neither frame nor failure
+  };
   bool RetrieveImage();
   // A retrieval for the capture of `generation` (see CaptureGeneration), read
   // before the grab thread saw the camera capturing.
-  bool RetrieveImage(uint32_t generation);
+  Retrieval RetrieveImage(uint32_t generation);
   // A retrieval failed: the frame, if the camera sent one, is lost.
   void CountDroppedFrame() { ++_framesDropped; }
-  // The latest retrieval was ended by a capture stop: not a failure.
-  bool RetrievalStopped() const { return _retrievalStopped; }
+  // An incomplete frame was dropped; it counts among the dropped frames too.
+  void CountIncompleteFrame() {
+    ++_framesIncomplete;
+    ++_framesDropped;
+  }
+  // "dropped=%u incomplete=%u": the frames lost since the open, and those
+  // of them that came incomplete.
+  std::string DropsText() const;
   // Counts capture starts and stops; a retrieval that began under another
   // count belongs to a capture that has ended.
   uint32_t CaptureGeneration() const { return _captureGeneration; }
@@ -219,7 +231,6 @@ class Camera {
   std::atomic<bool> _stopRequested{false};
   std::atomic<bool> _retrieving{false};
   std::atomic<uint32_t> _captureGeneration{0};
-  bool _retrievalStopped = false;  // grab thread only
   // The grab thread tells a stopping bus thread that its retrieval has ended.
   std::mutex _retrievalLock;
   std::condition_variable _retrievalEnded;
@@ -232,10 +243,12 @@ class Camera {
   std::atomic<bool> _softwareTrigger{false};
   // The frame last handed to the host: its number, its time in microseconds
   // (the camera's clock where it sends one, else the monotonic clock at its
-  // arrival), and the frames lost to failed retrievals since the open.
+  // arrival), the frames lost since the open, and those of them that came
+  // incomplete.
   std::atomic<uint64_t> _lastFrameNumber{0};
   std::atomic<uint64_t> _lastFrameTimeUs{0};
   std::atomic<uint32_t> _framesDropped{0};
+  std::atomic<uint32_t> _framesIncomplete{0};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).

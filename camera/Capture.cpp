@@ -173,24 +173,20 @@ void Camera::DoGrabAgain() {
   _grabThread->Wake();
 }
 
-bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration); }
+bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration) == Retrieval::kFrame; }
 
-bool Camera::RetrieveImage(uint32_t generation) {
-  _retrievalStopped = false;
+Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
   {
     // A capture stopped (or stopped and started again) since the grab thread
     // decided to retrieve is not this retrieval's: nothing to report.
     std::lock_guard<std::mutex> lock(_retrievalLock);
-    if (_stopRequested || generation != _captureGeneration) {
-      _retrievalStopped = true;
-      return false;
-    }
+    if (_stopRequested || generation != _captureGeneration) return Retrieval::kStopped;
     if (_state.IsState(CamCapture)) _retrieving = true;
   }
   if (!_retrieving) {
     WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n",
              Tag().c_str());
-    return false;
+    return Retrieval::kFailed;
   }
   // Cleared on every way out, exceptions included; a stopping bus thread waits
   // for it. A frame left in the incoming image (the one the image buffer
@@ -210,16 +206,22 @@ bool Camera::RetrieveImage(uint32_t generation) {
   if (_softwareTrigger && !_state.Continuous()) FireSoftwareTrigger();
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
   if (_stopRequested || generation != _captureGeneration) {
-    _retrievalStopped = true;
     WriteLog(_context, kLogInfo,
              "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
              Tag().c_str());
-    return false;
+    return Retrieval::kStopped;
+  }
+  if (error == FlyCapture2::PGRERROR_IMAGE_INCOMPLETE) {
+    // A lossy link's everyday fault, not the camera's: below the error level.
+    if (WillLog(_context, kLogInfo))
+      WriteLog(_context, kLogInfo, "Camera::RetrieveImage: incomplete frame dropped, %s: %s\n", Tag().c_str(),
+               error.GetDescription());
+    return Retrieval::kIncomplete;
   }
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: RetrieveBuffer, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
-    return false;
+    return Retrieval::kFailed;
   }
   if (WillLog(_context, kLogDetail))
     WriteLog(_context, kLogDetail, "Camera::RetrieveImage: INFO: Image received, %s\n", Tag().c_str());
@@ -230,10 +232,10 @@ bool Camera::RetrieveImage(uint32_t generation) {
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: Failed to convert image to RGB, %s: %s\n",
              Tag().c_str(), FormatFlyError(error).c_str());
-    return false;
+    return Retrieval::kFailed;
   }
   FlyImageToImageBuffer(&_receivedImage);
-  return true;
+  return Retrieval::kFrame;
 }
 
 void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {

@@ -9,6 +9,7 @@ namespace vq {
 namespace {
 
 constexpr int kFailuresBeforeReset = 3;
+constexpr std::chrono::seconds kIncompleteBeforeReset{3};
 constexpr int kResetPauseMs = 100;
 constexpr int kThreadEndWaitMs = 3000;
 constexpr int kThreadLastWaitMs = 27000;
@@ -96,9 +97,6 @@ int32_t GrabThread::ThreadMain() {
   Camera& camera = *_camera;
   WriteLog(context, kLogInfo, "GrabThread::ThreadMain: entering, clock=%ld on port=%d",
            static_cast<long>(vq::ClockMs()), camera.Port());
-  // Failures count within one capture: a new capture starts from 0.
-  int failures = 0;
-  uint32_t failuresGeneration = camera.CaptureGeneration();
   while (!_stopFlag) {
     _wakeEvent->Wait();
     if (_stopFlag) break;
@@ -122,64 +120,91 @@ int32_t GrabThread::ThreadMain() {
                "GrabThread::ThreadMain: Capture Stop request posted, stopping image grab, on port=%d\n", camera.Port());
       continue;
     }
-
-    if (generation != failuresGeneration) {
-      failures = 0;
-      failuresGeneration = generation;
+    // Failures and incomplete frames count within one capture.
+    if (generation != _run.generation) {
+      _run.Clear();
+      _run.generation = generation;
     }
 
     camera.Statistics().MarkGrabStart();
-    bool received = camera.RetrieveImage(generation);
+    const Camera::Retrieval retrieval = camera.RetrieveImage(generation);
     camera.Statistics().MarkGrabEnd();
 
     if (_stopFlag) break;
-    // A retrieval ended by a capture stop is neither a frame nor a failure.
-    if (camera.StopRequested() || camera.RetrievalStopped()) continue;
-
-    if (received) {
-      if (WillLog(context, kLogDetail))
-        WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
-      failures = 0;
-      const bool moreOwed = !state.Continuous() && camera.SingleGrabDelivered();
-      if (CompleteCallback callback = camera.BeginCallback()) {
-        if (camera.Statistics().MarkCallback())
-          WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
-                   camera.Tag().c_str());
-        struct EndCallback {
-          Camera& camera;
-          ~EndCallback() { camera.EndCallback(); }
-        } endCallback{camera};
-        {
-          HostCallbackScope inCallback;
-          callback(0, camera.Port());
-        }
-        if (WillLog(context, kLogInfo))
-          WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
-      } else {
-        WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n",
-                 camera.Port());
-      }
-      if (state.Continuous() || moreOwed) _wakeEvent->Set();
-    } else {
-      camera.CountDroppedFrame();
-      if (++failures < kFailuresBeforeReset) {
-        // Try again at once: nothing else would wake the thread, and a single
-        // failed retrieval must not silently end a grab or a stream.
-        _wakeEvent->Set();
-        continue;
-      }
-      vq::SleepMs(kResetPauseMs);
-      failures = 0;
-      // Only the capture that failed is reset: not one stopped or restarted
-      // during the pause, nor a camera closed meanwhile.
-      if (camera.CaptureGeneration() == generation && state.ChangeState(CamCapture, CamGrabErr))
-        WriteLog(context, kLogError,
-                 "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
-                 camera.Name().c_str(), camera.Port());
+    if (retrieval == Camera::Retrieval::kStopped || camera.StopRequested()) continue;
+    switch (retrieval) {
+      case Camera::Retrieval::kFrame: OnFrame(); break;
+      case Camera::Retrieval::kIncomplete: OnIncompleteFrame(generation); break;
+      default: OnFailure(generation); break;
     }
   }
   WriteLog(context, kLogInfo, "GrabThread::ThreadMain: leaving on port=%d\n", camera.Port());
   return 0;
+}
+
+void GrabThread::OnFrame() {
+  DriverContext* context = GetDriverContext();
+  Camera& camera = *_camera;
+  CameraState& state = camera.State();
+  if (WillLog(context, kLogDetail))
+    WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
+  _run.Clear();
+  const bool moreOwed = !state.Continuous() && camera.SingleGrabDelivered();
+  if (CompleteCallback callback = camera.BeginCallback()) {
+    if (camera.Statistics().MarkCallback())
+      WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
+               camera.Tag().c_str());
+    struct EndCallback {
+      Camera& camera;
+      ~EndCallback() { camera.EndCallback(); }
+    } endCallback{camera};
+    {
+      HostCallbackScope inCallback;
+      callback(0, camera.Port());
+    }
+    if (WillLog(context, kLogInfo))
+      WriteLog(context, kLogInfo, "GrabThread::ThreadMain: CB called, %s\n", camera.Tag().c_str());
+  } else {
+    WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
+  }
+  if (state.Continuous() || moreOwed) _wakeEvent->Set();
+}
+
+// A lossy link loses some frames and delivers the rest: the lost ones are
+// dropped and counted, and the next frame is retrieved at once. Only a link
+// that delivers nothing whole for a while resets the camera.
+void GrabThread::OnIncompleteFrame(uint32_t generation) {
+  _camera->CountIncompleteFrame();
+  const auto now = std::chrono::steady_clock::now();
+  if (!_run.incompleteSince) _run.incompleteSince = now;
+  if (now - *_run.incompleteSince < kIncompleteBeforeReset) {
+    _wakeEvent->Set();
+    return;
+  }
+  ScheduleReset(generation);
+}
+
+void GrabThread::OnFailure(uint32_t generation) {
+  _camera->CountDroppedFrame();
+  if (++_run.failures < kFailuresBeforeReset) {
+    // Try again at once: nothing else would wake the thread, and a single
+    // failed retrieval must not silently end a grab or a stream.
+    _wakeEvent->Set();
+    return;
+  }
+  ScheduleReset(generation);
+}
+
+void GrabThread::ScheduleReset(uint32_t generation) {
+  Camera& camera = *_camera;
+  vq::SleepMs(kResetPauseMs);
+  _run.Clear();
+  // Only the capture that failed is reset: not one stopped or restarted
+  // during the pause, nor a camera closed meanwhile.
+  if (camera.CaptureGeneration() == generation && camera.State().ChangeState(CamCapture, CamGrabErr))
+    WriteLog(GetDriverContext(), kLogError,
+             "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera %s for reset, port=%d\n",
+             camera.Name().c_str(), camera.Port());
 }
 
 }  // namespace vq

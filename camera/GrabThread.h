@@ -3,8 +3,10 @@
 // frame into the camera's image buffer and calls the host. In continuous mode
 // it wakes itself after every delivered frame.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "platform/Event.h"
@@ -31,11 +33,30 @@ class GrabThread {
   int32_t ThreadMain();
 
  private:
+  void OnFrame();
+  void OnIncompleteFrame(uint32_t generation);
+  void OnFailure(uint32_t generation);
+  // Three failures in a row, or 3 s of incomplete frames only: the camera
+  // goes to GrabErr, and the bus thread closes and reopens it.
+  void ScheduleReset(uint32_t generation);
+
+  // What has gone wrong since the last frame of one capture (grab thread only).
+  struct FailureRun {
+    uint32_t generation = 0;
+    int failures = 0;
+    std::optional<std::chrono::steady_clock::time_point> incompleteSince;  // the first incomplete frame's arrival
+
+    void Clear() {
+      failures = 0;
+      incompleteSince.reset();
+    }
+  };
   Camera* _camera;
   std::atomic<bool> _stopFlag{false};
   std::unique_ptr<std::thread> _threadHandle;
   std::unique_ptr<vq::Event> _wakeEvent;
   vq::Event _threadEnded;
+  FailureRun _run;
 };
 
 }  // namespace vq

@@ -74,6 +74,7 @@ bool Camera::SetProperty(const char* name, int value) {
     }
     if (Is(name, "PrintStat")) {
       WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
+      WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", DropsText().c_str(), Tag().c_str());
       return true;
     }
     if (Is(name, "BusRemoval")) {
@@ -216,6 +217,10 @@ bool Camera::GetProperty(const char* name, int* value) {
     }
     if (Is(name, "FramesDropped")) {
       *value = static_cast<int>(_framesDropped.load());
+      return true;
+    }
+    if (Is(name, "FramesIncomplete")) {
+      *value = static_cast<int>(_framesIncomplete.load());
       return true;
     }
     if (!InParameterState(_state)) {

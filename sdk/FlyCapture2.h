@@ -34,6 +34,9 @@ enum ErrorType : int {
   PGRERROR_READ_REGISTER_FAILED,
   PGRERROR_WRITE_REGISTER_FAILED,
   PGRERROR_CONFIG_FILE_FAILED,
+  // The frame came, but not whole (packets lost on the link): the camera
+  // and the stream are fine, that frame is gone.
+  PGRERROR_IMAGE_INCOMPLETE,
 };
 
 class Error {

@@ -39,6 +39,13 @@ const char* BufferStatusText(ArvBufferStatus status) {
   }
 }
 
+// Statuses of a frame that came but not whole: the link lost packets that a
+// resend did not bring back in time. The stream goes on.
+bool LostInTransfer(ArvBufferStatus status) {
+  return status == ARV_BUFFER_STATUS_MISSING_PACKETS || status == ARV_BUFFER_STATUS_WRONG_PACKET_ID ||
+         status == ARV_BUFFER_STATUS_TIMEOUT || status == ARV_BUFFER_STATUS_FILLING;
+}
+
 void OnControlLost(ArvDevice*, gpointer data) {
   auto& link = *static_cast<std::shared_ptr<DeviceLink>*>(data);
   if (!link->lost.exchange(true) && link->onControlLost) link->onControlLost();
@@ -203,9 +210,11 @@ Error AravisDevice::StartCapture() {
     if (error) g_error_free(error);
     return FC2_ERROR(PGRERROR_ISOCH_START_FAILED, "The stream could not be created: " + text + ".");
   }
+  // Lost packets are asked for again: on a lossy link most frames still
+  // arrive whole, and only those that do not are dropped.
   if (ARV_IS_GV_STREAM(capture->stream))
     g_object_set(capture->stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_FIXED, "socket-buffer-size",
-                 kSocketBufferBytes, nullptr);
+                 kSocketBufferBytes, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS, nullptr);
   for (unsigned int i = 0; i < kBufferCount; ++i) arv_stream_push_buffer(capture->stream, arv_buffer_new_allocate(payload));
   if (_nodes.Has("AcquisitionMode")) _nodes.SetString("AcquisitionMode", "Continuous");
   arv_camera_start_acquisition(_camera, &error);
@@ -254,7 +263,7 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
 
   ArvBufferStatus status = arv_buffer_get_status(buffer);
   if (status != ARV_BUFFER_STATUS_SUCCESS)
-    return FC2_ERROR(PGRERROR_IMAGE_CONSUMPTION_ERROR,
+    return FC2_ERROR(LostInTransfer(status) ? PGRERROR_IMAGE_INCOMPLETE : PGRERROR_IMAGE_CONSUMPTION_ERROR,
                      std::string("The frame was lost in transfer: ") + BufferStatusText(status) + ".");
   FrameFormat format;
   if (!FrameFormatOfValue(arv_buffer_get_image_pixel_format(buffer), &format))

@@ -57,7 +57,8 @@ struct CameraConfig {
   // Frames come as fast as they are retrieved instead of at the frame rate.
   bool freeRunning = false;
   CameraFaults faults;
-  int failRetrievals = 0;  // the next this many retrievals fail
+  int failRetrievals = 0;    // the next this many retrievals fail
+  int incompleteFrames = 0;  // the next this many frames arrive incomplete
 };
 
 struct FleetConfig {

@@ -91,6 +91,11 @@ void SimCamera::FailNextRetrievals(int count) {
   _config.failRetrievals = count > 0 ? count : 0;
 }
 
+void SimCamera::DeliverIncompleteFrames(int count) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  _config.incompleteFrames = count > 0 ? count : 0;
+}
+
 void SimCamera::SetFreeRunning(bool freeRunning) {
   {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -203,6 +208,10 @@ Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
   const Clock::time_point received = Clock::now();
   TakeFrameLocked(received);
   uint64_t number = ++_frameNumber;
+  if (_config.incompleteFrames > 0) {
+    --_config.incompleteFrames;
+    return FC2_ERROR(PGRERROR_IMAGE_INCOMPLETE, "Simulated fault: packets of the frame were lost.");
+  }
   ++_framesDelivered;
   std::shared_ptr<const TestPattern> pattern = _pattern;
   std::shared_ptr<const LevelTransfer> levels = _features.Levels();

@@ -39,6 +39,7 @@ class SimCamera {
   FlyCapture2::Error CheckConnect();
   void SetFaults(const CameraFaults& faults);
   void FailNextRetrievals(int count);
+  void DeliverIncompleteFrames(int count);
   void SetFreeRunning(bool freeRunning);
   // A trigger arrives (see FireSoftwareTrigger in SimControl.h); true when
   // it will release a frame: the camera is on the bus, capturing, with its

@@ -55,6 +55,10 @@ void FailNextRetrievals(unsigned int serialNumber, int count) {
   SimBus::Instance().Camera(serialNumber)->FailNextRetrievals(count);
 }
 
+void DeliverIncompleteFrames(unsigned int serialNumber, int count) {
+  SimBus::Instance().Camera(serialNumber)->DeliverIncompleteFrames(count);
+}
+
 void SetFreeRunning(unsigned int serialNumber, bool freeRunning) {
   SimBus::Instance().Camera(serialNumber)->SetFreeRunning(freeRunning);
 }

@@ -60,6 +60,9 @@ void SetFaults(unsigned int serialNumber, const CameraFaults& faults);
 void SetCountFault(bool fail);
 // The next `count` retrievals of a running capture fail.
 void FailNextRetrievals(unsigned int serialNumber, int count);
+// The next `count` frames arrive incomplete, as over a link losing packets:
+// each is retrieved in its turn and reported as not whole.
+void DeliverIncompleteFrames(unsigned int serialNumber, int count);
 // Frames as fast as they are retrieved (true) or at the frame rate (false).
 void SetFreeRunning(unsigned int serialNumber, bool freeRunning);
 

@@ -128,6 +128,35 @@ class BackendTest : public ModuleTest, public ::testing::WithParamInterface<Bus>
   }
 
 #ifdef VQ_HAVE_ARAVIS
+  // The GigE fake's region of the settings file below (RGB8, position
+  // pattern): its registers, and every pixel of a few rows the host reads.
+  static constexpr const char* kRegionSettings = "offsetX=16\noffsetY=8\nwidth=320\nheight=240\n";
+  void UseRegionOfTheSettingsFile() {
+    std::ofstream(_dir / "VorquellCamera.ini") << "[" << ExpectedName() << "]\n" << kRegionSettings;
+    if (!OnGigE()) return;
+    ASSERT_TRUE(_fake->Configure({{"PixelFormat", "RGB8"}}));
+    _fake->UsePositionPattern();
+  }
+  void ExpectTheRegionOnCameraAndRows() {
+    EXPECT_EQ(16u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_X_OFFSET));
+    EXPECT_EQ(8u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_Y_OFFSET));
+    EXPECT_EQ(320u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_WIDTH));
+    const int width = 320, height = 240;
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+    for (int y : {0, 1, 117, height - 1}) {
+      ASSERT_EQ(1, M().getCVLGrabRow(0, kPort, row.data(), y, 0, width - 1));
+      for (int x = 0; x < width; ++x) {
+        const unsigned sx = static_cast<unsigned>(x) + 16, sy = static_cast<unsigned>(y) + 8;
+        const unsigned char expected[3] = {moduletest::GigEFake::Blue(sx, sy), moduletest::GigEFake::Green(sx, sy),
+                                           moduletest::GigEFake::Red(sx, sy)};
+        const unsigned char* got = &row[static_cast<size_t>(x) * 3];
+        ASSERT_EQ(0, std::memcmp(expected, got, 3))
+            << "row " << y << ", pixel " << x << ": " << int(got[0]) << " " << int(got[1]) << " " << int(got[2])
+            << " instead of " << int(expected[0]) << " " << int(expected[1]) << " " << int(expected[2]);
+      }
+    }
+  }
+
   std::unique_ptr<moduletest::GigEFake> _fake;
 #endif
 };
@@ -247,12 +276,7 @@ TEST_P(BackendTest, PropertiesArePresentOrAbsentAsTheCameraHasThem) {
 TEST_P(BackendTest, Format7RegionReachesTheCameraAndEveryPixelTheHost) {
   if (GetParam() == Bus::Sim) GTEST_SKIP() << "the simulated Format7 modes have tests of their own";
   // The stored region is written to the camera when it is opened.
-  std::ofstream(_dir / "VorquellCamera.ini")
-      << "[" << ExpectedName() << "]\noffsetX=16\noffsetY=8\nwidth=320\nheight=240\n";
-  if (OnGigE()) {
-    ASSERT_TRUE(_fake->Configure({{"PixelFormat", "RGB8"}}));
-    _fake->UsePositionPattern();
-  }
+  UseRegionOfTheSettingsFile();
   Initialize();
   auto [width, height] = Open();
   ASSERT_EQ(320, width) << LastMessages();
@@ -260,22 +284,7 @@ TEST_P(BackendTest, Format7RegionReachesTheCameraAndEveryPixelTheHost) {
   ASSERT_EQ(1, M().doCVLGrab(0, kPort));
   ASSERT_TRUE(WaitFor([] { return completions >= 1; })) << LastMessages();
   if (!OnGigE()) return;
-  EXPECT_EQ(16u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_X_OFFSET));
-  EXPECT_EQ(8u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_Y_OFFSET));
-  EXPECT_EQ(320u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_WIDTH));
-  std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-  for (int y : {0, 1, 117, height - 1}) {
-    ASSERT_EQ(1, M().getCVLGrabRow(0, kPort, row.data(), y, 0, width - 1));
-    for (int x = 0; x < width; ++x) {
-      const unsigned sx = static_cast<unsigned>(x) + 16, sy = static_cast<unsigned>(y) + 8;
-      const unsigned char expected[3] = {moduletest::GigEFake::Blue(sx, sy), moduletest::GigEFake::Green(sx, sy),
-                                         moduletest::GigEFake::Red(sx, sy)};
-      const unsigned char* got = &row[static_cast<size_t>(x) * 3];
-      ASSERT_EQ(0, std::memcmp(expected, got, 3))
-          << "row " << y << ", pixel " << x << ": " << int(got[0]) << " " << int(got[1]) << " " << int(got[2])
-          << " instead of " << int(expected[0]) << " " << int(expected[1]) << " " << int(expected[2]);
-    }
-  }
+  ExpectTheRegionOnCameraAndRows();
 }
 
 TEST_P(BackendTest, ATriggeredCameraDeliversOneFramePerSoftwareTrigger) {
@@ -329,6 +338,45 @@ TEST_P(BackendTest, UnpluggingClosesTheCameraAndReplugRestoresCapture) {
   _fake->Start();
   ASSERT_TRUE(WaitFor([&] { return Find("BUS EVENT CALLBACK - ARRIVAL - invoked") != -1; })) << LastMessages();
   EXPECT_TRUE(WaitFor([&] { return completions >= before + 3; }, std::chrono::seconds(40))) << LastMessages();
+}
+
+// A camera restarted while capturing comes back with its power-on settings;
+// the reopen gives it back the region the host was told about.
+TEST_P(BackendTest, ARestartedCameraGetsItsRegionBack) {
+  if (!OnGigE()) GTEST_SKIP() << "needs a camera that can restart";
+  // The camera's own values this time: no settings file names them.
+  ASSERT_TRUE(_fake->Configure(
+      {{"PixelFormat", "RGB8"}, {"Width", "320"}, {"Height", "240"}, {"OffsetX", "16"}, {"OffsetY", "8"}}));
+  _fake->UsePositionPattern();
+  Initialize();
+  ASSERT_EQ(std::make_pair(320, 240), Open()) << LastMessages();
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(WaitFor([] { return completions >= 2; })) << LastMessages();
+
+  _fake->Stop();
+  ASSERT_TRUE(WaitFor([&] { return Find("BUS EVENT CALLBACK - REMOVAL - invoked") != -1; })) << LastMessages();
+  _fake->Start();
+  ASSERT_EQ(512u, _fake->Register(ARV_FAKE_CAMERA_REGISTER_WIDTH)) << "the fake restarts with its power-on size";
+  const int before = completions;
+  ASSERT_TRUE(WaitFor([&] { return completions >= before + 2; }, std::chrono::seconds(40))) << LastMessages();
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 0));
+  ExpectTheRegionOnCameraAndRows();
+}
+
+// A link that loses packets: the frames that come whole reach the host, the
+// others are dropped and counted, and the camera is not reset.
+TEST_P(BackendTest, ALossyLinkDeliversTheWholeFramesAndCountsTheOthers) {
+  if (!OnGigE()) GTEST_SKIP() << "needs a link that can lose packets";
+  Initialize();
+  Open();
+  g_object_set(_fake->Fake(), "gvsp-lost-ratio", 0.002, nullptr);
+  ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
+  int incomplete = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    return M().getProperty(0, kPort, "FramesIncomplete", &incomplete) == 1 && incomplete >= 3 && completions >= 10;
+  }, std::chrono::seconds(60))) << incomplete << " incomplete, " << completions << " frames\n" << LastMessages();
+  EXPECT_EQ(-1, Find("GrabThread::ThreadMain: ERROR: Retrieve image failure")) << LastMessages();
+  EXPECT_EQ(-1, Find("Camera::RetrieveImage: ERROR")) << LastMessages();
 }
 
 #endif

@@ -139,10 +139,11 @@ TEST_F(DriverFixture, BusResetsAreCountedAndStatisticsReset) {
   Log().Clear();
   List().PrintAllStats();
   auto lines = Log().Messages();
-  ASSERT_EQ(4u, lines.size());
+  ASSERT_EQ(6u, lines.size());
   EXPECT_EQ(">>>ALL STATS for 2 cameras:\n", lines[0]);
   EXPECT_EQ(">>>" + List().BusStatsText() + "\n", lines[1]);
   EXPECT_EQ(">>>" + Colour().Statistics().Text() + ", port#-1 ser#1111 state:'Closed '\n", lines[2]);
+  EXPECT_EQ(">>>DROPS: dropped=0 incomplete=0, port#-1 ser#1111 state:'Closed '\n", lines[3]);
   List().ResetAllStats();
   EXPECT_NE(std::string::npos, List().BusStatsText().find("BusReset All=0 Arr=0 Rem=0"));
 }

@@ -267,6 +267,37 @@ TEST_F(Acquisition, TwoFailuresAndASuccessKeepTheStreamRunning) {
   EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
 }
 
+// A lossy link: incomplete frames are dropped and counted, quietly, and the
+// stream goes on with the frames that come whole. Only a link that delivers
+// nothing whole for 3 s gets the camera reset.
+TEST_F(Acquisition, IncompleteFramesAreDroppedAndOnlyALinkWithoutWholeFramesIsReset) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  host.pullRows = false;
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  vq::sim::DeliverIncompleteFrames(vqtest::kMonoSerial, 4);
+  int incomplete = 0;
+  ASSERT_TRUE(vqtest::WaitFor([&] { return getProperty(0, 1, "FramesIncomplete", &incomplete) == 1 && incomplete == 4; }));
+  int before = host.callbacks;
+  ASSERT_TRUE(WaitForCallbacks(before + 2));
+  int dropped = 0;
+  ASSERT_EQ(1, getProperty(0, 1, "FramesDropped", &dropped));
+  EXPECT_EQ(4, dropped);
+  EXPECT_FALSE(Log().ContainsPrefix("Camera::RetrieveImage: ERROR"));
+  EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+  ASSERT_EQ(1, setProperty(0, 1, "PrintStat", 1));
+  EXPECT_TRUE(Log().Contains("Camera DROPS: dropped=4 incomplete=4, port#1 ser#2222 state:'Capture'\n"));
+
+  const auto lossStart = std::chrono::steady_clock::now();
+  vq::sim::DeliverIncompleteFrames(vqtest::kMonoSerial, std::numeric_limits<int>::max());
+  ASSERT_TRUE(WaitForLine(
+      "GrabThread::ThreadMain: ERROR: Retrieve image failure, scheduling camera Mono (2222) for reset, port=1\n"));
+  EXPECT_GE(std::chrono::steady_clock::now() - lossStart, std::chrono::milliseconds(2900));
+  vq::sim::DeliverIncompleteFrames(vqtest::kMonoSerial, 0);
+  before = host.callbacks;
+  EXPECT_TRUE(WaitForCallbacks(before + 2)) << "the reopened camera streams again";
+}
+
 // The host reads the number and the time of the frame it was told about,
 // and how many frames failed retrievals have lost.
 TEST_F(Acquisition, TheFrameLastAnnouncedHasItsNumberTimeAndTheDropCount) {
