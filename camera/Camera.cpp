@@ -218,7 +218,8 @@ bool Camera::DoOpen() {
       _height = height;
       _valuesInEffect = std::make_unique<CameraParameters>(_parameters);
     }
-    _imageBuffer = std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()));
+    _imageBuffer =
+        std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()), _rowReaders);
     StartGrabThread();
     {
       std::lock_guard<std::mutex> lock(_callbackLock);

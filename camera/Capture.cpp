@@ -277,16 +277,23 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   if (!dest) return false;
   // Counted before the state is read: Cleanup changes the state first and
   // then waits for the count to drop, so the buffer stays while the row is
-  // copied. Nothing in between logs: no host code runs while counted.
-  _rowReaders.Enter();
+  // copied; a frame the grab thread replaces meanwhile stays too. Nothing in
+  // between logs: no host code runs while counted.
+  const int epoch = _rowReaders.Enter();
   if (IsCapturing(_state)) {
     ImageBuffer* buffer = _imageBuffer.get();
     const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
-    const bool copied = length > 0 && buffer->CopyLine(row, dest, length);
-    _rowReaders.Leave();
+    FlyCapture2::Error failure;
+    const bool copied = length > 0 && buffer->CopyLine(row, dest, length, &failure);
+    _rowReaders.Leave(epoch);
+    if (length > 0 && (row < 0 || row >= height))
+      WriteLog(_context, kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", row);
+    if (failure != FlyCapture2::PGRERROR_OK)
+      WriteLog(_context, kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", row,
+               FormatFlyError(failure).c_str());
     return copied;
   }
-  _rowReaders.Leave();
+  _rowReaders.Leave(epoch);
   WriteLog(_context, kLogInfo,
            "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n", row,
            static_cast<int>(height - 1), Tag().c_str());

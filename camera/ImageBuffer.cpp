@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "log/DriverContext.h"
 #include "log/TextException.h"
@@ -11,12 +12,21 @@
 
 namespace vq {
 
-ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height)
-    : _width(width), _height(height), _color(color), _rowFrame(height > 0 ? static_cast<size_t>(height) : 0, 0) {
+namespace {
+
+// How long a replaced frame waits for a reader still copying one of its rows.
+constexpr std::chrono::milliseconds kReaderWait{1000};
+
+}  // namespace
+
+ImageBuffer::ImageBuffer(bool color, uint32_t width, int32_t height, RowReaders& readers)
+    : _width(width), _height(height), _color(color), _readers(readers) {
   int64_t size = static_cast<int64_t>(color ? 3 : 1) * width * height;
   // A size beyond 32 bits cannot be held; it is refused like a zero size.
   Allocate(size > INT32_MAX ? -1 : static_cast<int32_t>(size));
 }
+
+ImageBuffer::~ImageBuffer() = default;
 
 void ImageBuffer::Allocate(int32_t size) {
   DriverContext* context = GetDriverContext();
@@ -71,75 +81,93 @@ FlyCapture2::PixelFormat ImageBuffer::RowFormat() const {
 }
 
 void ImageBuffer::TakeFrame(FlyCapture2::Image& frame) {
-  std::lock_guard<std::mutex> lock(_frameLock);
-  std::swap(_frame, frame);
-  ++_frameCount;
+  std::lock_guard<std::mutex> lock(_replaceLock);
+  if (!ParkedFrameGone()) return;  // `frame` goes back unshown
+  auto next = std::make_unique<Frame>();
+  next->image = std::move(frame);
+  next->error = next->rows.Prepare(next->image, RowFormat());
+  if (_shownFrame && !Covers(*next)) Keep(*_shownFrame);
+  std::unique_ptr<Frame> previous = Replace(std::move(next));
+  if (previous) frame = std::move(previous->image);
 }
 
 void ImageBuffer::DropFrame() {
-  FlyCapture2::Image dropped;  // lets go of the frame after the lock
+  std::unique_ptr<Frame> previous;  // lets go of the frame after the lock
   {
-    std::lock_guard<std::mutex> lock(_frameLock);
-    std::swap(_frame, dropped);
-    ++_frameCount;  // rows read before are final
+    std::lock_guard<std::mutex> lock(_replaceLock);
+    if (!_shownFrame || !ParkedFrameGone()) return;
+    Keep(*_shownFrame);
+    previous = Replace(nullptr);
   }
 }
 
-const unsigned char* ImageBuffer::ReadLine(int32_t r) {
-  unsigned char* line = GetLine(r);
-  if (!line) return nullptr;
-  FlyCapture2::Error failure;
-  {
-    std::lock_guard<std::mutex> lock(_frameLock);
-    failure = RefreshLine(r, line);
+bool ImageBuffer::CopyLine(int32_t r, unsigned char* dest, size_t n, FlyCapture2::Error* failure) {
+  if (r < 0 || r >= _height || !_data) return false;
+  n = std::min(n, RowSize());
+  if (n == 0) return true;
+  if (const Frame* frame = _shown.load()) {
+    if (ConvertRow(*frame, r, dest, n)) return true;
+    if (!frame->rows.Ready() && failure && !frame->reported.exchange(true)) *failure = frame->error;
   }
-  ReportFailure(r, failure);
-  return line;
-}
-
-bool ImageBuffer::CopyLine(int32_t r, unsigned char* dest, size_t n) {
-  unsigned char* line = GetLine(r);
-  if (!line) return false;
-  FlyCapture2::Error failure;
-  {
-    // The copy is made under the lock that guards the conversion: another
-    // thread's read of the next frame cannot rewrite the row in the middle.
-    std::lock_guard<std::mutex> lock(_frameLock);
-    failure = RefreshLine(r, line);
-    std::memcpy(dest, line, std::min(n, RowSize()));
-  }
-  ReportFailure(r, failure);
+  std::memcpy(dest, GetLine(r), n);
   return true;
 }
 
-FlyCapture2::Error ImageBuffer::RefreshLine(int32_t r, unsigned char* line) {
-  uint64_t& held = _rowFrame[static_cast<size_t>(r)];
-  if (held == _frameCount) return FlyCapture2::Error();
-  held = _frameCount;
-  FlyCapture2::Error error = ConvertRow(r, line);
-  // Reported once per frame: the same fault would repeat on every row.
-  if (error == FlyCapture2::PGRERROR_OK || _failedFrame == _frameCount) return FlyCapture2::Error();
-  _failedFrame = _frameCount;
-  return error;
+// A frame that reaches every pixel of the buffer and converts: nothing of the
+// buffer's rows shows while it is shown.
+bool ImageBuffer::Covers(const Frame& frame) const {
+  return frame.rows.Ready() && frame.rows.Rows() >= static_cast<uint32_t>(_height) && frame.rows.RowBytes() >= RowSize();
 }
 
-void ImageBuffer::ReportFailure(int32_t r, const FlyCapture2::Error& failure) {
-  if (failure != FlyCapture2::PGRERROR_OK)
-    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", r,
-             FormatFlyError(failure).c_str());
-}
-
-FlyCapture2::Error ImageBuffer::ConvertRow(int32_t r, unsigned char* line) {
-  if (static_cast<unsigned int>(r) >= _frame.GetRows() || !_frame.GetData()) return FlyCapture2::Error();
-  const size_t frameRowSize = static_cast<size_t>(_frame.GetCols()) * PixelSize();
-  unsigned char* target = line;
-  if (frameRowSize > RowSize()) {
-    _wideRow.resize(frameRowSize);
-    target = _wideRow.data();
+bool ImageBuffer::ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const {
+  if (!frame.rows.Ready() || static_cast<uint32_t>(r) >= frame.rows.Rows()) return false;
+  const size_t frameRow = frame.rows.RowBytes();
+  if (frameRow == n) {
+    frame.rows.Convert(static_cast<unsigned int>(r), dest);  // the host's whole row: one pass
+    return true;
   }
-  FlyCapture2::Error error = _frame.ConvertRows(RowFormat(), static_cast<unsigned int>(r), 1, target, frameRowSize);
-  if (error == FlyCapture2::PGRERROR_OK && target != line) std::memcpy(line, target, RowSize());
-  return error;
+  // Part of a row, or a frame of another width: through a row of this thread's.
+  thread_local std::vector<unsigned char> whole;
+  whole.resize(frameRow);
+  frame.rows.Convert(static_cast<unsigned int>(r), whole.data());
+  const size_t fromFrame = std::min(n, frameRow);
+  std::memcpy(dest, whole.data(), fromFrame);
+  // Columns the frame does not reach: the buffer's.
+  if (n > fromFrame) std::memcpy(dest + fromFrame, GetLine(r) + fromFrame, n - fromFrame);
+  return true;
+}
+
+void ImageBuffer::Keep(const Frame& frame) {
+  const int32_t rows = std::min<int32_t>(_height, static_cast<int32_t>(std::min<uint32_t>(frame.rows.Rows(), INT32_MAX)));
+  const size_t n = std::min(RowSize(), frame.rows.RowBytes());
+  for (int32_t r = 0; r < rows; ++r) ConvertRow(frame, r, GetLine(r), n);
+}
+
+// The epoch readers enter next must be empty before a frame is shown in it:
+// a frame parked by an earlier replacement goes once its readers have left.
+bool ImageBuffer::ParkedFrameGone() {
+  if (!_parked) return true;
+  if (!_readers.WaitForEpoch(_parkedEpoch, kReaderWait)) {
+    WriteLog(GetDriverContext(), kLogError,
+             "ImageBuffer::TakeFrame: ERROR: a row copy did not end within %d ms, frame not shown\n",
+             static_cast<int>(kReaderWait.count()));
+    return false;
+  }
+  _parked.reset();
+  return true;
+}
+
+std::unique_ptr<ImageBuffer::Frame> ImageBuffer::Replace(std::unique_ptr<Frame> next) {
+  std::unique_ptr<Frame> previous = std::move(_shownFrame);
+  _shownFrame = std::move(next);
+  _shown.store(_shownFrame.get());
+  // Readers from now on find the new frame; those inside may still be in
+  // the one before.
+  const int epoch = _readers.BeginEpoch();
+  if (_readers.WaitForEpoch(epoch, kReaderWait)) return previous;
+  _parked = std::move(previous);
+  _parkedEpoch = epoch;
+  return nullptr;
 }
 
 }  // namespace vq

@@ -1,18 +1,25 @@
 #pragma once
-// The last received frame of an open camera: `height` rows of `width` pixels,
-// 3 bytes each (BGR) for a colour camera, 1 byte for a monochrome one, one row
-// after the other. The host pulls it row by row.
+// The last received frame of an open camera, as the host pulls it row by row:
+// `height` rows of `width` pixels, 3 bytes each (BGR) for a colour camera,
+// 1 byte for a monochrome one.
 //
-// The grab thread hands a frame over as it came from the camera (TakeFrame),
-// at the cost of a swap; each row is converted out of it into the buffer when
-// the host first reads that row (ReadLine). So the host's completion callback
-// follows the frame's arrival at once, and the conversion runs on the host's
-// pull, row by row, while the grab thread waits for the next frame.
+// The grab thread hands a frame over as it came from the camera (TakeFrame):
+// the camera's buffer, lent. A row the host pulls is converted (or copied)
+// straight from it into the host's memory (CopyLine), in one pass. The
+// buffer's own rows serve only where no frame reaches: rows and columns a
+// smaller frame lacks, a frame that does not convert, no frame at all. They
+// keep the last frame's pixels there: a frame that does not cover the buffer
+// has its predecessor written into the rows first, and so has a frame let go.
+//
+// Readers are counted in the camera's RowReaders; a frame replaced goes back
+// to the camera once no reader is inside it.
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
+#include "camera/RowReaders.h"
 #include "sdk/FlyCapture2.h"
 
 namespace vq {
@@ -21,33 +28,34 @@ class ImageBuffer {
  public:
   // Throws TextException("Err") for a size of 0 or less or when the block
   // cannot be allocated.
-  ImageBuffer(bool color, uint32_t width, int32_t height);
+  ImageBuffer(bool color, uint32_t width, int32_t height, RowReaders& readers);
+  ~ImageBuffer();
 
   void Allocate(int32_t size);
   void Release();
-  // Address of row r, or null (logged) for a row outside the buffer.
+  // Address of the buffer's row r, or null (logged) for a row outside it.
   unsigned char* GetLine(int32_t r) const;
-  // Copies n bytes into row r; the caller keeps n within the row.
+  // Copies n bytes into the buffer's row r; the caller keeps n within the row.
   void CopyNewLine(int32_t r, const unsigned char* src, size_t n);
 
-  // The pixel format of the buffer's rows: BGR, or MONO8 for a monochrome
-  // camera. The caller hands over only frames that convert to it; a row that
-  // does not convert keeps what it held, and the fault is logged.
+  // The pixel format of the rows: BGR, or MONO8 for a monochrome camera. The
+  // caller hands over only frames that convert to it; a frame that does not
+  // is not shown, and the fault is reported at its first row.
   FlyCapture2::PixelFormat RowFormat() const;
-  // Takes `frame` as the buffer's picture and hands back the one it held.
-  // Rows of the buffer the frame does not reach keep what they held.
+  // Grab thread. Takes `frame` as the picture and hands back the one it held
+  // (empty, if none), once no reader is inside that. If a reader is still
+  // inside the frame before after a while, `frame` is handed back instead,
+  // not shown (logged).
   void TakeFrame(FlyCapture2::Image& frame);
-  // Lets go of the frame (a backend's buffer goes back to it); rows read since
-  // it came keep their content.
+  // Lets go of the frame (a backend's buffer goes back to it); the rows keep
+  // its pixels.
   void DropFrame();
-  // Row r (GetLine) holding the frame's pixels, converted into it on the
-  // row's first read since the frame came. A frame wider than the buffer is
-  // cut to the buffer's width.
-  const unsigned char* ReadLine(int32_t r);
-  // ReadLine's row, copied into `dest` (at most n bytes, at most a row)
-  // before another thread can convert a newer frame into it. False for a row
-  // outside the buffer.
-  bool CopyLine(int32_t r, unsigned char* dest, size_t n);
+  // Row r, the frame's pixels converted straight into `dest` (at most n
+  // bytes, at most a row); a frame wider than the buffer is cut to it. The
+  // caller is counted in the readers while it copies, unless no other thread
+  // uses the buffer. False for a row outside the buffer. A frame that does
+  // not convert sets `failure`, once per frame, for the caller to report.
+  bool CopyLine(int32_t r, unsigned char* dest, size_t n, FlyCapture2::Error* failure);
 
   uint32_t Width() const { return _width; }
   int32_t Height() const { return _height; }
@@ -56,12 +64,25 @@ class ImageBuffer {
   int32_t AllocatedSize() const { return _allocatedSize; }
 
  private:
+  // A frame and the conversion of its rows; not changed while shown.
+  struct Frame {
+    FlyCapture2::Image image;
+    FlyCapture2::RowConverter rows;
+    FlyCapture2::Error error;  // why the rows do not convert
+    mutable std::atomic<bool> reported{false};
+  };
+
   size_t PixelSize() const { return _color ? 3 : 1; }
-  FlyCapture2::Error ConvertRow(int32_t r, unsigned char* line);
-  // Under _frameLock: converts row r into `line` unless it holds the frame
-  // already; the error to report, once per frame.
-  FlyCapture2::Error RefreshLine(int32_t r, unsigned char* line);
-  static void ReportFailure(int32_t r, const FlyCapture2::Error& failure);
+  bool Covers(const Frame& frame) const;
+  // Converts row r of `frame` into `dest` (n bytes at most, n > 0); false
+  // where the frame does not reach the row or does not convert.
+  bool ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const;
+  // Writes the rows `frame` reaches into the buffer's rows.
+  void Keep(const Frame& frame);
+  bool ParkedFrameGone();
+  // Shows `next` (or none) in place of the shown frame, and returns that
+  // once no reader is inside it; null if one still is (the frame is parked).
+  std::unique_ptr<Frame> Replace(std::unique_ptr<Frame> next);
 
   int32_t _allocatedSize = 0;
   uint32_t _width;
@@ -69,14 +90,14 @@ class ImageBuffer {
   bool _color;
   std::unique_ptr<unsigned char[]> _data;
 
-  // The frame and which of its rows are in the buffer: a row holds frame
-  // number _frameCount once its _rowFrame entry says so.
-  std::mutex _frameLock;
-  FlyCapture2::Image _frame;
-  uint64_t _frameCount = 0;
-  std::vector<uint64_t> _rowFrame;
-  uint64_t _failedFrame = 0;
-  std::vector<unsigned char> _wideRow;  // a row of a frame wider than the buffer
+  RowReaders& _readers;
+  std::mutex _replaceLock;  // one replacement at a time (grab and bus thread)
+  std::atomic<Frame*> _shown{nullptr};
+  std::unique_ptr<Frame> _shownFrame;  // owns what _shown points to
+  // A frame a reader was still inside when it was replaced: it goes once the
+  // readers of its epoch have left.
+  std::unique_ptr<Frame> _parked;
+  int _parkedEpoch = 0;
 };
 
 }  // namespace vq

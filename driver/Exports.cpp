@@ -174,9 +174,13 @@ int doCVLGrab(int grabberNo, int portNo) {
 int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel) {
   DriverContext* context = GetDriverContext();
   try {
-    WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    // The host calls this for every row: the trace costs a level check only.
+    const bool trace = WillLog(context, kLogRow);
+    if (trace)
+      WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
     if (!CameraList::GetInstance().GetByPort(portNo).CopyRow(row, dest, firstPixel, lastPixel)) return 0;
-    WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+    if (trace)
+      WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
     return 1;
   } catch (...) {
     WriteLog(context, kLogError, "getCVLGrabRow: --EXCEPTION caught \n");

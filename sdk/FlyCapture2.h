@@ -407,6 +407,29 @@ class Image {
   std::shared_ptr<void> _lease;
 };
 
+// The conversion of one image's rows to a format, with its checks made once,
+// for a reader that takes the rows one at a time: each row then costs the
+// conversion (or the copy) alone. The image must keep its data, unchanged,
+// while the converter is used; several threads may convert rows at once.
+class RowConverter {
+ public:
+  // Checks as Image::CheckConversion does; on failure the converter is not
+  // ready.
+  Error Prepare(const Image& image, PixelFormat format);
+  void Reset() { _prepared.reset(); }
+  bool Ready() const { return _prepared != nullptr; }
+  unsigned int Rows() const;
+  unsigned int Cols() const;
+  // Bytes of one converted row.
+  size_t RowBytes() const;
+  // Converts row `row` (below Rows()) into `target`, which holds RowBytes().
+  void Convert(unsigned int row, unsigned char* target) const;
+
+ private:
+  struct Prepared;
+  std::shared_ptr<const Prepared> _prepared;
+};
+
 // Called for each frame when capture is started with a callback.
 using ImageEventCallback = void (*)(Image* image, const void* callbackData);
 

@@ -263,4 +263,34 @@ Error Image::ConvertRows(PixelFormat format, unsigned int firstRow, unsigned int
   return Error();
 }
 
+struct RowConverter::Prepared {
+  const Conversion* conversion;
+  Samples samples;
+  SourceView source;
+  size_t rowBytes;
+};
+
+Error RowConverter::Prepare(const Image& image, PixelFormat format) {
+  _prepared.reset();
+  const Conversion* conversion = nullptr;
+  Samples samples{};
+  Error usable = UsableConversion(image, format, &conversion, &samples);
+  if (usable != PGRERROR_OK) return usable;
+  const SourceView source{image.GetData(), image.GetStride(), image.GetRows(), image.GetCols()};
+  _prepared = std::make_shared<const Prepared>(
+      Prepared{conversion, samples, source, static_cast<size_t>(image.GetCols()) * TargetBytesPerPixel(format)});
+  return Error();
+}
+
+unsigned int RowConverter::Rows() const { return _prepared ? static_cast<unsigned int>(_prepared->source.rows) : 0; }
+
+unsigned int RowConverter::Cols() const { return _prepared ? static_cast<unsigned int>(_prepared->source.cols) : 0; }
+
+size_t RowConverter::RowBytes() const { return _prepared ? _prepared->rowBytes : 0; }
+
+void RowConverter::Convert(unsigned int row, unsigned char* target) const {
+  const Prepared& prepared = *_prepared;
+  prepared.conversion->kernel(prepared.source, prepared.samples, row, 1, TargetView{target, prepared.rowBytes});
+}
+
 }  // namespace FlyCapture2

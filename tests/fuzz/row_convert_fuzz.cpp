@@ -99,7 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reference.Borrow(rows, cols, stride, format, tile, pixels.get(), pixels);
   std::vector<std::vector<unsigned char>> background;
   {
-    vq::ImageBuffer buffer(color, bufferCols, bufferRows);
+    vq::RowReaders readers;
+    vq::ImageBuffer buffer(color, bufferCols, bufferRows, readers);
+    std::vector<unsigned char> row;
+    // Row r as the host gets it; null for a row outside the buffer.
+    auto readLine = [&](int32_t r) -> const unsigned char* {
+      row.assign(buffer.RowSize(), 0);
+      FlyCapture2::Error failure;
+      return buffer.CopyLine(r, row.data(), row.size(), &failure) ? row.data() : nullptr;
+    };
     const size_t rowSize = buffer.RowSize();
     const size_t pixelSize = color ? 3 : 1;
     if (rowSize != bufferCols * pixelSize) Fail("row size", format, cols, rows, stride, -1, rowSize);
@@ -122,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     buffer.TakeFrame(known);
     if (known.GetData()) Fail("a new buffer handed back a frame", format, cols, rows, stride, -1, 0);
     for (int32_t r = 0; r < bufferRows; ++r) {
-      const unsigned char* line = buffer.ReadLine(r);
+      const unsigned char* line = readLine(r);
       if (!line) Fail("no row of the known picture", format, cols, rows, stride, r, 0);
       for (size_t i = 0; i < rowSize; ++i)
         if (line[i] != background[r][i]) Fail("the known picture is not copied", format, cols, rows, stride, r, i);
@@ -136,13 +144,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Fail("the known picture is not handed back", format, cols, rows, stride, -1, 0);
     pixels.reset();  // the buffer and the reference hold the lease now
 
-    // Every row, from a row the input picks and round, twice: the second read
-    // finds the row converted already.
+    // Every row, from a row the input picks and round; then again once the
+    // buffer has let go of the frame, which leaves its pixels.
     const size_t converted = (cols < bufferCols ? cols : bufferCols) * pixelSize;
     for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1) buffer.DropFrame();
       for (int32_t n = 0; n < bufferRows; ++n) {
         const int32_t r = (firstRead + n) % bufferRows;
-        const unsigned char* line = buffer.ReadLine(r);
+        const unsigned char* line = readLine(r);
         if (!line) Fail("a row of the buffer is not read", format, cols, rows, stride, r, 0);
         const bool fromFrame = converts && static_cast<unsigned>(r) < rows;
         for (size_t i = 0; i < rowSize; ++i) {
@@ -156,9 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
       }
     }
-    if (buffer.ReadLine(-1) || buffer.ReadLine(bufferRows))
+    if (readLine(-1) || readLine(bufferRows))
       Fail("a row outside the buffer is read", format, cols, rows, stride, -1, 0);
     reference.ReturnBorrowed();
+    if (!lent.expired()) Fail("the frame let go is still lent", format, cols, rows, stride, -1, 0);
   }
   // Buffer gone: the camera's buffer must have been given back.
   if (!lent.expired()) Fail("the lent frame is kept after the buffer is gone", format, cols, rows, stride, -1, 0);

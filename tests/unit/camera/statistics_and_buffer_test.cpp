@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <regex>
+#include <thread>
 #include <vector>
 
 #include "camera/CameraStatistics.h"
@@ -88,30 +89,33 @@ TEST(BusStatistics, PrintsTheStartTimeWithAOneDigitYear) {
 }
 
 TEST(ImageBuffer, LaysOutRowsByColourAndWidth) {
-  ImageBuffer colour(true, 640, 480);
+  RowReaders readers;
+  ImageBuffer colour(true, 640, 480, readers);
   EXPECT_EQ(640 * 480 * 3, colour.AllocatedSize());
   EXPECT_EQ(colour.GetLine(0) + 1920, colour.GetLine(1));
-  ImageBuffer mono(false, 640, 480);
+  ImageBuffer mono(false, 640, 480, readers);
   EXPECT_EQ(640 * 480, mono.AllocatedSize());
   EXPECT_EQ(mono.GetLine(0) + 640 * 479, mono.GetLine(479));
 }
 
 TEST(ImageBuffer, RefusesRowsOutsideAndBadSizes) {
   vqtest::LogCapture log;
-  ImageBuffer buffer(false, 4, 2);
+  RowReaders readers;
+  ImageBuffer buffer(false, 4, 2, readers);
   EXPECT_EQ(nullptr, buffer.GetLine(-1));
   EXPECT_EQ(nullptr, buffer.GetLine(2));
   EXPECT_TRUE(log.Contains("ImageBuffer::GetLine: ERROR: line index out of range: -1\n"));
   EXPECT_TRUE(log.Contains("ImageBuffer::GetLine: ERROR: line index out of range: 2\n"));
-  EXPECT_THROW(ImageBuffer(true, 0, 10), TextException);
+  EXPECT_THROW(ImageBuffer(true, 0, 10, readers), TextException);
   EXPECT_TRUE(log.Contains("ImageBuffer::Allocate: ERROR: incorrect size 0\n"));
   // 3 x 40000 x 40000 bytes does not fit the 32-bit size: refused, not wrapped.
-  EXPECT_THROW(ImageBuffer(true, 40000, 40000), TextException);
+  EXPECT_THROW(ImageBuffer(true, 40000, 40000, readers), TextException);
 }
 
 TEST(ImageBuffer, CopiesRowsWithinTheRowOnly) {
   vqtest::LogCapture log;
-  ImageBuffer buffer(false, 4, 2);
+  RowReaders readers;
+  ImageBuffer buffer(false, 4, 2, readers);
   const unsigned char a[] = {1, 2, 3, 4, 5, 6, 7, 8};
   buffer.CopyNewLine(0, a, 4);
   buffer.CopyNewLine(1, a + 4, 8);  // longer than the row: cut to it
@@ -125,66 +129,123 @@ TEST(ImageBuffer, CopiesRowsWithinTheRowOnly) {
   EXPECT_TRUE(log.Contains("ImageBuffer::GetLine: ERROR: cannot proceed since it finds unallocated buffer\n"));
 }
 
-// The grab thread hands a frame over as it came; each row is converted when
-// the host first reads it, once per frame, and rows the frame does not reach
-// keep what they held.
-TEST(ImageBuffer, ConvertsEachRowOfATakenFrameOnItsFirstRead) {
-  ImageBuffer buffer(true, 2, 3);
-  const unsigned char old[6] = {1, 1, 1, 1, 1, 1};
-  buffer.CopyNewLine(2, old, 6);
+namespace {
+
+// Row r as the host gets it, and the conversion fault reported with it.
+std::vector<unsigned char> Row(ImageBuffer& buffer, int32_t r, FlyCapture2::Error* failure = nullptr) {
+  std::vector<unsigned char> row(buffer.RowSize(), 0xEE);
+  FlyCapture2::Error ignored;
+  EXPECT_TRUE(buffer.CopyLine(r, row.data(), row.size(), failure ? failure : &ignored));
+  return row;
+}
+
+FlyCapture2::Image Lent(unsigned int rows, unsigned int cols, std::vector<unsigned char>& camera,
+                        const std::shared_ptr<int>& lease) {
+  FlyCapture2::Image frame;
+  frame.Borrow(rows, cols, cols, FlyCapture2::PIXEL_FORMAT_MONO8, FlyCapture2::NONE, camera.data(), lease);
+  return frame;
+}
+
+}  // namespace
+
+// The grab thread hands a frame over as it came; each row the host pulls is
+// converted straight out of it. Rows and columns a frame does not reach keep
+// the pixels of the frame before, and a frame let go leaves its pixels.
+TEST(ImageBuffer, RowsComeFromTheFrameAndWhereItDoesNotReachFromTheOneBefore) {
+  RowReaders readers;
+  ImageBuffer buffer(true, 2, 3, readers);
+  const std::vector<unsigned char> old(6, 1);
+  buffer.CopyNewLine(2, old.data(), 6);
   std::vector<unsigned char> camera = {10, 20, 30, 40};  // a 2x2 grey frame in the camera's buffer
   auto lease = std::make_shared<int>(0);
-  FlyCapture2::Image frame;
-  frame.Borrow(2, 2, 2, FlyCapture2::PIXEL_FORMAT_MONO8, FlyCapture2::NONE, camera.data(), lease);
+  FlyCapture2::Image frame = Lent(2, 2, camera, lease);
   buffer.TakeFrame(frame);
   EXPECT_EQ(nullptr, frame.GetData()) << "the buffer held no frame before";
+  EXPECT_EQ(2, lease.use_count()) << "the frame is lent, not copied";
 
-  const unsigned char row0[6] = {10, 10, 10, 20, 20, 20};
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), row0, 6));
-  camera = {50, 60, 70, 80};  // rows not yet read show the frame as it is now
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), row0, 6)) << "a row is converted once per frame";
-  const unsigned char row1[6] = {70, 70, 70, 80, 80, 80};
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(1), row1, 6));
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(2), old, 6)) << "beyond the frame's rows";
+  EXPECT_EQ(std::vector<unsigned char>({10, 10, 10, 20, 20, 20}), Row(buffer, 0));
+  EXPECT_EQ(std::vector<unsigned char>({30, 30, 30, 40, 40, 40}), Row(buffer, 1));
+  EXPECT_EQ(old, Row(buffer, 2)) << "beyond the frame's rows";
+  std::vector<unsigned char> part(3, 0xEE);
+  FlyCapture2::Error failure;
+  ASSERT_TRUE(buffer.CopyLine(1, part.data(), 3, &failure));
+  EXPECT_EQ(std::vector<unsigned char>({30, 30, 30}), part) << "a part of a row, from its start";
 
-  // A frame wider than the buffer is cut to it; the next frame's rows are read anew.
-  FlyCapture2::Image wide(1, 3, 3, FlyCapture2::PIXEL_FORMAT_MONO8);
-  const unsigned char wideRow[3] = {5, 6, 7};
-  std::memcpy(wide.GetData(), wideRow, 3);
-  buffer.TakeFrame(wide);
-  EXPECT_TRUE(wide.Borrows()) << "the frame before comes back to the caller";
-  wide.ReturnBorrowed();
+  // A one-pixel-wide frame of one row: the rest comes from the 2x2 frame,
+  // which goes back to the camera once replaced.
+  std::vector<unsigned char> narrowCamera = {5};
+  auto narrowLease = std::make_shared<int>(0);
+  FlyCapture2::Image narrow = Lent(1, 1, narrowCamera, narrowLease);
+  buffer.TakeFrame(narrow);
+  EXPECT_TRUE(narrow.Borrows()) << "the frame before comes back to the caller";
+  narrow.ReturnBorrowed();
   EXPECT_EQ(1, lease.use_count());
-  const unsigned char cut[6] = {5, 5, 5, 6, 6, 6};
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), cut, 6));
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(1), row1, 6));
+  camera = {0, 0, 0, 0};  // the camera reuses its buffer
+  EXPECT_EQ(std::vector<unsigned char>({5, 5, 5, 20, 20, 20}), Row(buffer, 0));
+  EXPECT_EQ(std::vector<unsigned char>({30, 30, 30, 40, 40, 40}), Row(buffer, 1));
+  EXPECT_EQ(old, Row(buffer, 2));
 
-  // Dropping the frame keeps what was read.
+  // Letting go of the frame keeps its pixels.
   buffer.DropFrame();
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), cut, 6));
-  EXPECT_EQ(nullptr, buffer.ReadLine(3));
+  EXPECT_EQ(1, narrowLease.use_count());
+  EXPECT_EQ(std::vector<unsigned char>({5, 5, 5, 20, 20, 20}), Row(buffer, 0));
+  std::vector<unsigned char> row(6);
+  EXPECT_FALSE(buffer.CopyLine(3, row.data(), 6, &failure));
+  EXPECT_FALSE(buffer.CopyLine(-1, row.data(), 6, &failure));
+}
+
+// A host thread inside a row of the frame shown when the grab thread replaces
+// it: the frame goes back to the camera only once the reader has left, while
+// readers that come later find the new frame at once.
+TEST(ImageBuffer, AReplacedFrameGoesBackToTheCameraOnlyOnceItsReaderHasLeft) {
+  RowReaders readers;
+  ImageBuffer buffer(false, 2, 1, readers);
+  std::vector<unsigned char> cameraA = {1, 2}, cameraB = {3, 4};
+  auto leaseA = std::make_shared<int>(0), leaseB = std::make_shared<int>(0);
+  FlyCapture2::Image a = Lent(1, 2, cameraA, leaseA);
+  buffer.TakeFrame(a);
+
+  const int inside = readers.Enter();  // a reader in the middle of a row of A
+  std::thread grab([&] {
+    FlyCapture2::Image b = Lent(1, 2, cameraB, leaseB);
+    buffer.TakeFrame(b);
+    b.ReturnBorrowed();  // as the grab thread does with the frame handed back
+  });
+  ASSERT_TRUE(vqtest::WaitFor([&] {
+    const int epoch = readers.Enter();
+    const std::vector<unsigned char> row = Row(buffer, 0);
+    readers.Leave(epoch);
+    return row == cameraB;
+  })) << "a later reader finds the new frame";
+  EXPECT_FALSE(vqtest::WaitFor([&] { return leaseA.use_count() == 1; }, std::chrono::milliseconds(300)))
+      << "frame A went back to the camera under its reader";
+  readers.Leave(inside);
+  grab.join();
+  EXPECT_EQ(1, leaseA.use_count());
+  EXPECT_EQ(2, leaseB.use_count());
 }
 
 // A monochrome camera's rows hold one byte per pixel whatever its frames'
 // format: 16-bit samples keep their high byte.
 TEST(ImageBuffer, AMonochromeBufferTakesSixteenBitFramesAsGrey) {
-  ImageBuffer buffer(false, 3, 2);
+  RowReaders readers;
+  ImageBuffer buffer(false, 3, 2, readers);
   EXPECT_EQ(FlyCapture2::PIXEL_FORMAT_MONO8, buffer.RowFormat());
   FlyCapture2::Image frame(1, 3, 6, FlyCapture2::PIXEL_FORMAT_MONO16);
   const unsigned char samples[6] = {0x01, 0x80, 0xFF, 0x10, 0x00, 0xFE};
   std::memcpy(frame.GetData(), samples, 6);
   buffer.TakeFrame(frame);
-  const unsigned char grey[3] = {0x80, 0x10, 0xFE};
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), grey, 3));
+  const std::vector<unsigned char> grey = {0x80, 0x10, 0xFE};
+  EXPECT_EQ(grey, Row(buffer, 0));
 
-  // A frame that cannot be converted leaves the rows alone and says so once.
-  vqtest::LogCapture log;
+  // A frame that cannot be converted shows the pixels before and says so once.
   FlyCapture2::Image raw(2, 3, 3, FlyCapture2::PIXEL_FORMAT_RAW8);  // no Bayer tile
   buffer.TakeFrame(raw);
-  EXPECT_EQ(0, std::memcmp(buffer.ReadLine(0), grey, 3));
-  buffer.ReadLine(0);
-  buffer.ReadLine(1);
-  const std::vector<std::string> lines = log.Messages();
-  ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ(0u, lines[0].rfind("ImageBuffer::ReadLine: ERROR: row 0 not converted: FlyCapture API Error ", 0));
+  FlyCapture2::Error failure;
+  EXPECT_EQ(grey, Row(buffer, 0, &failure));
+  EXPECT_EQ(FlyCapture2::PGRERROR_IMAGE_CONVERSION_FAILED, failure.GetType());
+  FlyCapture2::Error again;
+  Row(buffer, 0, &again);
+  Row(buffer, 1, &again);
+  EXPECT_EQ(FlyCapture2::PGRERROR_OK, again.GetType()) << "once per frame";
 }
