@@ -7,16 +7,22 @@
 //   every row pulled in the completion callback.
 //
 // frames/s at the fake's highest frame rate compares the two: the driver
-// should deliver at least 98 % of what Aravis alone delivers. The time from
-// buffer pop to the host's callback is not measured here: nothing outside
-// the module sees when the driver popped a buffer.
+// should deliver at least 98 % of what Aravis alone delivers. Pairs runs the
+// two one after the other, five times, and reports the ratio of each pair
+// (driver / alone), so that a change in the machine's load biases neither
+// side; with VQ_BENCH_SPINNER=1 a child process keeps one core busy
+// meanwhile. The time from buffer pop to the host's callback is not measured
+// here: nothing outside the module sees when the driver popped a buffer.
 #include <arv.h>
 #include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -43,38 +49,60 @@ void Counters(benchmark::State& state) {
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Aravis alone: a fake camera streaming at its highest rate into a loop that
+// pops each buffer and pushes it back.
+class AloneStream {
+ public:
+  explicit AloneStream(int64_t format) {
+    arv_disable_interface("GigEVision");
+    _device = arv_fake_device_new("BENCH", nullptr);
+    _camera = _device ? arv_camera_new_with_device(_device, nullptr) : nullptr;
+    if (!_camera) return;
+    arv_camera_set_integer(_camera, "Width", kWidth, nullptr);
+    arv_camera_set_integer(_camera, "Height", kHeight, nullptr);
+    arv_camera_set_string(_camera, "PixelFormat", GenicamFormat(format), nullptr);
+    double low = 0, high = 0;
+    arv_camera_get_float_bounds(_camera, "AcquisitionFrameRate", &low, &high, nullptr);
+    arv_camera_set_float(_camera, "AcquisitionFrameRate", high, nullptr);
+    _stream = arv_camera_create_stream(_camera, nullptr, nullptr, nullptr);
+    const guint payload = arv_camera_get_payload(_camera, nullptr);
+    for (int i = 0; i < 6; ++i) arv_stream_push_buffer(_stream, arv_buffer_new_allocate(payload));
+    arv_camera_start_acquisition(_camera, nullptr);
+  }
+  ~AloneStream() {
+    if (_camera) arv_camera_stop_acquisition(_camera, nullptr);
+    if (_stream) g_object_unref(_stream);
+    if (_camera) g_object_unref(_camera);
+    if (_device) g_object_unref(_device);
+  }
+  bool Ready() const { return _stream != nullptr; }
+  // One frame popped and given back; false if none came within 2 s.
+  bool Next() {
+    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(_stream, 2000000);
+    if (!buffer) return false;
+    benchmark::DoNotOptimize(arv_buffer_get_status(buffer));
+    arv_stream_push_buffer(_stream, buffer);
+    return true;
+  }
+
+ private:
+  ArvDevice* _device = nullptr;
+  ArvCamera* _camera = nullptr;
+  ArvStream* _stream = nullptr;
+};
+
 void AravisAlone(benchmark::State& state) {
-  arv_disable_interface("GigEVision");
-  GError* error = nullptr;
-  ArvDevice* device = arv_fake_device_new("BENCH", &error);
-  ArvCamera* camera = device ? arv_camera_new_with_device(device, &error) : nullptr;
-  if (!camera) {
+  AloneStream stream(state.range(0));
+  if (!stream.Ready()) {
     state.SkipWithError("no fake camera");
     return;
   }
-  arv_camera_set_integer(camera, "Width", kWidth, nullptr);
-  arv_camera_set_integer(camera, "Height", kHeight, nullptr);
-  arv_camera_set_string(camera, "PixelFormat", GenicamFormat(state.range(0)), nullptr);
-  double low = 0, high = 0;
-  arv_camera_get_float_bounds(camera, "AcquisitionFrameRate", &low, &high, nullptr);
-  arv_camera_set_float(camera, "AcquisitionFrameRate", high, nullptr);
-  ArvStream* stream = arv_camera_create_stream(camera, nullptr, nullptr, nullptr);
-  const guint payload = arv_camera_get_payload(camera, nullptr);
-  for (int i = 0; i < 6; ++i) arv_stream_push_buffer(stream, arv_buffer_new_allocate(payload));
-  arv_camera_start_acquisition(camera, nullptr);
   for (auto _ : state) {
-    ArvBuffer* buffer = arv_stream_timeout_pop_buffer(stream, 2000000);
-    if (!buffer) {
+    if (!stream.Next()) {
       state.SkipWithError("no frame within 2 s");
       break;
     }
-    benchmark::DoNotOptimize(arv_buffer_get_status(buffer));
-    arv_stream_push_buffer(stream, buffer);
   }
-  arv_camera_stop_acquisition(camera, nullptr);
-  g_object_unref(stream);
-  g_object_unref(camera);
-  g_object_unref(device);
   Counters(state);
 }
 
@@ -159,7 +187,67 @@ void DriverPath(benchmark::State& state) {
   Counters(state);
 }
 
+// A process that keeps one core busy while it lives.
+class Spinner {
+ public:
+  Spinner() {
+    const char* wanted = std::getenv("VQ_BENCH_SPINNER");
+    if (!wanted || std::string(wanted) != "1") return;
+    _child = fork();
+    if (_child == 0) {
+      for (uint64_t n = 0;; ++n) benchmark::DoNotOptimize(n);
+    }
+  }
+  ~Spinner() {
+    if (_child <= 0) return;
+    kill(_child, SIGKILL);
+    waitpid(_child, nullptr, 0);
+  }
+
+ private:
+  pid_t _child = -1;
+};
+
+// Frames per second of `frames` frames, `next` taking one.
+template <typename Next>
+double FramesPerSecond(int frames, Next next) {
+  next();  // the stream runs
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < frames; ++i)
+    if (!next()) return 0;
+  return frames / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Pairs(benchmark::State& state) {
+  constexpr int kPairs = 5, kFrames = 150;
+  const Spinner spinner;
+  std::vector<double> ratios;
+  for (auto _ : state) {
+    for (int pair = 0; pair < kPairs; ++pair) {
+      double alone = 0;
+      {
+        AloneStream stream(state.range(0));
+        if (stream.Ready()) alone = FramesPerSecond(kFrames, [&] { return stream.Next(); });
+      }
+      Host& host = Host::Get();
+      host.Start(state.range(0));
+      uint64_t seen = 0;
+      const double driver = FramesPerSecond(kFrames, [&] {
+        seen = host.WaitBeyond(seen);
+        return true;
+      });
+      host.Stop();
+      ratios.push_back(alone > 0 ? driver / alone : 0);
+    }
+  }
+  std::sort(ratios.begin(), ratios.end());
+  state.counters["ratio_min"] = ratios.front();
+  state.counters["ratio_median"] = ratios[ratios.size() / 2];
+  state.counters["ratio_max"] = ratios.back();
+}
+
 // Argument: 0 = Mono8, 1 = BayerRG8 (to BGR for the host).
+BENCHMARK(Pairs)->DenseRange(0, 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AravisAlone)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(DriverPath)->DenseRange(0, 1)->Iterations(300)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
