@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "include/VorquellCamera.h"
@@ -370,6 +371,40 @@ TEST_F(Acquisition, RemovalDuringCaptureWaitsForTheArrivalAndRestoresCapture) {
   EXPECT_TRUE(WaitForState(Colour(), CamCapture));
   EXPECT_TRUE(WaitForCallbacks(before + 2));
   EXPECT_NE(std::string::npos, List().BusStatsText().find("Arr=1 Rem=1"));
+}
+
+// Host threads pulling rows while frames follow each other as fast as the
+// camera makes them: every row is whole, one frame's (the simulated frames
+// move sideways from one to the next, so a row stitched from two is none of
+// them).
+TEST_F(Acquisition, RowsPulledByTwoThreadsWhileFramesChangeAreWhole) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  host.pullRows = false;
+  vq::sim::SetFreeRunning(vqtest::kMonoSerial, true);
+  constexpr int kRow = 10;
+  std::vector<std::vector<unsigned char>> wholeRows;
+  for (uint64_t phase = 0; phase < vq::sim::TestPattern::kBaseFrames; ++phase) {
+    FlyCapture2::Image frame = Expected(FlyCapture2::PIXEL_FORMAT_MONO8, phase);
+    const unsigned char* row = frame.GetData() + static_cast<size_t>(kRow) * frame.GetStride();
+    wholeRows.emplace_back(row, row + kWidth);
+  }
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(1));
+  const int before = host.callbacks;
+  std::atomic<int> stitched{0};
+  auto pull = [&] {
+    std::vector<unsigned char> row(kWidth);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (host.callbacks < before + 1000 && std::chrono::steady_clock::now() < deadline) {
+      ASSERT_EQ(1, getCVLGrabRow(0, 1, row.data(), kRow, 0, kWidth - 1));
+      if (std::find(wholeRows.begin(), wholeRows.end(), row) == wholeRows.end()) ++stitched;
+    }
+  };
+  std::thread first(pull), second(pull);
+  first.join();
+  second.join();
+  EXPECT_EQ(0, stitched.load());
+  EXPECT_GE(host.callbacks, before + 1000) << "the frames did not change under the pulls";
 }
 
 TEST_F(Acquisition, RowsOfAnIdleCameraAreTheDummyLine) {
