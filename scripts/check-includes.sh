@@ -5,7 +5,8 @@
 #
 #   platform -> log -> sdk -> params -> features -> camera -> bus -> ui -> driver -> tools
 #
-# include/ holds the public C header; any folder may use it.
+# include/ holds the public C header; any folder may use it. Every spelling
+# counts: "bus/x.h", <bus/x.h>, "../bus/x.h", #  include.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,7 +30,9 @@ declare -A edges
 upward=0
 while IFS=: read -r file line text; do
     from=${file%%/*}
-    target=$(sed -E 's/.*#include[[:space:]]*"([^"]+)".*/\1/' <<<"$text")
+    target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]+)[">].*/\1/' <<<"$text")
+    # "../bus/x.h" and "./x.h" name a file from the includer's folder.
+    [[ "$target" == .* ]] && target=$(realpath -m --relative-to=. "$(dirname "$file")/$target")
     to=${target%%/*}
     [[ "$target" == */* ]] || to=$from          # a file beside the includer
     [[ -n "${rank[$to]:-}" ]] || continue       # include/, system and third-party headers
@@ -39,7 +42,7 @@ while IFS=: read -r file line text; do
         upward=$((upward + 1))
     fi
 done < <(grep -rn --include='*.h' --include='*.cpp' --include='*.c' \
-             -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "${layers[@]}" 2>/dev/null || true)
+             -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "${layers[@]}" 2>/dev/null || true)
 
 if (( graph )); then
     for edge in "${!edges[@]}"; do
