@@ -16,6 +16,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/XDisplay.h"
+
 namespace vq {
 
 namespace {
@@ -46,27 +48,6 @@ bool PluginInstalled(const std::string& platform) {
   for (const QString& folder : folders)
     if (!QDir(folder + "/platforms").entryList({pattern}, QDir::Files).isEmpty()) return true;
   return false;
-}
-
-// Connects to the X server as the xcb platform would, through the library
-// that platform uses, so that no X development files are needed.
-bool XDisplayReachable(const std::string& display) {
-  void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (!xcb) return false;
-  using Connect = void* (*)(const char*, int*);
-  using HasError = int (*)(void*);
-  using Disconnect = void (*)(void*);
-  auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-  auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-  auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-  bool reachable = false;
-  if (connect && hasError && disconnect) {
-    void* connection = connect(display.c_str(), nullptr);
-    reachable = connection && hasError(connection) == 0;
-    if (connection) disconnect(connection);
-  }
-  dlclose(xcb);
-  return reachable;
 }
 
 bool WaylandReachable(const std::string& display) {

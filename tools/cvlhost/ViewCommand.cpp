@@ -1,12 +1,12 @@
 #include "tools/cvlhost/ViewCommand.h"
 
-#include <dlfcn.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/XDisplay.h"
 
 namespace {
 
@@ -15,34 +15,13 @@ std::string Environment(const char* name) {
   return value ? value : "";
 }
 
-// Connects to the X server through the library Qt's xcb platform uses, so
-// that no X development files are needed.
-bool XDisplayReachable(const std::string& display) {
-  void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (!xcb) return false;
-  using Connect = void* (*)(const char*, int*);
-  using HasError = int (*)(void*);
-  using Disconnect = void (*)(void*);
-  auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-  auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-  auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-  bool reachable = false;
-  if (connect && hasError && disconnect) {
-    void* connection = connect(display.c_str(), nullptr);
-    reachable = connection && hasError(connection) == 0;
-    if (connection) disconnect(connection);
-  }
-  dlclose(xcb);
-  return reachable;
-}
-
 }  // namespace
 
 std::string DisplayProblem() {
   if (!Environment("QT_QPA_PLATFORM").empty()) return {};
   const std::string display = Environment("DISPLAY");
   if (display.empty()) return "no display: DISPLAY and QT_QPA_PLATFORM are not set";
-  if (!XDisplayReachable(display)) return "no display: cannot connect to the X display '" + display + "'";
+  if (!vq::XDisplayReachable(display)) return "no display: cannot connect to the X display '" + display + "'";
   return {};
 }
 
