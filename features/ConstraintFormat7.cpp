@@ -5,6 +5,7 @@
 #include "params/CameraParameters.h"
 #include "params/Param.h"
 #include "params/ParamEnum.h"
+#include "sdk/PixelFormatNames.h"
 
 namespace vq {
 
@@ -44,9 +45,10 @@ void OfferPixelFormats(CameraParameters& params, const FlyCapture2::Format7Info&
   if (pixelFormat == nullptr) return;
   const int64_t previous = pixelFormat->GetValue();
   pixelFormat->ClearOptions();
-  for (const PixelFormatRow& row : PixelFormatTable) {
-    if ((info.pixelFormatBitField & row.value) == row.value)
-      pixelFormat->AddOption(row.name, PixelFormatOptionValue(row.value));
+  // Candidate options in the order they are offered.
+  for (const FlyCapture2::PixelFormatName& row : FlyCapture2::kPixelFormatNames) {
+    if ((info.pixelFormatBitField & row.format) == row.format)
+      pixelFormat->AddOption(row.name, PixelFormatOptionValue(row.format));
   }
   pixelFormat->SelectByValue(previous);
 }

@@ -28,13 +28,6 @@ extern const char* const FrameRateNames[FrameRateNameCount];
 // The label of a fixed frame rate; nullptr for a rate without one.
 const char* FrameRateName(int64_t rate);
 
-// Candidate options of "Fmt7PixelFormat", in the order they are offered.
-struct PixelFormatRow {
-  const char* name;
-  uint32_t value;
-};
-inline constexpr size_t PixelFormatTableSize = 16;
-extern const PixelFormatRow PixelFormatTable[PixelFormatTableSize];
 // Enumeration options carry the pixel format sign-extended from 32 bits.
 inline int64_t PixelFormatOptionValue(uint32_t format) { return static_cast<int32_t>(format); }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "sdk/PixelFormatNames.h"
+
 namespace vq::sim {
 
 using namespace FlyCapture2;
@@ -25,20 +27,6 @@ static_assert(std::size(frameRateNames) == NUM_FRAMERATES);
 
 const double framesPerSecond[] = {1.875, 3.75, 7.5, 15, 30, 60, 120, 240, 0};
 
-struct PixelFormatRow {
-  const char* name;
-  PixelFormat format;
-};
-
-const PixelFormatRow pixelFormats[] = {
-    {"MONO8", PIXEL_FORMAT_MONO8},       {"411YUV8", PIXEL_FORMAT_411YUV8}, {"422YUV8", PIXEL_FORMAT_422YUV8},
-    {"444YUV8", PIXEL_FORMAT_444YUV8},   {"RGB8", PIXEL_FORMAT_RGB8},       {"MONO16", PIXEL_FORMAT_MONO16},
-    {"RGB16", PIXEL_FORMAT_RGB16},       {"S_MONO16", PIXEL_FORMAT_S_MONO16}, {"S_RGB16", PIXEL_FORMAT_S_RGB16},
-    {"RAW8", PIXEL_FORMAT_RAW8},         {"RAW16", PIXEL_FORMAT_RAW16},     {"MONO12", PIXEL_FORMAT_MONO12},
-    {"RAW12", PIXEL_FORMAT_RAW12},       {"BGR", PIXEL_FORMAT_BGR},         {"BGRU", PIXEL_FORMAT_BGRU},
-    {"RGBU", PIXEL_FORMAT_RGBU},
-};
-
 const char* const bayerNames[] = {"NONE", "RGGB", "GRBG", "GBRG", "BGGR"};
 
 bool ValidMode(VideoMode mode) { return mode >= 0 && mode < NUM_VIDEOMODES; }
@@ -51,7 +39,7 @@ const char* VideoModeName(VideoMode mode) { return ValidMode(mode) ? videoModeNa
 const char* FrameRateName(FrameRate rate) { return ValidRate(rate) ? frameRateNames[rate] : nullptr; }
 
 const char* PixelFormatName(PixelFormat format) {
-  for (const auto& row : pixelFormats)
+  for (const auto& row : FlyCapture2::kPixelFormatNames)
     if (row.format == format) return row.name;
   return nullptr;
 }
@@ -91,7 +79,7 @@ bool FrameRateFromFps(double fps, FrameRate* rate) {
 }
 
 bool PixelFormatFromName(const std::string& name, PixelFormat* format) {
-  for (const auto& row : pixelFormats) {
+  for (const auto& row : FlyCapture2::kPixelFormatNames) {
     if (name == row.name) {
       *format = row.format;
       return true;
