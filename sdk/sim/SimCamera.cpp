@@ -11,6 +11,11 @@ using namespace FlyCapture2;
 
 namespace {
 
+// A start held up by a test (CameraFaults::holdStartCapture) goes on after
+// this long at the latest, so that a test that never releases it cannot keep
+// the starting thread for good.
+constexpr std::chrono::seconds kLongestStartHold{30};
+
 // One isochronous packet per bus cycle of 125 us.
 constexpr std::chrono::nanoseconds kBusCycle{125000};
 
@@ -166,7 +171,7 @@ Error SimCamera::GetCameraInfo(CameraInfo* info) const {
 
 Error SimCamera::StartCapture(const void* owner) {
   std::unique_lock<std::mutex> lock(_mutex);
-  _changed.wait(lock, [this] { return !_config.faults.holdStartCapture || _retired; });
+  _changed.wait_for(lock, kLongestStartHold, [this] { return !_config.faults.holdStartCapture || _retired; });
   Error error = CheckAvailableLocked();
   if (error != PGRERROR_OK) return error;
   if (_captureOwner == owner) return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, "Capture is already running.");
