@@ -183,8 +183,9 @@ TEST_F(DriverFixture, AReopenPauseIsNotHeldUpByAnotherCamerasRemovalGrace) {
   ASSERT_TRUE(Open(Mono(), 1));
   ASSERT_TRUE(Open(Colour(), 0));
   vq::sim::RemoveCamera(vqtest::kMonoSerial);
-  ASSERT_TRUE(WaitForLine("Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, "
-                          "port#1 ser#2222 state:'Closed '\n"));
+  ASSERT_TRUE(
+      WaitForLine("Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, "
+                  "port#1 ser#2222 state:'Closed '\n"));
   Log().Clear();
   const auto reset = std::chrono::steady_clock::now();
   ASSERT_TRUE(Colour().SetProperty("Reset", 1));
