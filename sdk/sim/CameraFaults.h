@@ -20,6 +20,10 @@ struct CameraFaults {
   bool connect = false;       // Connect fails
   bool cameraInfo = false;    // GetCameraInfo fails
   bool startCapture = false;  // StartCapture fails
+  // StartCapture waits while set, before it does anything, until the faults
+  // are changed or the fleet is replaced (30 s at most): a test holds up the
+  // thread that starts a capture. Not in the fleet file.
+  bool holdStartCapture = false;
 
   FaultMask getPropertyInfo = 0;  // by property type
   FaultMask getProperty = 0;

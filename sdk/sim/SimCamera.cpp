@@ -11,6 +11,11 @@ using namespace FlyCapture2;
 
 namespace {
 
+// A start held up by a test (CameraFaults::holdStartCapture) goes on after
+// this long at the latest, so that a test that never releases it cannot keep
+// the starting thread for good.
+constexpr std::chrono::seconds kLongestStartHold{30};
+
 // One isochronous packet per bus cycle of 125 us.
 constexpr std::chrono::nanoseconds kBusCycle{125000};
 
@@ -82,8 +87,11 @@ Error SimCamera::CheckConnect() {
 }
 
 void SimCamera::SetFaults(const CameraFaults& faults) {
-  std::lock_guard<std::mutex> lock(_mutex);
-  _config.faults = faults;
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _config.faults = faults;
+  }
+  _changed.notify_all();  // a held StartCapture looks again
 }
 
 void SimCamera::FailNextRetrievals(int count) {
@@ -94,6 +102,11 @@ void SimCamera::FailNextRetrievals(int count) {
 void SimCamera::DeliverIncompleteFrames(int count) {
   std::lock_guard<std::mutex> lock(_mutex);
   _config.incompleteFrames = count > 0 ? count : 0;
+}
+
+void SimCamera::SetLendBuffers(bool lend) {
+  std::lock_guard<std::mutex> lock(_mutex);
+  _lendBuffers = lend;
 }
 
 void SimCamera::SetFreeRunning(bool freeRunning) {
@@ -162,7 +175,8 @@ Error SimCamera::GetCameraInfo(CameraInfo* info) const {
 // ---- capture --------------------------------------------------------------
 
 Error SimCamera::StartCapture(const void* owner) {
-  std::lock_guard<std::mutex> lock(_mutex);
+  std::unique_lock<std::mutex> lock(_mutex);
+  _changed.wait_for(lock, kLongestStartHold, [this] { return !_config.faults.holdStartCapture || _retired; });
   Error error = CheckAvailableLocked();
   if (error != PGRERROR_OK) return error;
   if (_captureOwner == owner) return FC2_ERROR(PGRERROR_ISOCH_ALREADY_STARTED, "Capture is already running.");
@@ -215,10 +229,28 @@ Error SimCamera::RetrieveBuffer(const void* owner, Image* image) {
   ++_framesDelivered;
   std::shared_ptr<const TestPattern> pattern = _pattern;
   std::shared_ptr<const LevelTransfer> levels = _features.Levels();
+  const bool lend = _lendBuffers;
   lock.unlock();
   // The copy runs outside the lock: pattern and levels are immutable and
   // shared.
-  pattern->Render(number, image, levels.get());
+  if (!lend) {
+    pattern->Render(number, image, levels.get());
+    image->SetReceiveTime(received);
+    return Error();
+  }
+  // A buffer of the camera's own, lent to the image until the image gives it
+  // back or goes.
+  auto buffer = std::make_unique<Image>();
+  pattern->Render(number, buffer.get(), levels.get());
+  std::shared_ptr<std::atomic<int>> lent = _buffersLent;
+  lent->fetch_add(1);
+  std::shared_ptr<Image> lease(buffer.release(), [lent](Image* returned) {
+    delete returned;
+    lent->fetch_sub(1);
+  });
+  image->Borrow(lease->GetRows(), lease->GetCols(), lease->GetStride(), lease->GetPixelFormat(),
+                lease->GetBayerTileFormat(), lease->GetData(), lease);
+  image->SetFrameNumber(number);
   image->SetReceiveTime(received);
   return Error();
 }

@@ -41,6 +41,9 @@ class SimCamera {
   void FailNextRetrievals(int count);
   void DeliverIncompleteFrames(int count);
   void SetFreeRunning(bool freeRunning);
+  // Retrievals lend the image a buffer of the camera's (Image::Borrow), as a
+  // stream of a real camera does, instead of filling the image's own memory.
+  void SetLendBuffers(bool lend);
   // A trigger arrives (see FireSoftwareTrigger in SimControl.h); true when
   // it will release a frame: the camera is on the bus, capturing, with its
   // trigger on.
@@ -88,6 +91,8 @@ class SimCamera {
   uint64_t CallCount(SimOperation operation) const { return _calls[static_cast<size_t>(operation)].load(); }
   void ResetCallCounts();
   int PendingTriggers() const;
+  // Buffers lent to images and not given back yet.
+  int BuffersLent() const { return _buffersLent->load(); }
   // Runs `query` on the features under the camera's lock.
   template <class Query>
   auto QueryFeatures(Query query) const {
@@ -140,6 +145,9 @@ class SimCamera {
   int _pendingTriggers = 0;  // triggers of the running capture not yet answered with a frame
   std::shared_ptr<const TestPattern> _pattern;
   std::array<std::atomic<uint64_t>, kOperationCount> _calls{};
+  bool _lendBuffers = false;
+  // Shared with the leases, which may outlive the camera.
+  std::shared_ptr<std::atomic<int>> _buffersLent = std::make_shared<std::atomic<int>>(0);
 };
 
 template <class Call>

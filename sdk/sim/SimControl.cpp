@@ -63,6 +63,10 @@ void SetFreeRunning(unsigned int serialNumber, bool freeRunning) {
   SimBus::Instance().Camera(serialNumber)->SetFreeRunning(freeRunning);
 }
 
+void SetLendBuffers(unsigned int serialNumber, bool lend) {
+  SimBus::Instance().Camera(serialNumber)->SetLendBuffers(lend);
+}
+
 bool FireSoftwareTrigger(unsigned int serialNumber) { return Find(serialNumber)->FireTrigger(); }
 
 void SetTriggerPeriod(unsigned int serialNumber, unsigned int periodMs) {
@@ -78,6 +82,7 @@ int RetrievalsWaiting(unsigned int serialNumber) {
 uint64_t FramesDelivered(unsigned int serialNumber) {
   return SimBus::Instance().Camera(serialNumber)->FramesDelivered();
 }
+int BuffersLent(unsigned int serialNumber) { return SimBus::Instance().Camera(serialNumber)->BuffersLent(); }
 int Connections(unsigned int serialNumber) { return SimBus::Instance().Camera(serialNumber)->Connections(); }
 
 VideoMode CurrentVideoMode(unsigned int serialNumber) {

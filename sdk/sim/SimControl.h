@@ -65,6 +65,9 @@ void FailNextRetrievals(unsigned int serialNumber, int count);
 void DeliverIncompleteFrames(unsigned int serialNumber, int count);
 // Frames as fast as they are retrieved (true) or at the frame rate (false).
 void SetFreeRunning(unsigned int serialNumber, bool freeRunning);
+// Retrievals lend the image a buffer of the camera's (true), as a stream of a
+// real camera does, or fill the image's own memory (false, the default).
+void SetLendBuffers(unsigned int serialNumber, bool lend);
 
 // ---- triggers -------------------------------------------------------------------
 // While a camera captures with its trigger on, frames come only on triggers,
@@ -89,6 +92,8 @@ bool IsCapturing(unsigned int serialNumber);
 int RetrievalsWaiting(unsigned int serialNumber);
 // Frames retrieved from the camera since it joined the fleet.
 uint64_t FramesDelivered(unsigned int serialNumber);
+// Buffers the camera has lent to images (SetLendBuffers) and not got back.
+int BuffersLent(unsigned int serialNumber);
 // Open connections (FlyCapture2::Camera objects connected to it).
 int Connections(unsigned int serialNumber);
 FlyCapture2::VideoMode CurrentVideoMode(unsigned int serialNumber);

@@ -1,6 +1,9 @@
 #pragma once
 // Module tests load the built libVorquellCamera.so with dlopen and go through
-// its exports only, as a host does. Each test case runs in its own process.
+// its exports only, as a host does. Each test case runs in its own process:
+// the module stays loaded (RTLD_NODELETE) with what it read at its first load
+// and first SDK call (log level, fleet, backend), so a case that finds it
+// loaded already runs again in a process of its own (tests/support/OwnProcess.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/OwnProcess.h"
 #include "tools/cvlhost/Module.h"
 
 namespace moduletest {
@@ -42,32 +46,49 @@ inline bool WaitFor(const std::function<bool()>& condition,
   return true;
 }
 
+// Whether this process has loaded the module.
+inline bool& ModuleLoadedHere() {
+  static bool loaded = false;
+  return loaded;
+}
+
 class ModuleTest : public ::testing::Test {
  protected:
+  // A fixture deriving from this one returns from its SetUp at once when
+  // IsSkipped(): the case then ran in a process of its own.
   void SetUp() override {
+    if (ModuleLoadedHere() && !vqtest::InOwnProcess()) {
+      if (!vqtest::RunInOwnProcess()) ADD_FAILURE() << "failed in a process of its own (its output is above)";
+      GTEST_SKIP() << "ran in a process of its own: the module loaded here keeps what it read at its first load";
+    }
     _dir = std::filesystem::temp_directory_path() / ("vqmodule-" + std::to_string(::getpid()));
     std::filesystem::create_directories(_dir);
     {
       std::lock_guard<std::mutex> lock(LinesLock());
       HostCalls().clear();
     }
-    setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
+    Environment().Set("VORQUELL_DEBUG_OUTPUT", "none");
   }
   void TearDown() override {
     _module.reset();
     std::error_code ignored;
-    std::filesystem::remove_all(_dir, ignored);
+    if (!_dir.empty()) std::filesystem::remove_all(_dir, ignored);
+    _environment.Restore();
   }
+
+  // Environment variables set or unset for this case, put back after it.
+  vqtest::ScopedEnvironment& Environment() { return _environment; }
 
   // Writes a fleet file for the simulated bus; call before Load.
   void UseFleet(const std::string& json) {
     std::string path = (_dir / "fleet.json").string();
     std::ofstream(path) << json;
-    setenv("VORQUELL_SIM_FLEET", path.c_str(), 1);
+    Environment().Set("VORQUELL_SIM_FLEET", path);
   }
 
   Module& Load() {
     _module = std::make_unique<Module>(VQ_MODULE_PATH);
+    ModuleLoadedHere() = true;
     return *_module;
   }
   Module& M() { return *_module; }
@@ -97,6 +118,7 @@ class ModuleTest : public ::testing::Test {
 
   std::filesystem::path _dir;
   std::unique_ptr<Module> _module;
+  vqtest::ScopedEnvironment _environment;
 };
 
 }  // namespace moduletest

@@ -55,23 +55,24 @@ class BackendTest : public ModuleTest, public ::testing::WithParamInterface<Bus>
  protected:
   void SetUp() override {
     ModuleTest::SetUp();
+    if (IsSkipped()) return;
     completions = 0;
-    unsetenv("VORQUELL_ARAVIS_DEVICES");
+    Environment().Unset("VORQUELL_ARAVIS_DEVICES");
     switch (GetParam()) {
       case Bus::Sim:
-        unsetenv("VORQUELL_SDK_BACKEND");
+        Environment().Unset("VORQUELL_SDK_BACKEND");
         UseFleet(R"({"cameras": [{"model": "Mono", "serial": 5678, "color": false}]})");
         break;
       case Bus::AravisFake:
-        setenv("VORQUELL_SDK_BACKEND", "aravis", 1);
-        setenv("VORQUELL_ARAVIS_INTERFACES", "Fake", 1);
+        Environment().Set("VORQUELL_SDK_BACKEND", "aravis");
+        Environment().Set("VORQUELL_ARAVIS_INTERFACES", "Fake");
         break;
       case Bus::AravisGigE:
 #ifdef VQ_HAVE_ARAVIS
         // No interface is searched: the camera is asked for by address only.
-        setenv("VORQUELL_SDK_BACKEND", "aravis", 1);
-        setenv("VORQUELL_ARAVIS_INTERFACES", "", 1);
-        setenv("VORQUELL_ARAVIS_DEVICES", moduletest::GigEFake::kAddress, 1);
+        Environment().Set("VORQUELL_SDK_BACKEND", "aravis");
+        Environment().Set("VORQUELL_ARAVIS_INTERFACES", "");
+        Environment().Set("VORQUELL_ARAVIS_DEVICES", moduletest::GigEFake::kAddress);
         _fake = std::make_unique<moduletest::GigEFake>();
         ASSERT_TRUE(WaitFor([&] { return _fake->Running(); }));
 #endif
@@ -172,7 +173,7 @@ TEST_P(BackendTest, ListsTheCameraAsModelAndSerialNumber) {
 
 TEST_P(BackendTest, AMistypedAravisInterfaceLeavesTheBusEmptyAndSaysWhy) {
   if (GetParam() != Bus::AravisFake) GTEST_SKIP() << "a setting of the Aravis backend";
-  setenv("VORQUELL_ARAVIS_INTERFACES", "Fake,USB3", 1);
+  Environment().Set("VORQUELL_ARAVIS_INTERFACES", "Fake,USB3");
   Module& m = Initialize();
   EXPECT_EQ(0, m.getCVLNoOfSupportedCameras());
   EXPECT_NE(-1, Find("CameraList::Init: ERROR: failed to get number of cameras: ")) << LastMessages();
@@ -403,12 +404,12 @@ TEST_P(SettingsFileBackend, TheFileChoosesTheBackendUnlessTheEnvironmentDoes) {
 #ifndef VQ_HAVE_ARAVIS
   if (std::string(c.name).find("Aravis") != std::string::npos) GTEST_SKIP() << "built without Aravis";
 #endif
-  unsetenv("VORQUELL_ARAVIS_DEVICES");
-  auto set = [](const char* variable, const char* value) {
+  Environment().Unset("VORQUELL_ARAVIS_DEVICES");
+  auto set = [this](const char* variable, const char* value) {
     if (value)
-      setenv(variable, value, 1);
+      Environment().Set(variable, value);
     else
-      unsetenv(variable);
+      Environment().Unset(variable);
   };
   set("VORQUELL_SDK_BACKEND", c.backendVariable);
   set("VORQUELL_ARAVIS_INTERFACES", c.interfacesVariable);

@@ -77,13 +77,13 @@ TEST_F(ModuleTest, InitializeReportsTheVersionAndCountsReferences) {
 
 TEST_F(ModuleTest, RefcountLinesAtLevelTwo) {
   UseFleet(kTwoCameras);
-  setenv("VORQUELL_LOG_LEVEL", "2", 1);
+  Environment().Set("VORQUELL_LOG_LEVEL", "2");
   Module& m = Load();
   m.initialize(SystemPath().c_str(), moduletest::HostLog);
   m.initialize(SystemPath().c_str(), moduletest::HostLog);
   m.finalize();
   m.finalize();
-  unsetenv("VORQUELL_LOG_LEVEL");
+  Environment().Unset("VORQUELL_LOG_LEVEL");
   EXPECT_TRUE(Logged("===============initialize: \n"));
   EXPECT_TRUE(Logged("finalize: entering, refcount=2\n"));
   EXPECT_TRUE(Logged("finalize: leaving, refcount=1\n"));

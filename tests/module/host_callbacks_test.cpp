@@ -77,6 +77,7 @@ class HostCallbacks : public ModuleTest {
  protected:
   void SetUp() override {
     ModuleTest::SetUp();
+    if (IsSkipped()) return;
     frames = 0;
     callbackResult = -1;
     callbackCallMs = -1;

@@ -24,27 +24,19 @@ void FrameExchange::OnFrame() {
   bool complete = true;
   for (int row = 0; row < _height; ++row) complete &= _readRow(_filling.pixels.data() + row * _filling.RowBytes(), row);
 
-  std::function<void()> endSingle;
-  {
-    std::lock_guard<std::mutex> lock(_lock);
-    if (!complete) {
-      ++_counters.retrievalErrors;
+  std::lock_guard<std::mutex> lock(_lock);
+  if (!complete) {
+    ++_counters.retrievalErrors;
+    return;
+  }
+  _filling.number = ++_counters.received;
+  if (_paused) {
+    if (_singlesExpected == 0) {
+      ++_counters.unrequested;
       return;
     }
-    _filling.number = ++_counters.received;
-    if (_paused) {
-      if (_singlesExpected == 0) {
-        ++_counters.unrequested;
-        return;
-      }
-      if (--_singlesExpected == 0) endSingle = _endSingle;
-    }
+    --_singlesExpected;
   }
-  // Before the viewer hears of the frame, so that a resume it does next is
-  // not undone; outside the lock, as the driver logs and locks on its own.
-  if (endSingle) endSingle();
-
-  std::lock_guard<std::mutex> lock(_lock);
   if (_newestFresh) ++_counters.overwritten;
   std::swap(_filling, _newest);
   _newestFresh = true;
@@ -52,11 +44,6 @@ void FrameExchange::OnFrame() {
     _noticeOutstanding = true;
     _notify();
   }
-}
-
-void FrameExchange::SetEndSingle(std::function<void()> endSingle) {
-  std::lock_guard<std::mutex> lock(_lock);
-  _endSingle = std::move(endSingle);
 }
 
 void FrameExchange::SetNotify(std::function<void()> notify) {

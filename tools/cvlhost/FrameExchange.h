@@ -56,13 +56,9 @@ class FrameExchange {
   bool Take(Frame& frame);
 
   // While paused, frames are shown only as many as single grabs were asked
-  // for. A single grab runs the camera continuously until its frame is
-  // there: `endSingle` (set before the camera delivers) is then called on the
-  // grab thread, before the callback returns, to switch continuous grabbing
-  // off again, so that no further frame is retrieved.
+  // for; any other is counted as unrequested and dropped.
   void SetPaused(bool paused);
   void ExpectSingleFrame();
-  void SetEndSingle(std::function<void()> endSingle);
 
   FrameCounters Counters() const;
 
@@ -84,6 +80,5 @@ class FrameExchange {
   bool _paused = false;
   int _singlesExpected = 0;
   std::function<void()> _notify;
-  std::function<void()> _endSingle;
   FrameCounters _counters;
 };

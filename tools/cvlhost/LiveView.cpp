@@ -170,11 +170,6 @@ void LiveView::Open() {
                                                 return readRow(0, port, dest, row, 0, last) == 1;
                                               });
   _exchange->SetPaused(_paused);
-  // The driver ignores a grab while its camera still captures after an
-  // earlier single grab, so a single grab is one frame of continuous
-  // grabbing, switched off again in the callback.
-  Module& module = _module;
-  _exchange->SetEndSingle([&module, port] { module.setProperty(0, port, "continuous", 0); });
   // Posted, never called: the grab thread goes on at once. By name, so that
   // the posted call is made by Qt alone (no functor of ours crosses threads).
   _exchange->SetNotify([this] { QMetaObject::invokeMethod(this, "TakeFrame", Qt::QueuedConnection); });
@@ -207,8 +202,12 @@ void LiveView::TakeFrame() {
 void LiveView::SetPaused(bool paused) {
   if (paused == _paused) return;
   _paused = paused;
+  // The camera stops before the exchange counts frames as unasked for, and
+  // the exchange takes frames again before the camera streams: only a frame
+  // already on its way when grabbing stopped comes unasked for.
+  if (paused && _open) _module.setProperty(0, _port, "continuous", 0);
   if (_exchange) _exchange->SetPaused(paused);
-  if (_open) _module.setProperty(0, _port, "continuous", paused ? 0 : 1);
+  if (!paused && _open) _module.setProperty(0, _port, "continuous", 1);
   _pauseButton->setText(paused ? "Resume" : "Pause");
   _singleButton->setEnabled(paused);
   UpdateStatus();
@@ -216,8 +215,9 @@ void LiveView::SetPaused(bool paused) {
 
 void LiveView::GrabSingle() {
   if (!_paused || !_open) return;
+  // Each grab gives one frame.
   _exchange->ExpectSingleFrame();
-  if (!_module.setProperty(0, _port, "continuous", 1)) SetMessage("the single grab could not be started");
+  if (!_module.doCVLGrab(0, _port)) SetMessage("the single grab could not be started");
 }
 
 QString LiveView::SaveFrame() {

@@ -174,3 +174,38 @@ TEST_F(DriverFixture, TeardownClosesACapturingCamera) {
   EXPECT_FALSE(vq::sim::IsCapturing(vqtest::kColourSerial));
   EXPECT_EQ(0, vq::sim::Connections(vqtest::kColourSerial));
 }
+
+// The bus thread sleeps until the earliest deadline among the requests it
+// keeps waiting: a reopen after a reset, 200 ms on, is not held up by another
+// camera waiting out its removal's 10 s grace (the colour camera comes first
+// in the list, so the later deadline is seen last).
+TEST_F(DriverFixture, AReopenPauseIsNotHeldUpByAnotherCamerasRemovalGrace) {
+  ASSERT_TRUE(Open(Mono(), 1));
+  ASSERT_TRUE(Open(Colour(), 0));
+  vq::sim::RemoveCamera(vqtest::kMonoSerial);
+  ASSERT_TRUE(
+      WaitForLine("Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, "
+                  "port#1 ser#2222 state:'Closed '\n"));
+  Log().Clear();
+  const auto reset = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Colour().SetProperty("Reset", 1));
+  ASSERT_TRUE(WaitForLine("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#1111\n",
+                          std::chrono::milliseconds(8000)));
+  const auto reopened = std::chrono::steady_clock::now() - reset;
+  EXPECT_LT(reopened, std::chrono::seconds(4)) << "the reopen waited for the other camera's grace";
+  EXPECT_TRUE(Mono().State().HasRequest(ReqCameraOpenOnArrival)) << "the removed camera still waits";
+}
+
+// A camera whose open keeps failing is tried again at the reopen pace, not in
+// a busy loop: in 1.5 s at most about eight attempts 200 ms apart.
+TEST_F(DriverFixture, AnOpenThatKeepsFailingIsRetriedAtThePauseOfAReopen) {
+  vq::sim::SetFaults(vqtest::kColourSerial, {.connect = true});
+  EXPECT_FALSE(Open(Colour(), 0));
+  ASSERT_TRUE(WaitForLine("CameraState::AddRequest: request Close/Open added, camera ser# 1111\n"));
+  vq::sim::ResetCallCounts(vqtest::kColourSerial);
+  const auto attempts = [] { return vq::sim::CallCount(vqtest::kColourSerial, "Connect"); };
+  EXPECT_FALSE(vqtest::WaitFor([&] { return attempts() > 10; }, std::chrono::milliseconds(1500)))
+      << attempts() << " attempts in 1.5 s";
+  EXPECT_TRUE(vqtest::WaitFor([&] { return attempts() >= 2; })) << "the open is retried";
+  Colour().Close();
+}

@@ -164,6 +164,32 @@ TEST_P(CaptureAfterReopen, ContinuousOffDuringAStormStaysOff) {
 
 INSTANTIATE_TEST_SUITE_P(Storms, CaptureAfterReopen, ::testing::Values(1, 4));
 
+// While the bus thread is starting a capture (the camera holds StartCapture
+// up), the host switches continuous off, grabs and switches it off again: the
+// start under way stays at the front for the bus thread to finish, the starts
+// queued behind it are withdrawn, and a stop follows, so the camera ends
+// opened and not capturing.
+TEST_F(HostRequests, ContinuousOffDuringAStartUnderWayEndsOpened) {
+  ASSERT_TRUE(Open(Mono(), 1));
+  struct Release {
+    ~Release() { vq::sim::SetFaults(kMonoSerial, {}); }
+  } release;
+  vq::sim::SetFaults(kMonoSerial, {.holdStartCapture = true});
+  vq::sim::ResetCallCounts(kMonoSerial);
+  Mono().SetContinuousGrabMode(true);
+  ASSERT_TRUE(vqtest::WaitFor([] { return vq::sim::CallCount(kMonoSerial, "StartCapture") == 1; }));
+  ASSERT_TRUE(Mono().State().Busy());
+  Mono().SetContinuousGrabMode(false);
+  ASSERT_TRUE(Mono().Grab());
+  Mono().SetContinuousGrabMode(false);
+  EXPECT_EQ("'Req Capture Start ';'Req Capture Stop  ';", Mono().State().PendingText());
+  vq::sim::SetFaults(kMonoSerial, {});
+  ASSERT_TRUE(QueueDrained(Mono()));
+  EXPECT_TRUE(Mono().State().IsState(CamOpened));
+  EXPECT_FALSE(vq::sim::IsCapturing(kMonoSerial));
+  EXPECT_EQ(1u, vq::sim::CallCount(kMonoSerial, "StartCapture"));
+}
+
 // The name array is built once: concurrent callers get the same block, and a
 // pointer handed out earlier stays valid.
 TEST_F(DriverFixture, TheNameListIsOneArrayForEveryCaller) {

@@ -431,6 +431,46 @@ TEST_F(Acquisition, RowsOfAnIdleCameraAreTheDummyLine) {
   EXPECT_EQ(0, getCVLGrabRow(0, 0, nullptr, 5, 0, 9));
 }
 
+// A camera in a grab error still shows its last frame: the host's rows are
+// that frame's, not the dummy line. The bus thread is held up in another
+// camera's open (the test holds that camera's parameter lock), so the error
+// stays until the rows are read.
+TEST_F(Acquisition, RowsDuringAGrabErrorAreTheLastFramesRows) {
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(2));
+  std::unique_lock<std::mutex> stall(Colour().ParametersLock());
+  Colour().State().AddRequest(ReqCameraOpen);
+  ASSERT_TRUE(WaitForLine("Camera::DoOpen: Opening camera Colour (1111), port#-1 ser#1111 state:'Closed '\n"));
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 3);
+  ASSERT_TRUE(WaitForState(Mono(), CamGrabErr));
+  std::vector<unsigned char> last;
+  {
+    std::lock_guard<std::mutex> lock(host.lock);
+    last = host.frames.back();
+  }
+  std::vector<unsigned char> row(kWidth);
+  for (int r : {0, 5, 240, kHeight - 1}) {
+    ASSERT_EQ(1, getCVLGrabRow(0, 1, row.data(), r, 0, kWidth - 1));
+    EXPECT_EQ(0, std::memcmp(row.data(), last.data() + r * kWidth, kWidth)) << "row " << r;
+  }
+  EXPECT_TRUE(Mono().State().IsState(CamGrabErr));
+  EXPECT_FALSE(Log().ContainsPrefix("Camera::GetRow, WARNING: camera is not in valid state, returning dummy line"));
+}
+
+// A stopped capture gives the camera back the buffer of its last frame.
+TEST_F(Acquisition, AStoppedCaptureGivesItsFrameBack) {
+  vq::sim::SetLendBuffers(vqtest::kMonoSerial, true);
+  OpenOnPort("Mono (2222)", 1, 1);
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
+  ASSERT_TRUE(WaitForCallbacks(3));
+  EXPECT_GE(vq::sim::BuffersLent(vqtest::kMonoSerial), 1) << "the frame the host reads is a lent buffer";
+  ASSERT_EQ(1, setProperty(0, 1, "continuous", 0));
+  ASSERT_TRUE(vqtest::WaitFor(
+      [&] { return Mono().State().IsState(CamOpened) && !Mono().State().HasRequests() && !Mono().State().Busy(); }));
+  EXPECT_EQ(0, vq::sim::BuffersLent(vqtest::kMonoSerial));
+}
+
 TEST_F(Acquisition, RowCopiesStayWithinTheRow) {
   OpenOnPort("Mono (2222)", 1, 1);
   ASSERT_EQ(1, doCVLGrab(0, 1));

@@ -112,6 +112,28 @@ TEST(CameraState, CloseAndReopenExpandsToCloseAndReopen) {
   EXPECT_EQ((std::vector<StateRequest>{ReqCameraClose, ReqCameraOpenOnArrival}), Drain(single));
 }
 
+// Only a close and an open queued last make a close-and-reopen redundant: an
+// open behind a capture start or a reopen is followed by a close-and-reopen
+// of its own (a host's open during a removal's grace whose reopen then fails
+// must not stay in OpenErr).
+TEST(CameraState, CloseAndReopenIsRefusedOnlyBehindACloseAndAnOpen) {
+  vqtest::LogCapture log;
+  CameraState starting(4);
+  starting.AddRequest(ReqCaptureStart);
+  starting.AddRequest(ReqCameraOpen);
+  starting.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCaptureStart, ReqCameraOpen, ReqCameraClose, ReqCameraOpenOnArrival}),
+            Drain(starting));
+
+  CameraState reopening(5);
+  reopening.AddRequest(ReqCameraOpenOnArrival);
+  reopening.AddRequest(ReqCameraOpen);
+  reopening.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCameraOpenOnArrival, ReqCameraOpen, ReqCameraClose, ReqCameraOpenOnArrival}),
+            Drain(reopening));
+  EXPECT_FALSE(log.ContainsPrefix("CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored"));
+}
+
 TEST(CameraState, SetStateRecordsTheChangeOrRefusesTheSameState) {
   vqtest::LogCapture log;
   CameraState state(9);

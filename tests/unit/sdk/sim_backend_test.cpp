@@ -1,17 +1,19 @@
 // Choice of the SDK backend. The backend is chosen on the first SDK call of
-// the process, so each case needs a process of its own, which ctest gives
-// every test case.
+// the process, so each case runs in a process of its own.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "sim_test_support.h"
+#include "tests/support/OwnProcess.h"
 
 namespace simtest {
 namespace {
 
 TEST(SdkBackend, UnknownBackendFailsEveryOperationAndSaysWhy) {
-  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "gige", 1), 0);
+  if (vqtest::RanInOwnProcess()) return;
+  vqtest::ScopedEnvironment environment;
+  environment.Set("VORQUELL_SDK_BACKEND", "gige");
 #ifdef VQ_HAVE_ARAVIS
   const char* why = "Unknown camera SDK backend 'gige' (VORQUELL_SDK_BACKEND); known backends: sim, aravis.";
 #else
@@ -37,7 +39,9 @@ TEST(SdkBackend, UnknownBackendFailsEveryOperationAndSaysWhy) {
 }
 
 TEST(SdkBackend, SimNamedExplicitlyIsTheSimulatedBus) {
-  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "sim", 1), 0);
+  if (vqtest::RanInOwnProcess()) return;
+  vqtest::ScopedEnvironment environment;
+  environment.Set("VORQUELL_SDK_BACKEND", "sim");
   BusManager bus;
   unsigned int count = 0;
   ASSERT_TRUE(Ok(bus.GetNumOfCameras(&count)));
@@ -46,7 +50,9 @@ TEST(SdkBackend, SimNamedExplicitlyIsTheSimulatedBus) {
 
 #ifndef VQ_HAVE_ARAVIS
 TEST(SdkBackend, AravisInABuildWithoutItSaysSo) {
-  ASSERT_EQ(setenv("VORQUELL_SDK_BACKEND", "aravis", 1), 0);
+  if (vqtest::RanInOwnProcess()) return;
+  vqtest::ScopedEnvironment environment;
+  environment.Set("VORQUELL_SDK_BACKEND", "aravis");
   BusManager bus;
   unsigned int count = 0;
   Error error = bus.GetNumOfCameras(&count);

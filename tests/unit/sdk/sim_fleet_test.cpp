@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "sim_test_support.h"
+#include "tests/support/OwnProcess.h"
 #include "tests/support/TestSupport.h"
 
 namespace simtest {
@@ -425,13 +426,15 @@ TEST(SimBuiltInFleet, StartsCamerasFromNothingAndNamesItsProblems) {
   }
 }
 
-// The fleet file is read on the first SDK call of the process. These cases
-// need a process of their own, which ctest gives every test case.
+// The fleet file is read on the first SDK call of the process: these cases
+// run in a process of their own.
 TEST(SimFleetEnvironment, FleetFileNamedByTheEnvironmentReplacesTheDefault) {
+  if (vqtest::RanInOwnProcess()) return;
   vqtest::TempDir dir;
   std::string path = WriteFile(dir.Path() + "/fleet.json",
                                R"({"cameras": [{"model": "From File", "serial": 4711, "color": false}]})");
-  ASSERT_EQ(setenv("VORQUELL_SIM_FLEET", path.c_str(), 1), 0);
+  vqtest::ScopedEnvironment environment;
+  environment.Set("VORQUELL_SIM_FLEET", path);
   BusManager bus;
   unsigned int count = 0;
   ASSERT_TRUE(Ok(bus.GetNumOfCameras(&count)));
@@ -444,9 +447,11 @@ TEST(SimFleetEnvironment, FleetFileNamedByTheEnvironmentReplacesTheDefault) {
 }
 
 TEST(SimFleetEnvironment, MalformedFleetFileLeavesTheBusEmpty) {
+  if (vqtest::RanInOwnProcess()) return;
   vqtest::TempDir dir;
   std::string path = WriteFile(dir.Path() + "/fleet.json", R"({"cameras": [{"model": true}]})");
-  ASSERT_EQ(setenv("VORQUELL_SIM_FLEET", path.c_str(), 1), 0);
+  vqtest::ScopedEnvironment environment;
+  environment.Set("VORQUELL_SIM_FLEET", path);
   BusManager bus;
   unsigned int count = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
