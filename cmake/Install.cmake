@@ -18,7 +18,7 @@ install(FILES include/VorquellCamera.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS cvlhost RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md sdk/sim/FLEET.md DESTINATION ${VQ_DOCDIR})
 install(FILES COPYRIGHT DESTINATION ${VQ_DOCDIR} RENAME copyright)
-install(DIRECTORY docs/ DESTINATION ${VQ_DOCDIR}/docs FILES_MATCHING PATTERN "*.png")
+install(DIRECTORY docs/ DESTINATION ${VQ_DOCDIR}/docs FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 install(FILES examples/minimal_host.c DESTINATION ${VQ_DOCDIR}/examples)
 install(DIRECTORY examples/fleets DESTINATION ${VQ_DOCDIR}/examples)
 # The built-in fleet, a starting point for a fleet file of one's own.

@@ -134,7 +134,7 @@ TEST_F(ConfigureFormat7Camera, EditsAreValidatedSavedAndReachTheCameraAtItsNextO
 }
 
 // Renders the dialog offscreen; with VQ_UI_SCREENSHOT naming a file the
-// picture is written there (the README's picture is made this way).
+// picture is written there (the host's guide's picture is made this way).
 TEST_F(ConfigureFormat7Camera, SheetLayoutAndScreenshot) {
   int size[2];
   ASSERT_EQ(1, openCVLPort(0, 0, kName, size));
