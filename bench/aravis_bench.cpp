@@ -22,8 +22,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -120,9 +120,8 @@ class Host {
   void Start(int64_t format) {
     std::ofstream(_dir / "VorquellCamera.ini")
         << "[" << kCamera << "]\nDCAMVideoMode=" << kFormat7VideoMode << "\noffsetX=0\noffsetY=0\nwidth=" << kWidth
-        << "\nheight=" << kHeight
-        << "\nFmt7PixelFormat=" << SdkFormat(format) << "\nFrameRateOn=1\nFrameRate="
-        << 1000 * 100 << "\n";
+        << "\nheight=" << kHeight << "\nFmt7PixelFormat=" << SdkFormat(format)
+        << "\nFrameRateOn=1\nFrameRate=" << 1000 * 100 << "\n";
     int size[2] = {0, 0};
     if (!M().openCVLPort(0, 0, kCamera, size) || size[0] != kWidth || size[1] != kHeight) std::abort();
     int pixelSize = 8;

@@ -56,61 +56,39 @@ void CountFrames(benchmark::State& state, const Image& source) {
 
 void OwnKernel(PixelFormat format, const SourceView& source, const TargetView& target) {
   switch (format) {
-    case PIXEL_FORMAT_MONO8:
-      return detail::Mono8ToBgr(source, target);
-    case PIXEL_FORMAT_MONO12:
-      return detail::Mono12ToBgr(source, target);
-    case PIXEL_FORMAT_MONO16:
-      return detail::Mono16ToBgr(source, target);
-    case PIXEL_FORMAT_RGB8:
-      return detail::Rgb8ToBgr(source, target);
-    case PIXEL_FORMAT_444YUV8:
-      return detail::Yuv444ToBgr(source, target);
-    case PIXEL_FORMAT_422YUV8:
-      return detail::Yuv422ToBgr(source, target);
-    case PIXEL_FORMAT_411YUV8:
-      return detail::Yuv411ToBgr(source, target);
-    case PIXEL_FORMAT_RAW8:
-      return detail::BayerToBgr(source, RGGB, target);
-    case PIXEL_FORMAT_RAW16:
-      return detail::Bayer16ToBgr(source, RGGB, target);
-    default:
-      return detail::CopyRows(source, target, 3 * source.cols);
+    case PIXEL_FORMAT_MONO8: return detail::Mono8ToBgr(source, target);
+    case PIXEL_FORMAT_MONO12: return detail::Mono12ToBgr(source, target);
+    case PIXEL_FORMAT_MONO16: return detail::Mono16ToBgr(source, target);
+    case PIXEL_FORMAT_RGB8: return detail::Rgb8ToBgr(source, target);
+    case PIXEL_FORMAT_444YUV8: return detail::Yuv444ToBgr(source, target);
+    case PIXEL_FORMAT_422YUV8: return detail::Yuv422ToBgr(source, target);
+    case PIXEL_FORMAT_411YUV8: return detail::Yuv411ToBgr(source, target);
+    case PIXEL_FORMAT_RAW8: return detail::BayerToBgr(source, RGGB, target);
+    case PIXEL_FORMAT_RAW16: return detail::Bayer16ToBgr(source, RGGB, target);
+    default: return detail::CopyRows(source, target, 3 * source.cols);
   }
 }
 
 bool LibyuvKernel(PixelFormat format, const SourceView& source, const TargetView& target) {
   switch (format) {
-    case PIXEL_FORMAT_MONO8:
-      return detail::LibyuvMono8ToBgr(source, target);
-    case PIXEL_FORMAT_MONO16:
-      return detail::LibyuvMono16ToBgr(source, target);
-    case PIXEL_FORMAT_RGB8:
-      return detail::LibyuvRgb8ToBgr(source, target);
-    case PIXEL_FORMAT_444YUV8:
-      return detail::LibyuvYuv444ToBgr(source, target);
-    case PIXEL_FORMAT_422YUV8:
-      return detail::LibyuvYuv422ToBgr(source, target);
-    case PIXEL_FORMAT_411YUV8:
-      return detail::LibyuvYuv411ToBgr(source, target);
-    default:
-      return false;
+    case PIXEL_FORMAT_MONO8: return detail::LibyuvMono8ToBgr(source, target);
+    case PIXEL_FORMAT_MONO16: return detail::LibyuvMono16ToBgr(source, target);
+    case PIXEL_FORMAT_RGB8: return detail::LibyuvRgb8ToBgr(source, target);
+    case PIXEL_FORMAT_444YUV8: return detail::LibyuvYuv444ToBgr(source, target);
+    case PIXEL_FORMAT_422YUV8: return detail::LibyuvYuv422ToBgr(source, target);
+    case PIXEL_FORMAT_411YUV8: return detail::LibyuvYuv411ToBgr(source, target);
+    default: return false;
   }
 }
 
 #ifdef VQ_BENCH_SWSCALE
 AVPixelFormat SwscaleFormatOf(PixelFormat format) {
   switch (format) {
-    case PIXEL_FORMAT_MONO16:
-      return AV_PIX_FMT_GRAY16LE;
-    case PIXEL_FORMAT_RGB8:
-      return AV_PIX_FMT_RGB24;
-    case PIXEL_FORMAT_422YUV8:
-      return AV_PIX_FMT_UYVY422;
-    case PIXEL_FORMAT_RAW8:
-      return AV_PIX_FMT_BAYER_RGGB8;
-    default:
-      return AV_PIX_FMT_NONE;
+    case PIXEL_FORMAT_MONO16: return AV_PIX_FMT_GRAY16LE;
+    case PIXEL_FORMAT_RGB8: return AV_PIX_FMT_RGB24;
+    case PIXEL_FORMAT_422YUV8: return AV_PIX_FMT_UYVY422;
+    case PIXEL_FORMAT_RAW8: return AV_PIX_FMT_BAYER_RGGB8;
+    default: return AV_PIX_FMT_NONE;
   }
 }
 

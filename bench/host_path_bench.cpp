@@ -65,7 +65,8 @@ const char* kFleet = R"({"cameras": [
 // module or this program.
 const std::string& FleetFile() {
   static const std::string path = [] {
-    std::string file = (std::filesystem::temp_directory_path() / ("vq-bench-fleet-" + std::to_string(getpid()) + ".json")).string();
+    std::string file =
+        (std::filesystem::temp_directory_path() / ("vq-bench-fleet-" + std::to_string(getpid()) + ".json")).string();
     std::ofstream(file) << kFleet;
     setenv("VORQUELL_SIM_FLEET", file.c_str(), 1);
     setenv("VORQUELL_DEBUG_OUTPUT", "none", 1);
@@ -195,9 +196,8 @@ void HostPath(benchmark::State& state) {
   uint64_t seen = host.WaitBeyond(port, 0);
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) seen = host.WaitBeyond(port, seen);
-  const double perFrame =
-      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() /
-      static_cast<double>(state.iterations());
+  const double perFrame = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() /
+                          static_cast<double>(state.iterations());
   host.Stop(port);
   SetFrameCounters(state, camera);
   state.counters["vs_memcpy"] = (perFrame - sdk.retrieve) / memcpyMicros;

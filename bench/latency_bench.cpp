@@ -26,9 +26,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,8 +38,8 @@
 #include <vector>
 
 #include "include/VorquellCamera.h"
-#include "sdk/FlyCapture2.h"
 #include "sdk/Backend.h"
+#include "sdk/FlyCapture2.h"
 #include "tests/module/GigEFake.h"
 
 namespace {
@@ -76,9 +76,9 @@ class Host {
 
   void Start(int camera, int64_t format, const Size& size) {
     std::ofstream(_dir / "VorquellCamera.ini")
-        << "[" << _names[camera] << "]\nDCAMVideoMode=" << kFormat7VideoMode << "\noffsetX=0\noffsetY=0\nwidth=" << size.width
-        << "\nheight=" << size.height << "\nFmt7PixelFormat=" << SdkFormat(format)
-        << "\nFrameRateOn=1\nFrameRate=" << kFramesPerSecond * 100 << "\n";
+        << "[" << _names[camera] << "]\nDCAMVideoMode=" << kFormat7VideoMode
+        << "\noffsetX=0\noffsetY=0\nwidth=" << size.width << "\nheight=" << size.height
+        << "\nFmt7PixelFormat=" << SdkFormat(format) << "\nFrameRateOn=1\nFrameRate=" << kFramesPerSecond * 100 << "\n";
     int imageSize[2] = {0, 0};
     if (!openCVLPort(0, camera, _names[camera].c_str(), imageSize) || imageSize[0] != size.width ||
         imageSize[1] != size.height)
@@ -133,9 +133,8 @@ class Host {
     const char** names = getCVLCameraConfigNames();
     for (int i = 0; names && names[i]; ++i) _names.emplace_back(names[i]);
     // The in-process fake first.
-    std::sort(_names.begin(), _names.end(), [](const std::string& a, const std::string& b) {
-      return (a == "Fake (1)") > (b == "Fake (1)");
-    });
+    std::sort(_names.begin(), _names.end(),
+              [](const std::string& a, const std::string& b) { return (a == "Fake (1)") > (b == "Fake (1)"); });
   }
   ~Host() {
     finalize();

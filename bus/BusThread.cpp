@@ -178,8 +178,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
   };
 
   switch (r) {
-    case ReqNotAssigned:
-      return;
+    case ReqNotAssigned: return;
     case ReqCameraOpen:
       if (s == CamClosed)
         camera.DoOpen();
@@ -273,9 +272,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
       else
         noAction();
       return;
-    default:
-      noAction();
-      return;
+    default: noAction(); return;
   }
 }
 

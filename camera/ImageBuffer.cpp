@@ -116,7 +116,8 @@ bool ImageBuffer::CopyLine(int32_t r, unsigned char* dest, size_t n, FlyCapture2
 // A frame that reaches every pixel of the buffer and converts: nothing of the
 // buffer's rows shows while it is shown.
 bool ImageBuffer::Covers(const Frame& frame) const {
-  return frame.rows.Ready() && frame.rows.Rows() >= static_cast<uint32_t>(_height) && frame.rows.RowBytes() >= RowSize();
+  return frame.rows.Ready() && frame.rows.Rows() >= static_cast<uint32_t>(_height) &&
+         frame.rows.RowBytes() >= RowSize();
 }
 
 bool ImageBuffer::ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const {
@@ -138,7 +139,8 @@ bool ImageBuffer::ConvertRow(const Frame& frame, int32_t r, unsigned char* dest,
 }
 
 void ImageBuffer::Keep(const Frame& frame) {
-  const int32_t rows = std::min<int32_t>(_height, static_cast<int32_t>(std::min<uint32_t>(frame.rows.Rows(), INT32_MAX)));
+  const int32_t rows =
+      std::min<int32_t>(_height, static_cast<int32_t>(std::min<uint32_t>(frame.rows.Rows(), INT32_MAX)));
   const size_t n = std::min(RowSize(), frame.rows.RowBytes());
   for (int32_t r = 0; r < rows; ++r) ConvertRow(frame, r, GetLine(r), n);
 }

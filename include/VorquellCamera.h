@@ -36,8 +36,7 @@ typedef int (*getCVLNoOfSupportedCamerasFn)(void);
 typedef int (*openCVLPortFn)(int grabberNo, int portNo, const char* cameraName, int imageSize[2]);
 typedef void (*closeCVLPortFn)(int grabberNo, int portNo);
 typedef int (*doCVLGrabFn)(int grabberNo, int portNo);
-typedef int (*getCVLGrabRowFn)(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel,
-                               int lastPixel);
+typedef int (*getCVLGrabRowFn)(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel);
 typedef int (*setCompleteCallbackFn)(int grabberNo, int portNo, CompleteCallback callback);
 typedef int (*setHWTriggerFn)(void);
 typedef int (*getPropertyFn)(int grabberNo, int portNo, const char* prop, int* value);
@@ -58,8 +57,7 @@ VQ_EXPORT int getCVLNoOfSupportedCameras(void);
 VQ_EXPORT int openCVLPort(int grabberNo, int portNo, const char* cameraName, int imageSize[2]);
 VQ_EXPORT void closeCVLPort(int grabberNo, int portNo);
 VQ_EXPORT int doCVLGrab(int grabberNo, int portNo);
-VQ_EXPORT int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel,
-                            int lastPixel);
+VQ_EXPORT int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel);
 VQ_EXPORT int setCompleteCallback(int grabberNo, int portNo, CompleteCallback callback);
 VQ_EXPORT int setHWTrigger(void);
 VQ_EXPORT int getProperty(int grabberNo, int portNo, const char* prop, int* value);

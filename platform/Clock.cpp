@@ -20,8 +20,6 @@ std::tm LocalTime(std::time_t t) {
   return result;
 }
 
-void SleepMs(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace vq

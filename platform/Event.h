@@ -31,8 +31,7 @@ class Event {
   // Returns true when signalled, false on time-out.
   bool WaitFor(int milliseconds) {
     std::unique_lock<std::mutex> lock(_mutex);
-    if (!_cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return _signalled; }))
-      return false;
+    if (!_cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return _signalled; })) return false;
     _signalled = false;
     return true;
   }

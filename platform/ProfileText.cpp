@@ -26,7 +26,9 @@ bool EqualIgnoringCase(std::string_view left, std::string_view right) {
                     [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
 }
 
-bool HasLineBreakOrNul(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool HasLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 enum class LineKind { Blank, Comment, Section, Entry, Other };
 
@@ -144,8 +146,8 @@ bool ProfileText::IsWritableSection(std::string_view section) {
 
 bool ProfileText::IsWritableKey(std::string_view key) {
   const std::string_view name = Trim(key);
-  return !name.empty() && !HasLineBreakOrNul(key) && key.find('=') == std::string_view::npos &&
-         name.front() != '[' && name.front() != ';' && name.front() != '#';
+  return !name.empty() && !HasLineBreakOrNul(key) && key.find('=') == std::string_view::npos && name.front() != '[' &&
+         name.front() != ';' && name.front() != '#';
 }
 
 bool ProfileText::IsWritableValue(std::string_view value) { return !HasLineBreakOrNul(value); }

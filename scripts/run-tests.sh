@@ -3,8 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
-# No folder includes from a folder above it.
+# No folder includes from a folder above it, and the code is laid out as
+# .clang-format says.
 scripts/check-includes.sh
+scripts/check-format.sh
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/test -j"$(nproc)"
 ctest --test-dir build/test --output-on-failure -j"$(nproc)" --timeout 300 -LE aravis

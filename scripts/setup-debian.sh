@@ -9,8 +9,8 @@ packages=(
   libboost-dev nlohmann-json3-dev libcli11-dev libpng-dev libyuv-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  # cvlhost's manual page; dpkg-shlibdeps for the Debian package
-  help2man dpkg-dev
+  # cvlhost's manual page; dpkg-shlibdeps for the Debian package; the format check
+  help2man dpkg-dev clang-format
 )
 # Real cameras: Aravis 0.8 (GenICam; pkg-config needs libusb-1.0-0-dev too).
 packages+=(libaravis-dev libusb-1.0-0-dev)

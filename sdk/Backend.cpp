@@ -39,12 +39,12 @@ class UnknownBackend final : public Backend {
 
  private:
   Error Failure() const {
-    return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED,
-                     _name == "aravis"
-                         ? "The camera SDK backend 'aravis' (" + _origin +
-                               ") is not part of this build: it was built without Aravis 0.8 (Debian: libaravis-dev)."
-                         : "Unknown camera SDK backend '" + _name + "' (" + _origin + "); known backends: " +
-                               kKnownBackends + ".");
+    return FC2_ERROR(
+        PGRERROR_NOT_IMPLEMENTED,
+        _name == "aravis"
+            ? "The camera SDK backend 'aravis' (" + _origin +
+                  ") is not part of this build: it was built without Aravis 0.8 (Debian: libaravis-dev)."
+            : "Unknown camera SDK backend '" + _name + "' (" + _origin + "); known backends: " + kKnownBackends + ".");
   }
 
   const std::string _name;
@@ -139,8 +139,6 @@ bool SetPreferredBackend(const BackendPreference& preference) {
   return true;
 }
 
-std::chrono::steady_clock::time_point LastReceiveTimeOnThisThread() {
-  return FlyCapture2::detail::lastReceiveTime;
-}
+std::chrono::steady_clock::time_point LastReceiveTimeOnThisThread() { return FlyCapture2::detail::lastReceiveTime; }
 
 }  // namespace vq::sdk

@@ -31,8 +31,6 @@ Error BusManager::RegisterCallback(BusEventCallback callback, BusCallbackType ty
   return detail::GetBackend().RegisterCallback(callback, type, parameter, handle);
 }
 
-Error BusManager::UnregisterCallback(CallbackHandle handle) {
-  return detail::GetBackend().UnregisterCallback(handle);
-}
+Error BusManager::UnregisterCallback(CallbackHandle handle) { return detail::GetBackend().UnregisterCallback(handle); }
 
 }  // namespace FlyCapture2

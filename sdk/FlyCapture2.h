@@ -311,8 +311,7 @@ struct StrobeControl {
 class Image {
  public:
   Image();
-  Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
-        BayerTileFormat bayer = NONE);
+  Image(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format, BayerTileFormat bayer = NONE);
   ~Image();
   // A copy owns a copy of the bytes, never a lease.
   Image(const Image& other);
@@ -446,8 +445,7 @@ class BusManager {
   Error GetCameraFromIndex(unsigned int index, PGRGuid* guid);
   Error GetCameraFromSerialNumber(unsigned int serialNumber, PGRGuid* guid);
   Error FireBusReset(PGRGuid* guid);
-  Error RegisterCallback(BusEventCallback callback, BusCallbackType type, void* parameter,
-                         CallbackHandle* handle);
+  Error RegisterCallback(BusEventCallback callback, BusCallbackType type, void* parameter, CallbackHandle* handle);
   Error UnregisterCallback(CallbackHandle handle);
 };
 

@@ -47,8 +47,8 @@ Image& Image::operator=(Image&& other) noexcept {
   return *this;
 }
 
-void Image::Borrow(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format,
-                   BayerTileFormat bayer, unsigned char* data, std::shared_ptr<void> lease) {
+void Image::Borrow(unsigned int rows, unsigned int cols, unsigned int stride, PixelFormat format, BayerTileFormat bayer,
+                   unsigned char* data, std::shared_ptr<void> lease) {
   _lease = std::move(lease);
   _borrowed = data;
   SetShape(rows, cols, stride, format, bayer);
@@ -84,30 +84,22 @@ void Image::SetShape(unsigned int rows, unsigned int cols, unsigned int stride, 
 unsigned int Image::GetBitsPerPixel() const {
   switch (_format) {
     case PIXEL_FORMAT_MONO8:
-    case PIXEL_FORMAT_RAW8:
-      return 8;
-    case PIXEL_FORMAT_411YUV8:
-      return 12;
+    case PIXEL_FORMAT_RAW8: return 8;
+    case PIXEL_FORMAT_411YUV8: return 12;
     case PIXEL_FORMAT_MONO12:
-    case PIXEL_FORMAT_RAW12:
-      return _layout == LAYOUT_LSB_PACKED ? GetSampleBits() : 12;
+    case PIXEL_FORMAT_RAW12: return _layout == LAYOUT_LSB_PACKED ? GetSampleBits() : 12;
     case PIXEL_FORMAT_422YUV8:
     case PIXEL_FORMAT_MONO16:
     case PIXEL_FORMAT_S_MONO16:
-    case PIXEL_FORMAT_RAW16:
-      return 16;
+    case PIXEL_FORMAT_RAW16: return 16;
     case PIXEL_FORMAT_444YUV8:
     case PIXEL_FORMAT_RGB8:
-    case PIXEL_FORMAT_BGR:
-      return 24;
+    case PIXEL_FORMAT_BGR: return 24;
     case PIXEL_FORMAT_BGRU:
-    case PIXEL_FORMAT_RGBU:
-      return 32;
+    case PIXEL_FORMAT_RGBU: return 32;
     case PIXEL_FORMAT_RGB16:
-    case PIXEL_FORMAT_S_RGB16:
-      return 48;
-    default:
-      return 0;
+    case PIXEL_FORMAT_S_RGB16: return 48;
+    default: return 0;
   }
 }
 
@@ -118,15 +110,11 @@ unsigned int Image::GetSampleBits() const {
     case PIXEL_FORMAT_S_MONO16:
     case PIXEL_FORMAT_RAW16:
     case PIXEL_FORMAT_RGB16:
-    case PIXEL_FORMAT_S_RGB16:
-      return 16;
+    case PIXEL_FORMAT_S_RGB16: return 16;
     case PIXEL_FORMAT_MONO12:
-    case PIXEL_FORMAT_RAW12:
-      return 12;
-    case UNSPECIFIED_PIXEL_FORMAT:
-      return 0;
-    default:
-      return 8;
+    case PIXEL_FORMAT_RAW12: return 12;
+    case UNSPECIFIED_PIXEL_FORMAT: return 0;
+    default: return 8;
   }
 }
 

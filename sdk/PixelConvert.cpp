@@ -71,30 +71,21 @@ struct Tile {
 // The tile as seen from the next row down.
 BayerTileFormat RowShifted(BayerTileFormat format) {
   switch (format) {
-    case RGGB:
-      return GBRG;
-    case GBRG:
-      return RGGB;
-    case GRBG:
-      return BGGR;
-    case BGGR:
-      return GRBG;
-    default:
-      return format;
+    case RGGB: return GBRG;
+    case GBRG: return RGGB;
+    case GRBG: return BGGR;
+    case BGGR: return GRBG;
+    default: return format;
   }
 }
 
 Tile TileOf(BayerTileFormat format) {
   switch (format) {
-    case GRBG:
-      return {{kGreen, kRed, kBlue, kGreen}};
-    case GBRG:
-      return {{kGreen, kBlue, kRed, kGreen}};
-    case BGGR:
-      return {{kBlue, kGreen, kGreen, kRed}};
+    case GRBG: return {{kGreen, kRed, kBlue, kGreen}};
+    case GBRG: return {{kGreen, kBlue, kRed, kGreen}};
+    case BGGR: return {{kBlue, kGreen, kGreen, kRed}};
     case RGGB:
-    default:
-      return {{kRed, kGreen, kGreen, kBlue}};
+    default: return {{kRed, kGreen, kGreen, kBlue}};
   }
 }
 
@@ -242,8 +233,7 @@ SampleRowReader HighBitsReader(PixelFormat format, SampleLayout layout, unsigned
       if (layout == LAYOUT_DEFAULT) return HighBitsOfPairs;
       if (layout == LAYOUT_LSB_PACKED) return sampleBits == 10 ? HighBitsOfLsbPacked10 : HighBitsOfLsbPacked12;
       return nullptr;
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 
@@ -264,24 +254,17 @@ void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRow
 size_t SourceRowBytes(PixelFormat format, size_t cols) {
   switch (format) {
     case PIXEL_FORMAT_MONO8:
-    case PIXEL_FORMAT_RAW8:
-      return cols;
+    case PIXEL_FORMAT_RAW8: return cols;
     case PIXEL_FORMAT_MONO12:
-    case PIXEL_FORMAT_RAW12:
-      return (3 * cols + 1) / 2;
+    case PIXEL_FORMAT_RAW12: return (3 * cols + 1) / 2;
     case PIXEL_FORMAT_MONO16:
-    case PIXEL_FORMAT_RAW16:
-      return 2 * cols;
+    case PIXEL_FORMAT_RAW16: return 2 * cols;
     case PIXEL_FORMAT_RGB8:
     case PIXEL_FORMAT_BGR:
-    case PIXEL_FORMAT_444YUV8:
-      return 3 * cols;
-    case PIXEL_FORMAT_422YUV8:
-      return (cols + 1) / 2 * 4;
-    case PIXEL_FORMAT_411YUV8:
-      return (cols + 3) / 4 * 6;
-    default:
-      return 0;
+    case PIXEL_FORMAT_444YUV8: return 3 * cols;
+    case PIXEL_FORMAT_422YUV8: return (cols + 1) / 2 * 4;
+    case PIXEL_FORMAT_411YUV8: return (cols + 3) / 4 * 6;
+    default: return 0;
   }
 }
 

@@ -980,12 +980,10 @@ QString CPropertyGrid::DisplayText(const Item& item) const {
   if (item.undefined) return _undefinedText;
   QString text;
   switch (item.type) {
-    case IT_CUSTOM:
-      return item.custom->DisplayText();
+    case IT_CUSTOM: return item.custom->DisplayText();
     case IT_STRING:
     case IT_FILE:
-    case IT_FOLDER:
-      return item.text.isEmpty() ? _emptyText : item.text;
+    case IT_FOLDER: return item.text.isEmpty() ? _emptyText : item.text;
     case IT_TEXT: {
       QString shown = item.text;
       shown.replace("\r\n", " ");
@@ -1001,16 +999,11 @@ QString CPropertyGrid::DisplayText(const Item& item) const {
       return item.integer >= 0 && item.integer < item.options.size()
                  ? item.options[static_cast<qsizetype>(item.integer)]
                  : QString();
-    case IT_BOOLEAN:
-      return item.flag ? _trueText : _falseText;
-    case IT_DATE:
-      return QLocale().toString(item.date, QLocale::ShortFormat);
-    case IT_DATETIME:
-      return QLocale().toString(item.dateTime, QLocale::ShortFormat);
-    case IT_COLOR:
-      return QString::asprintf("%d; %d; %d", item.color.red(), item.color.green(), item.color.blue());
-    case IT_FONT:
-      return QString("%1; %2pt").arg(item.font.family()).arg(qRound(item.font.pointSizeF()));
+    case IT_BOOLEAN: return item.flag ? _trueText : _falseText;
+    case IT_DATE: return QLocale().toString(item.date, QLocale::ShortFormat);
+    case IT_DATETIME: return QLocale().toString(item.dateTime, QLocale::ShortFormat);
+    case IT_COLOR: return QString::asprintf("%d; %d; %d", item.color.red(), item.color.green(), item.color.blue());
+    case IT_FONT: return QString("%1; %2pt").arg(item.font.family()).arg(qRound(item.font.pointSizeF()));
   }
   return text;
 }
@@ -1033,18 +1026,13 @@ void CPropertyGrid::mousePressEvent(QMouseEvent* event) {
   _armedButton = false;
   const Hit hit = HitTest(event->position().toPoint());
   switch (hit.part) {
-    case HitPart::Nothing:
-      break;
+    case HitPart::Nothing: break;
     case HitPart::Gutter:
       _draggingGutter = true;
       setCursor(Qt::SizeHorCursor);
       break;
-    case HitPart::ExpandBox:
-      ToggleSection(hit.section);
-      break;
-    case HitPart::SectionTitle:
-      FocusSection(hit.section);
-      break;
+    case HitPart::ExpandBox: ToggleSection(hit.section); break;
+    case HitPart::SectionTitle: FocusSection(hit.section); break;
     case HitPart::ItemName:
       if (CanFocus(hit.item)) FocusItem(hit.item, false);
       break;
@@ -1138,12 +1126,8 @@ void CPropertyGrid::wheelEvent(QWheelEvent* event) {
 void CPropertyGrid::keyPressEvent(QKeyEvent* event) {
   Section* focusedSection = FindSection(_focusedSection);
   switch (event->key()) {
-    case Qt::Key_Down:
-      MoveFocus(1);
-      return;
-    case Qt::Key_Up:
-      MoveFocus(-1);
-      return;
+    case Qt::Key_Down: MoveFocus(1); return;
+    case Qt::Key_Up: MoveFocus(-1); return;
     case Qt::Key_Left:
       if (focusedSection && focusedSection->expanded)
         SetSectionExpanded(focusedSection, false);
@@ -1159,8 +1143,7 @@ void CPropertyGrid::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F2:
       if (Item* item = FindItem(_focusedItem); item && item->enabled) StartEditing(item);
       return;
-    default:
-      break;
+    default: break;
   }
   const QString text = event->text();
   if (text == "+" || text == "-") {
@@ -1184,12 +1167,9 @@ bool CPropertyGrid::HasButton(const Item& item) {
     case IT_FILE:
     case IT_FOLDER:
     case IT_COLOR:
-    case IT_FONT:
-      return true;
-    case IT_CUSTOM:
-      return item.custom->GetEditMode() == ICustomItem::EM_MODAL;
-    default:
-      return false;
+    case IT_FONT: return true;
+    case IT_CUSTOM: return item.custom->GetEditMode() == ICustomItem::EM_MODAL;
+    default: return false;
   }
 }
 
@@ -1200,46 +1180,31 @@ bool CPropertyGrid::EditsInCell(const Item& item) {
     case IT_DOUBLE:
     case IT_COMBO:
     case IT_BOOLEAN:
-    case IT_DATE:
-      return true;
-    case IT_CUSTOM:
-      return item.custom->GetEditMode() == ICustomItem::EM_INPLACE;
-    default:
-      return false;
+    case IT_DATE: return true;
+    case IT_CUSTOM: return item.custom->GetEditMode() == ICustomItem::EM_INPLACE;
+    default: return false;
   }
 }
 
 void CPropertyGrid::StartEditing(Item* item) {
   EndEditing();
   switch (item->type) {
-    case IT_STRING:
-      StartEditBox(item, item->text);
-      break;
-    case IT_INTEGER:
-      StartEditBox(item, QString::number(item->integer));
-      break;
-    case IT_DOUBLE:
-      StartEditBox(item, QString::asprintf("%.7g", item->real));
-      break;
+    case IT_STRING: StartEditBox(item, item->text); break;
+    case IT_INTEGER: StartEditBox(item, QString::number(item->integer)); break;
+    case IT_DOUBLE: StartEditBox(item, QString::asprintf("%.7g", item->real)); break;
     case IT_COMBO:
       StartDropDown(item, item->options,
                     static_cast<int>(std::clamp<int64_t>(item->integer, -1, item->options.size())));
       break;
-    case IT_BOOLEAN:
-      StartDropDown(item, {_trueText, _falseText}, item->flag ? 0 : 1);
-      break;
-    case IT_DATE:
-      StartCalendar(item);
-      break;
+    case IT_BOOLEAN: StartDropDown(item, {_trueText, _falseText}, item->flag ? 0 : 1); break;
+    case IT_DATE: StartCalendar(item); break;
     case IT_CUSTOM:
       if (item->custom->GetEditMode() == ICustomItem::EM_INPLACE)
         StartEditBox(item, item->custom->EditText());
       else if (item->custom->GetEditMode() == ICustomItem::EM_MODAL)
         RunButtonAction(item);
       break;
-    default:
-      RunButtonAction(item);
-      break;
+    default: RunButtonAction(item); break;
   }
 }
 
@@ -1355,8 +1320,7 @@ void CPropertyGrid::RunButtonAction(Item* item) {
       if (Item* target = stillThere(); target && changed) Store(target);
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -1415,9 +1379,7 @@ void CPropertyGrid::OnEditText(const QString& text) {
         case IntegerWidth::Unsigned32:
           item->integer = ClampToWidth(parsed, 0, std::numeric_limits<unsigned>::max());
           break;
-        case IntegerWidth::Signed64:
-          item->integer = parsed;
-          break;
+        case IntegerWidth::Signed64: item->integer = parsed; break;
       }
       Store(item);
       return;
@@ -1436,8 +1398,7 @@ void CPropertyGrid::OnEditText(const QString& text) {
         return;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   DestroyEditor();
   update();

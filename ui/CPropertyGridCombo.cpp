@@ -43,8 +43,7 @@ void CPropertyGridCombo::keyPressEvent(QKeyEvent* event) {
       Choose(currentIndex());
       event->accept();
       return;
-    default:
-      QComboBox::keyPressEvent(event);
+    default: QComboBox::keyPressEvent(event);
   }
 }
 

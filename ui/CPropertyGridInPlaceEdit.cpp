@@ -73,8 +73,7 @@ void CPropertyGridInPlaceEdit::keyPressEvent(QKeyEvent* event) {
         return;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   QLineEdit::keyPressEvent(event);
 }

@@ -91,11 +91,13 @@ AravisBus::Scan AravisBus::RunScan(bool periodic) {
   {
     std::lock_guard<std::mutex> lock(_mutex);
     for (const Entry& entry : _entries)
-      if (entry.found.transport == "GigEVision" && !entry.found.address.empty() && !Contains(addresses, entry.found.address))
+      if (entry.found.transport == "GigEVision" && !entry.found.address.empty() &&
+          !Contains(addresses, entry.found.address))
         addresses.push_back(entry.found.address);
   }
   for (const std::string& address : addresses) {
-    bool listed = std::any_of(scan.found.begin(), scan.found.end(), [&](const Found& f) { return f.address == address; });
+    bool listed =
+        std::any_of(scan.found.begin(), scan.found.end(), [&](const Found& f) { return f.address == address; });
     if (listed) continue;
     scan.addressesProbed.push_back(address);
     GvcpIdentity identity;
@@ -296,7 +298,8 @@ Error AravisBus::GetCameraFromSerialNumber(unsigned int serialNumber, PGRGuid* g
     }
     if (attempt == 0) Merge(RunScan(false));
   }
-  return FC2_ERROR(PGRERROR_NOT_FOUND, "No camera with serial number " + std::to_string(serialNumber) + " is on the bus.");
+  return FC2_ERROR(PGRERROR_NOT_FOUND,
+                   "No camera with serial number " + std::to_string(serialNumber) + " is on the bus.");
 }
 
 Error AravisBus::FireBusReset(const PGRGuid& guid) {
@@ -321,10 +324,12 @@ Error AravisBus::Connect(const PGRGuid& guid, std::shared_ptr<detail::CameraDevi
   Found found;
   {
     std::lock_guard<std::mutex> lock(_mutex);
-    if (guid.value[2] > _entries.size()) return FC2_ERROR(PGRERROR_NOT_FOUND, "The guid names no camera found through Aravis.");
+    if (guid.value[2] > _entries.size())
+      return FC2_ERROR(PGRERROR_NOT_FOUND, "The guid names no camera found through Aravis.");
     const Entry& entry = _entries[guid.value[2] - 1];
     if (!entry.present || entry.serialNumber != guid.value[0])
-      return FC2_ERROR(PGRERROR_NOT_FOUND, "No camera with serial number " + std::to_string(guid.value[0]) + " is on the bus.");
+      return FC2_ERROR(PGRERROR_NOT_FOUND,
+                       "No camera with serial number " + std::to_string(guid.value[0]) + " is on the bus.");
     found = entry.found;
   }
   EnsureMonitor();
@@ -340,14 +345,16 @@ Error AravisBus::Connect(const PGRGuid& guid, std::shared_ptr<detail::CameraDevi
     if (error) g_error_free(error);
   }
   if (!arvDevice)
-    return FC2_ERROR(PGRERROR_FAILED, "Connecting to camera " + std::to_string(guid.value[0]) + " failed: " + problem + ".");
+    return FC2_ERROR(PGRERROR_FAILED,
+                     "Connecting to camera " + std::to_string(guid.value[0]) + " failed: " + problem + ".");
   GError* error = nullptr;
   ArvCamera* camera = arv_camera_new_with_device(arvDevice, &error);
   g_object_unref(arvDevice);  // the camera holds its own reference
   if (!camera) {
     problem = error && error->message ? error->message : "no GenICam description";
     if (error) g_error_free(error);
-    return FC2_ERROR(PGRERROR_FAILED, "Connecting to camera " + std::to_string(guid.value[0]) + " failed: " + problem + ".");
+    return FC2_ERROR(PGRERROR_FAILED,
+                     "Connecting to camera " + std::to_string(guid.value[0]) + " failed: " + problem + ".");
   }
   auto link = std::make_shared<DeviceLink>();
   link->onControlLost = [this, key = found.key] { OnControlLost(key); };

@@ -99,7 +99,7 @@ class AravisBus final : public FlyCapture2::detail::Backend {
   std::vector<Entry> _entries;
   bool _scanned = false;
   std::vector<std::string> _silentAddresses;  // configured, warned about, not answering since
-  std::vector<void*> _toRelease;  // GObjects
+  std::vector<void*> _toRelease;              // GObjects
   bool _stopping = false;
   std::condition_variable _wake;
   std::thread _monitor;

@@ -120,16 +120,16 @@ Error AravisDevice::Gone() const {
                    "Camera " + std::to_string(_identity.serialNumber) + " has been removed from the bus.");
 }
 
-#define ARV_REQUIRE_PRESENT()                      \
-  do {                                             \
-    Error gone = Gone();                           \
-    if (gone != PGRERROR_OK) return gone;          \
+#define ARV_REQUIRE_PRESENT()             \
+  do {                                    \
+    Error gone = Gone();                  \
+    if (gone != PGRERROR_OK) return gone; \
   } while (0)
 
-#define ARV_TRY(call)                              \
-  do {                                             \
-    Error failed = (call);                         \
-    if (failed != PGRERROR_OK) return failed;      \
+#define ARV_TRY(call)                         \
+  do {                                        \
+    Error failed = (call);                    \
+    if (failed != PGRERROR_OK) return failed; \
   } while (0)
 
 // ---- identity ------------------------------------------------------------------
@@ -215,7 +215,8 @@ Error AravisDevice::StartCapture() {
   if (ARV_IS_GV_STREAM(capture->stream))
     g_object_set(capture->stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_FIXED, "socket-buffer-size",
                  kSocketBufferBytes, "packet-resend", ARV_GV_STREAM_PACKET_RESEND_ALWAYS, nullptr);
-  for (unsigned int i = 0; i < kBufferCount; ++i) arv_stream_push_buffer(capture->stream, arv_buffer_new_allocate(payload));
+  for (unsigned int i = 0; i < kBufferCount; ++i)
+    arv_stream_push_buffer(capture->stream, arv_buffer_new_allocate(payload));
   if (_nodes.Has("AcquisitionMode")) _nodes.SetString("AcquisitionMode", "Continuous");
   arv_camera_start_acquisition(_camera, &error);
   if (error) {
@@ -253,7 +254,8 @@ Error AravisDevice::RetrieveBuffer(Image* image) {
   ArvBuffer* buffer = nullptr;
   while (!buffer) {
     ARV_REQUIRE_PRESENT();
-    if (capture->stopped) return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
+    if (capture->stopped)
+      return FC2_ERROR(PGRERROR_ISOCH_NOT_STARTED, "Capture was stopped while waiting for a frame.");
     buffer = arv_stream_timeout_pop_buffer(capture->stream, kPopPeriodUs);
   }
   const auto received = std::chrono::steady_clock::now();
@@ -322,10 +324,13 @@ Error AravisDevice::GetPropertyInfo(PropertyInfo* info) {
   if (!mapping) return Error();
   auto lock = _nodes.Lock();
   const char* value = _nodes.FirstOf(mapping->valueFeatures);
-  std::vector<std::string> autoModes = mapping->autoFeature ? _nodes.Options(mapping->autoFeature) : std::vector<std::string>();
+  std::vector<std::string> autoModes =
+      mapping->autoFeature ? _nodes.Options(mapping->autoFeature) : std::vector<std::string>();
   info->present = value || !autoModes.empty();
   if (!info->present) return Error();
-  auto offers = [&](const char* mode) { return std::find(autoModes.begin(), autoModes.end(), mode) != autoModes.end(); };
+  auto offers = [&](const char* mode) {
+    return std::find(autoModes.begin(), autoModes.end(), mode) != autoModes.end();
+  };
   info->autoSupported = offers("Continuous");
   info->onePushSupported = offers("Once");
   info->manualSupported = value && !mapping->readOnly;
@@ -334,7 +339,8 @@ Error AravisDevice::GetPropertyInfo(PropertyInfo* info) {
   CopyText(info->pUnits, mapping->units);
   CopyText(info->pUnitAbbr, mapping->unitAbbreviation);
   if (!value) return Error();
-  if (type == WHITE_BALANCE && _nodes.Offers("BalanceRatioSelector", "Red")) _nodes.SetString("BalanceRatioSelector", "Red");
+  if (type == WHITE_BALANCE && _nodes.Offers("BalanceRatioSelector", "Red"))
+    _nodes.SetString("BalanceRatioSelector", "Red");
   double min = 0, max = 0;
   ARV_TRY(_nodes.NumberBounds(value, &min, &max));
   bool isFloat = _nodes.IsFloat(value);
@@ -363,8 +369,10 @@ Error AravisDevice::GetProperty(Property* property) {
   if (mapping->enableFeature && _nodes.Has(mapping->enableFeature)) {
     std::string enabled;
     double number = 0;
-    if (_nodes.GetNumber(mapping->enableFeature, &number) == PGRERROR_OK) property->onOff = number != 0;
-    else if (_nodes.GetString(mapping->enableFeature, &enabled) == PGRERROR_OK) property->onOff = enabled == "true";
+    if (_nodes.GetNumber(mapping->enableFeature, &number) == PGRERROR_OK)
+      property->onOff = number != 0;
+    else if (_nodes.GetString(mapping->enableFeature, &enabled) == PGRERROR_OK)
+      property->onOff = enabled == "true";
   }
   if (hasAuto) {
     std::string mode;
@@ -512,9 +520,11 @@ SensorGeometry AravisDevice::Geometry() {
   sensor.width = size.width;
   sensor.height = size.height;
   int64_t step = 1;
-  if (_nodes.IntegerIncrement("Width", &step) == PGRERROR_OK && step > 0) sensor.widthStep = static_cast<unsigned>(step);
+  if (_nodes.IntegerIncrement("Width", &step) == PGRERROR_OK && step > 0)
+    sensor.widthStep = static_cast<unsigned>(step);
   step = 1;
-  if (_nodes.IntegerIncrement("Height", &step) == PGRERROR_OK && step > 0) sensor.heightStep = static_cast<unsigned>(step);
+  if (_nodes.IntegerIncrement("Height", &step) == PGRERROR_OK && step > 0)
+    sensor.heightStep = static_cast<unsigned>(step);
   step = 1;
   if (_nodes.Has("OffsetX") && _nodes.IntegerIncrement("OffsetX", &step) == PGRERROR_OK && step > 0)
     sensor.offsetXStep = static_cast<unsigned>(step);
@@ -557,7 +567,8 @@ Error AravisDevice::SetVideoModeAndFrameRate(VideoMode mode, FrameRate rate) {
   ARV_TRY(GetVideoModeAndFrameRateInfo(mode, rate, &supported));
   if (!supported)
     return FC2_ERROR(PGRERROR_INVALID_PARAMETER, std::string("Video mode ") + vq::sim::VideoModeName(mode) + " at " +
-                                                     vq::sim::FrameRateName(rate) + " is not supported by this camera.");
+                                                     vq::sim::FrameRateName(rate) +
+                                                     " is not supported by this camera.");
   vq::sim::ImageGeometry geometry = vq::sim::DcamGeometry(mode);
   FixedModeLayout layout = LayOutFixedMode(Geometry(), Binning(), geometry.width, geometry.height);
   ARV_TRY(WriteRegion(layout.binning, layout.offsetX, layout.offsetY, geometry.width, geometry.height,
@@ -608,7 +619,9 @@ Error AravisDevice::GetFormat7Info(Format7Info* info, bool* supported) {
     info->maxPacketSize = 65535;
   }
   info->packetSize = _packetSize ? _packetSize.load() : info->maxPacketSize;
-  info->percentage = info->maxPacketSize ? 100.0f * static_cast<float>(info->packetSize) / static_cast<float>(info->maxPacketSize) : 0.0f;
+  info->percentage = info->maxPacketSize
+                         ? 100.0f * static_cast<float>(info->packetSize) / static_cast<float>(info->maxPacketSize)
+                         : 0.0f;
   return Error();
 }
 
@@ -630,8 +643,10 @@ Error AravisDevice::GetFormat7Configuration(Format7ImageSettings* settings, unsi
   settings->width = static_cast<unsigned>(value);
   ARV_TRY(_nodes.GetInteger("Height", &value));
   settings->height = static_cast<unsigned>(value);
-  if (_nodes.Has("OffsetX") && _nodes.GetInteger("OffsetX", &value) == PGRERROR_OK) settings->offsetX = static_cast<unsigned>(value);
-  if (_nodes.Has("OffsetY") && _nodes.GetInteger("OffsetY", &value) == PGRERROR_OK) settings->offsetY = static_cast<unsigned>(value);
+  if (_nodes.Has("OffsetX") && _nodes.GetInteger("OffsetX", &value) == PGRERROR_OK)
+    settings->offsetX = static_cast<unsigned>(value);
+  if (_nodes.Has("OffsetY") && _nodes.GetInteger("OffsetY", &value) == PGRERROR_OK)
+    settings->offsetY = static_cast<unsigned>(value);
   std::string format;
   ARV_TRY(_nodes.GetString("PixelFormat", &format));
   FrameFormat frame;
@@ -747,8 +762,7 @@ Error AravisDevice::FireSoftwareTrigger() {
   ARV_REQUIRE_PRESENT();
   auto lock = _nodes.Lock();
   ARV_TRY(SelectFrameStart());
-  if (!_nodes.Has("TriggerSoftware"))
-    return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no software trigger.");
+  if (!_nodes.Has("TriggerSoftware")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no software trigger.");
   return _nodes.Execute("TriggerSoftware");
 }
 
@@ -882,7 +896,8 @@ Error AravisDevice::SetGPIOPinDirection(unsigned int pin, unsigned int direction
   if (!line || !_nodes.Has("LineMode")) return FC2_ERROR(PGRERROR_NOT_IMPLEMENTED, "The camera has no such pin.");
   const char* mode = direction ? "Output" : "Input";
   if (!_nodes.Offers("LineMode", mode))
-    return FC2_ERROR(PGRERROR_INVALID_PARAMETER, std::string("The pin cannot be an ") + (direction ? "output." : "input."));
+    return FC2_ERROR(PGRERROR_INVALID_PARAMETER,
+                     std::string("The pin cannot be an ") + (direction ? "output." : "input."));
   return _nodes.SetString("LineMode", mode);
 }
 

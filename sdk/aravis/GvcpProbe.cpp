@@ -62,12 +62,17 @@ bool ProbeGigECamera(const std::string& address, unsigned int timeoutMs, GvcpIde
   if (socket.Fd() < 0 || ::connect(socket.Fd(), reinterpret_cast<sockaddr*>(&camera), sizeof camera) != 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (uint16_t attempt = 1; attempt <= 2; ++attempt) {
-    const unsigned char command[kHeaderBytes] = {0x42, 0x01, 0x00, kDiscoveryCommand, 0x00, 0x00,
+    const unsigned char command[kHeaderBytes] = {0x42,
+                                                 0x01,
+                                                 0x00,
+                                                 kDiscoveryCommand,
+                                                 0x00,
+                                                 0x00,
                                                  static_cast<unsigned char>(attempt >> 8),
                                                  static_cast<unsigned char>(attempt & 0xff)};
     if (::send(socket.Fd(), command, sizeof command, 0) != static_cast<ssize_t>(sizeof command)) return false;
-    const auto attemptEnd = attempt == 1 ? std::chrono::steady_clock::now() + (deadline - std::chrono::steady_clock::now()) / 2
-                                         : deadline;
+    const auto attemptEnd =
+        attempt == 1 ? std::chrono::steady_clock::now() + (deadline - std::chrono::steady_clock::now()) / 2 : deadline;
     while (true) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(attemptEnd - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;

@@ -53,8 +53,8 @@ class BusEventQueue {
   bool OnDeliveryThread() const;
 
   std::mutex _mutex;
-  std::condition_variable _wake;  // an event was queued, or shutdown
-  std::condition_variable _idle;  // a callback returned, or an event was done
+  std::condition_variable _wake;                     // an event was queued, or shutdown
+  std::condition_variable _idle;                     // a callback returned, or an event was done
   std::map<uintptr_t, Registration> _registrations;  // by handle; handles grow
   uintptr_t _nextHandle = 1;
   uintptr_t _running = 0;  // handle of the callback being called, 0 if none

@@ -28,7 +28,8 @@ std::string CheckVideoModes(const CameraConfig& camera) {
   for (const auto& entry : camera.videoModes) {
     if (entry.mode < 0 || entry.mode >= VIDEOMODE_FORMAT7)
       return Text("video mode %llu is not a fixed mode", static_cast<unsigned>(entry.mode));
-    if (!seen.insert(entry.mode).second) return std::string("video mode ") + VideoModeName(entry.mode) + " is listed twice";
+    if (!seen.insert(entry.mode).second)
+      return std::string("video mode ") + VideoModeName(entry.mode) + " is listed twice";
     if (entry.frameRates.empty()) return std::string("video mode ") + VideoModeName(entry.mode) + " has no frame rate";
     std::set<FrameRate> rates;
     for (FrameRate rate : entry.frameRates) {
@@ -63,7 +64,8 @@ std::string CheckFormat7Mode(const Format7ModeConfig& mode) {
 std::string CheckCurrentMode(const CameraConfig& camera) {
   if (!camera.format7.empty()) {
     const Format7ModeConfig* mode = FindFormat7Mode(camera, camera.format7Settings.mode);
-    if (!mode) return Text("the Format7 configuration names mode %llu, which is not supported", camera.format7Settings.mode);
+    if (!mode)
+      return Text("the Format7 configuration names mode %llu, which is not supported", camera.format7Settings.mode);
     std::string problem = CheckFormat7Settings(*mode, camera.format7Settings, camera.format7PacketSize);
     if (!problem.empty()) return "the Format7 configuration is invalid: " + problem;
   }
@@ -115,7 +117,8 @@ std::string CheckFormat7Settings(const Format7ModeConfig& mode, const Format7Ima
     return Text("settings for mode %llu given to mode %llu", static_cast<unsigned>(settings.mode), mode.mode);
   if (settings.width == 0 || settings.height == 0)
     return Text("image size %llux%llu is empty", settings.width, settings.height);
-  if (settings.width % mode.imageHStep) return Text("width %llu is not a multiple of %llu", settings.width, mode.imageHStep);
+  if (settings.width % mode.imageHStep)
+    return Text("width %llu is not a multiple of %llu", settings.width, mode.imageHStep);
   if (settings.height % mode.imageVStep)
     return Text("height %llu is not a multiple of %llu", settings.height, mode.imageVStep);
   if (settings.offsetX % mode.offsetHStep)
@@ -141,7 +144,8 @@ std::string CheckFormat7Settings(const Format7ModeConfig& mode, const Format7Ima
 std::string CheckCameraConfig(const CameraConfig& camera) {
   if (camera.serial == 0) return "the serial number must not be 0";
   if (camera.model.empty()) return "the model name is empty";
-  if (camera.videoModes.empty() && camera.format7.empty()) return "the camera has neither a video mode nor a Format7 mode";
+  if (camera.videoModes.empty() && camera.format7.empty())
+    return "the camera has neither a video mode nor a Format7 mode";
   if (camera.failRetrievals < 0) return "the number of failing retrievals must not be negative";
   std::string problem = CheckVideoModes(camera);
   if (!problem.empty()) return problem;

@@ -13,18 +13,14 @@ namespace {
 
 std::string SelectorText(SimOperation operation, unsigned int selector) {
   switch (SelectorOf(operation)) {
-    case FaultSelector::PropertyType:
-      return " (" + PropertyLabel(static_cast<PropertyType>(selector)) + ")";
-    case FaultSelector::Pin:
-      return " (pin " + std::to_string(selector) + ")";
+    case FaultSelector::PropertyType: return " (" + PropertyLabel(static_cast<PropertyType>(selector)) + ")";
+    case FaultSelector::Pin: return " (pin " + std::to_string(selector) + ")";
     case FaultSelector::VideoMode: {
       const char* name = VideoModeName(static_cast<VideoMode>(selector));
       return " (" + (name ? std::string(name) : "video mode " + std::to_string(selector)) + ")";
     }
-    case FaultSelector::Format7Mode:
-      return " (mode " + std::to_string(selector) + ")";
-    case FaultSelector::None:
-      break;
+    case FaultSelector::Format7Mode: return " (mode " + std::to_string(selector) + ")";
+    case FaultSelector::None: break;
   }
   return "";
 }

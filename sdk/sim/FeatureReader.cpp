@@ -251,10 +251,8 @@ unsigned int FaultSelectorValue(FaultSelector selector, const FleetNode& node) {
     case FaultSelector::PropertyType:
       if (node.Value().is_string()) return static_cast<unsigned>(PropertyTypeOf(node, node.String()));
       break;
-    case FaultSelector::VideoMode:
-      return static_cast<unsigned>(node.VideoModeValue(true));
-    default:
-      break;
+    case FaultSelector::VideoMode: return static_cast<unsigned>(node.VideoModeValue(true));
+    default: break;
   }
   unsigned int number = node.UInt32();
   const unsigned int limit = selector == FaultSelector::PropertyType ? kPropertyTypes

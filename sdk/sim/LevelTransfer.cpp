@@ -59,9 +59,7 @@ void LevelTransfer::Copy(PixelFormat format, const uint8_t* source, uint8_t* tar
     case PIXEL_FORMAT_RGB8:
       for (size_t i = 0; i < size; ++i) target[i] = _level[source[i]];
       break;
-    case PIXEL_FORMAT_MONO16:
-      CopyMono16(source, target, size);
-      break;
+    case PIXEL_FORMAT_MONO16: CopyMono16(source, target, size); break;
     case PIXEL_FORMAT_444YUV8:  // U Y V
       CopyYuv<3, 0b010>(source, target, size);
       break;
@@ -71,9 +69,7 @@ void LevelTransfer::Copy(PixelFormat format, const uint8_t* source, uint8_t* tar
     case PIXEL_FORMAT_411YUV8:  // U Y Y V Y Y
       CopyYuv<6, 0b110110>(source, target, size);
       break;
-    default:
-      std::memcpy(target, source, size);
-      break;
+    default: std::memcpy(target, source, size); break;
   }
 }
 

@@ -32,7 +32,8 @@ bool IsSimulatedGuid(const PGRGuid& guid) {
 }
 
 Error NoSuchCamera(unsigned int serialNumber) {
-  return FC2_ERROR(PGRERROR_NOT_FOUND, "No camera with serial number " + std::to_string(serialNumber) + " is on the bus.");
+  return FC2_ERROR(PGRERROR_NOT_FOUND,
+                   "No camera with serial number " + std::to_string(serialNumber) + " is on the bus.");
 }
 
 std::invalid_argument Misuse(const std::string& text) { return std::invalid_argument("vq::sim: " + text); }

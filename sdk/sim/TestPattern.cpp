@@ -171,8 +171,7 @@ void TestPattern::EncodeRow(const std::vector<Rgb>& colors, unsigned int y, uint
         group[5] = LumaY(colors[x + 3]);
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -12,11 +12,10 @@ using namespace FlyCapture2;
 namespace {
 
 const char* const videoModeNames[] = {
-    "160x120YUV444",  "320x240YUV422",  "640x480YUV411",   "640x480YUV422",   "640x480RGB",
-    "640x480Y8",      "640x480Y16",     "800x600YUV422",   "800x600RGB",      "800x600Y8",
-    "800x600Y16",     "1024x768YUV422", "1024x768RGB",     "1024x768Y8",      "1024x768Y16",
-    "1280x960YUV422", "1280x960RGB",    "1280x960Y8",      "1280x960Y16",     "1600x1200YUV422",
-    "1600x1200RGB",   "1600x1200Y8",    "1600x1200Y16",    "FORMAT7",
+    "160x120YUV444", "320x240YUV422",   "640x480YUV411", "640x480YUV422",  "640x480RGB",   "640x480Y8",
+    "640x480Y16",    "800x600YUV422",   "800x600RGB",    "800x600Y8",      "800x600Y16",   "1024x768YUV422",
+    "1024x768RGB",   "1024x768Y8",      "1024x768Y16",   "1280x960YUV422", "1280x960RGB",  "1280x960Y8",
+    "1280x960Y16",   "1600x1200YUV422", "1600x1200RGB",  "1600x1200Y8",    "1600x1200Y16", "FORMAT7",
 };
 static_assert(std::size(videoModeNames) == NUM_VIDEOMODES);
 
@@ -137,28 +136,21 @@ bool IsSimulatedPixelFormat(PixelFormat format) {
     case PIXEL_FORMAT_RGB8:
     case PIXEL_FORMAT_411YUV8:
     case PIXEL_FORMAT_422YUV8:
-    case PIXEL_FORMAT_444YUV8:
-      return true;
-    default:
-      return false;
+    case PIXEL_FORMAT_444YUV8: return true;
+    default: return false;
   }
 }
 
 unsigned int RowBytes(unsigned int width, PixelFormat format) {
   switch (format) {
     case PIXEL_FORMAT_MONO8:
-    case PIXEL_FORMAT_RAW8:
-      return width;
-    case PIXEL_FORMAT_411YUV8:
-      return width / 4 * 6;
+    case PIXEL_FORMAT_RAW8: return width;
+    case PIXEL_FORMAT_411YUV8: return width / 4 * 6;
     case PIXEL_FORMAT_MONO16:
-    case PIXEL_FORMAT_422YUV8:
-      return width * 2;
+    case PIXEL_FORMAT_422YUV8: return width * 2;
     case PIXEL_FORMAT_RGB8:
-    case PIXEL_FORMAT_444YUV8:
-      return width * 3;
-    default:
-      return 0;
+    case PIXEL_FORMAT_444YUV8: return width * 3;
+    default: return 0;
   }
 }
 

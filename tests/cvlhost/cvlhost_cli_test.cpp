@@ -115,12 +115,11 @@ TEST_F(CvlhostTest, JsonDocumentsOfListGetRangeAndGrab) {
   };
   const nlohmann::json range = RunJson(with({"range", "Brightness"}));
   ASSERT_TRUE(range.is_object()) << range;
-  EXPECT_EQ((std::set<std::string>{"camera", "port", "name", "min", "max"}),
-            [&] {
-              std::set<std::string> keys;
-              for (const auto& item : range.items()) keys.insert(item.key());
-              return keys;
-            }());
+  EXPECT_EQ((std::set<std::string>{"camera", "port", "name", "min", "max"}), [&] {
+    std::set<std::string> keys;
+    for (const auto& item : range.items()) keys.insert(item.key());
+    return keys;
+  }());
   EXPECT_EQ("View Mono (7002)", range["camera"]);
   EXPECT_EQ(3, range["port"]);
   EXPECT_EQ("Brightness", range["name"]);
@@ -305,8 +304,9 @@ TEST_F(CvlhostTest, AValueOutsideTheRangeIsRefusedAndTheLogNamesNoBuildFolder) {
 TEST_F(CvlhostTest, FrameShapingValuesTakeEffectAtTheReopen) {
   Outcome outcome = Run(Join({"set", "DCAMVideoMode", "23"}, kColour));
   EXPECT_EQ(0, outcome.status) << outcome.err;
-  EXPECT_NE(std::string::npos,
-            outcome.out.find("DCAMVideoMode set to 23; it takes effect when the camera is opened again (--reopen: now)\n"))
+  EXPECT_NE(
+      std::string::npos,
+      outcome.out.find("DCAMVideoMode set to 23; it takes effect when the camera is opened again (--reopen: now)\n"))
       << outcome.out;
   outcome = Run(Join({"set", "DCAMVideoMode", "23", "--reopen"}, kColour));
   EXPECT_EQ(0, outcome.status) << outcome.err;
@@ -315,9 +315,8 @@ TEST_F(CvlhostTest, FrameShapingValuesTakeEffectAtTheReopen) {
   EXPECT_NE(std::string::npos, outcome.out.find("reopened View Colour (7001) on port 0: 1280 x 960\n", set))
       << outcome.out;
 
-  const nlohmann::json grab =
-      RunJson(Join({"grab", "--save", "0", "--set", "DCAMVideoMode=23", "--set", "width=320", "--set", "height=200"},
-                   kColour));
+  const nlohmann::json grab = RunJson(
+      Join({"grab", "--save", "0", "--set", "DCAMVideoMode=23", "--set", "width=320", "--set", "height=200"}, kColour));
   EXPECT_EQ(320, grab.value("width", 0)) << grab;
   EXPECT_EQ(200, grab.value("height", 0)) << grab;
   EXPECT_EQ(1, grab.value("framesReceived", 0)) << grab;

@@ -21,7 +21,8 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_opt
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  const auto fleet = std::filesystem::temp_directory_path() / ("cvlhost-tests-fleet-" + std::to_string(getpid()) + ".json");
+  const auto fleet =
+      std::filesystem::temp_directory_path() / ("cvlhost-tests-fleet-" + std::to_string(getpid()) + ".json");
   std::ofstream(fleet) << R"({"cameras": [
     {"model": "View Colour", "serial": 7001, "color": true, "freeRunning": true},
     {"model": "View Mono", "serial": 7002, "color": false, "freeRunning": true}]})";

@@ -24,15 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int port = anyPort;
   size_t rowBytes = 1920;
   switch (flags & 3) {
-    case 0:
-      port = vqfuzz::kColourPort;
-      break;
+    case 0: port = vqfuzz::kColourPort; break;
     case 1:
       port = vqfuzz::kMonoPort;
       rowBytes = 640;
       break;
-    default:
-      break;
+    default: break;
   }
   std::unique_ptr<unsigned char[]> dest(new unsigned char[rowBytes]);
   getCVLGrabRow(0, port, (flags & 4) ? nullptr : dest.get(), row, firstPixel, lastPixel);

@@ -25,15 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int port = ports[(operation >> 2) % std::size(ports)];
   int result = 0, low = 0, high = 0;
   switch (operation & 3) {
-    case 0:
-      setProperty(0, port, name.c_str(), value);
-      break;
-    case 1:
-      getProperty(0, port, name.c_str(), &result);
-      break;
-    case 2:
-      getPropertyRange(0, port, name.c_str(), &low, &high);
-      break;
+    case 0: setProperty(0, port, name.c_str(), value); break;
+    case 1: getProperty(0, port, name.c_str(), &result); break;
+    case 2: getPropertyRange(0, port, name.c_str(), &low, &high); break;
     default:
       // A write and the read of what was written.
       if (setProperty(0, port, name.c_str(), value)) getProperty(0, port, name.c_str(), &result);

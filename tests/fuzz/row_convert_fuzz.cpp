@@ -36,12 +36,9 @@ constexpr PixelFormat kFormats[] = {
 size_t PackedRowBytes(PixelFormat format, size_t cols) {
   switch (format) {
     case FlyCapture2::PIXEL_FORMAT_MONO12:
-    case FlyCapture2::PIXEL_FORMAT_RAW12:
-      return (3 * cols + 1) / 2;  // two pixels in three bytes
-    case FlyCapture2::PIXEL_FORMAT_422YUV8:
-      return (cols + 1) / 2 * 4;  // U Y V Y per two pixels
-    case FlyCapture2::PIXEL_FORMAT_411YUV8:
-      return (cols + 3) / 4 * 6;  // U Y Y V Y Y per four pixels
+    case FlyCapture2::PIXEL_FORMAT_RAW12: return (3 * cols + 1) / 2;    // two pixels in three bytes
+    case FlyCapture2::PIXEL_FORMAT_422YUV8: return (cols + 1) / 2 * 4;  // U Y V Y per two pixels
+    case FlyCapture2::PIXEL_FORMAT_411YUV8: return (cols + 3) / 4 * 6;  // U Y Y V Y Y per four pixels
     default: {
       FlyCapture2::Image probe;
       probe.SetDimensions(0, 0, 0, format);
@@ -81,11 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Padding after each row; with the top bit, a stride short of a row.
   const size_t packed = PackedRowBytes(format, cols);
   const size_t shortBy = paddingPick & 7;
-  const size_t strideBytes = (paddingPick & 0x80) ? (packed > shortBy ? packed - shortBy : 0) : packed + paddingPick % 48;
+  const size_t strideBytes =
+      (paddingPick & 0x80) ? (packed > shortBy ? packed - shortBy : 0) : packed + paddingPick % 48;
   const auto stride = static_cast<unsigned>(strideBytes);
   // The buffer is the frame's size, or up to two pixels and rows more or less.
   const auto bufferCols = static_cast<uint32_t>(cols + bufferPick % 5 > 2 ? cols + bufferPick % 5 - 2 : 1);
-  const int32_t bufferRows = static_cast<int32_t>(rows + (bufferPick / 5) % 5 > 2 ? rows + (bufferPick / 5) % 5 - 2 : 1);
+  const int32_t bufferRows =
+      static_cast<int32_t>(rows + (bufferPick / 5) % 5 > 2 ? rows + (bufferPick / 5) % 5 - 2 : 1);
 
   // The camera's bytes: the rest of the input, over and over. An allocation
   // of exactly the frame, so that a read past it is caught.
@@ -155,9 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!line) Fail("a row of the buffer is not read", format, cols, rows, stride, r, 0);
         const bool fromFrame = converts && static_cast<unsigned>(r) < rows;
         for (size_t i = 0; i < rowSize; ++i) {
-          const unsigned char expected =
-              fromFrame && i < converted ? whole.GetData()[static_cast<size_t>(r) * whole.GetStride() + i]
-                                         : background[r][i];
+          const unsigned char expected = fromFrame && i < converted
+                                             ? whole.GetData()[static_cast<size_t>(r) * whole.GetStride() + i]
+                                             : background[r][i];
           if (line[i] != expected)
             Fail(fromFrame && i < converted ? "a row differs from the whole-frame conversion"
                                             : "a row the frame does not reach has changed",

@@ -135,7 +135,7 @@ class BackendTest : public ModuleTest, public ::testing::WithParamInterface<Bus>
   void UseRegionOfTheSettingsFile() {
     std::ofstream(_dir / "VorquellCamera.ini") << "[" << ExpectedName() << "]\n" << kRegionSettings;
     if (!OnGigE()) return;
-    ASSERT_TRUE(_fake->Configure({{"PixelFormat", "RGB8"}}));
+    ASSERT_TRUE(_fake->Configure({{ "PixelFormat", "RGB8" }}));
     _fake->UsePositionPattern();
   }
   void ExpectTheRegionOnCameraAndRows() {
@@ -179,8 +179,9 @@ TEST_P(BackendTest, AMistypedAravisInterfaceLeavesTheBusEmptyAndSaysWhy) {
   EXPECT_NE(-1, Find("CameraList::Init: ERROR: failed to get number of cameras: ")) << LastMessages();
   auto messages = Messages();
   EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& line) {
-    return line.find("VORQUELL_ARAVIS_INTERFACES: unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, "
-                     "Fake).") != std::string::npos;
+    return line.find(
+               "VORQUELL_ARAVIS_INTERFACES: unknown Aravis interface 'USB3' (known: USB3Vision, GigEVision, "
+               "Fake).") != std::string::npos;
   })) << LastMessages();
 }
 
@@ -290,7 +291,8 @@ TEST_P(BackendTest, Format7RegionReachesTheCameraAndEveryPixelTheHost) {
 
 TEST_P(BackendTest, ATriggeredCameraDeliversOneFramePerSoftwareTrigger) {
   if (!OnGigE()) GTEST_SKIP() << "the in-process Fake interface ignores triggers";
-  ASSERT_TRUE(_fake->Configure({{"TriggerSelector", "FrameStart"}, {"TriggerMode", "On"}, {"TriggerSource", "Software"}}));
+  ASSERT_TRUE(
+      _fake->Configure({{"TriggerSelector", "FrameStart"}, {"TriggerMode", "On"}, {"TriggerSource", "Software"}}));
   Initialize();
   Open();
   int on = -1, source = -1;
@@ -313,7 +315,8 @@ TEST_P(BackendTest, ATriggeredCameraDeliversOneFramePerSoftwareTrigger) {
 // set off by the host reaches the open camera at once.
 TEST_P(BackendTest, EachGrabFiresTheSoftwareTriggerAndTriggerOffReachesTheCamera) {
   if (!OnGigE()) GTEST_SKIP() << "the in-process Fake interface ignores triggers";
-  ASSERT_TRUE(_fake->Configure({{"TriggerSelector", "FrameStart"}, {"TriggerMode", "On"}, {"TriggerSource", "Software"}}));
+  ASSERT_TRUE(
+      _fake->Configure({{"TriggerSelector", "FrameStart"}, {"TriggerMode", "On"}, {"TriggerSource", "Software"}}));
   Initialize();
   Open();
   for (int grab = 1; grab <= 3; ++grab) {
@@ -373,9 +376,13 @@ TEST_P(BackendTest, ALossyLinkDeliversTheWholeFramesAndCountsTheOthers) {
   g_object_set(_fake->Fake(), "gvsp-lost-ratio", 0.002, nullptr);
   ASSERT_EQ(1, M().setProperty(0, kPort, "continuous", 1));
   int incomplete = 0;
-  ASSERT_TRUE(WaitFor([&] {
-    return M().getProperty(0, kPort, "FramesIncomplete", &incomplete) == 1 && incomplete >= 3 && completions >= 10;
-  }, std::chrono::seconds(60))) << incomplete << " incomplete, " << completions << " frames\n" << LastMessages();
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return M().getProperty(0, kPort, "FramesIncomplete", &incomplete) == 1 && incomplete >= 3 && completions >= 10;
+      },
+      std::chrono::seconds(60)))
+      << incomplete << " incomplete, " << completions << " frames\n"
+      << LastMessages();
   EXPECT_EQ(-1, Find("GrabThread::ThreadMain: ERROR: Retrieve image failure")) << LastMessages();
   EXPECT_EQ(-1, Find("Camera::RetrieveImage: ERROR")) << LastMessages();
 }
@@ -437,9 +444,10 @@ TEST_P(SettingsFileBackend, TheFileChoosesTheBackendUnlessTheEnvironmentDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Choices, SettingsFileBackend,
     ::testing::Values(
-        FileChoice{"UnknownNameInTheFile", "SdkBackend=nonsense\n", nullptr, nullptr, nullptr,
-                   "Unknown camera SDK backend 'nonsense' (SdkBackend in the settings file); known backends: "
-                   VQ_KNOWN_BACKENDS "."},
+        FileChoice{
+            "UnknownNameInTheFile", "SdkBackend=nonsense\n", nullptr, nullptr, nullptr,
+            "Unknown camera SDK backend 'nonsense' (SdkBackend in the settings file); known backends: " VQ_KNOWN_BACKENDS
+            "."},
         FileChoice{"TheVariableOverridesTheFile", "SdkBackend=nonsense\n", "sim", nullptr, "Mono (5678)", nullptr},
         FileChoice{"UnknownNameInTheVariable", "SdkBackend=sim\n", "nonsense", nullptr, nullptr,
                    "Unknown camera SDK backend 'nonsense' (VORQUELL_SDK_BACKEND); known backends: " VQ_KNOWN_BACKENDS

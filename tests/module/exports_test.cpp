@@ -32,12 +32,24 @@ TEST_F(ModuleTest, ExportsExactlyTheEighteenEntryPoints) {
   }
   pclose(pipe);
   std::sort(names.begin(), names.end());
-  std::vector<std::string> expected = {
-      "closeCVLPort",  "configureCamera",     "doCVLGrab",        "finalize",
-      "getCVLCameraConfigNames", "getCVLGrabRow", "getCVLMaxNoOfGrabbers", "getCVLMaxNoOfPorts",
-      "getCVLNoOfSupportedCameras", "getProperty", "getPropertyRange", "initialize",
-      "openCVLPort",   "setCompleteCallback", "setDebugMsgProc",  "setHWTrigger",
-      "setProperty",   "setSystemPath"};
+  std::vector<std::string> expected = {"closeCVLPort",
+                                       "configureCamera",
+                                       "doCVLGrab",
+                                       "finalize",
+                                       "getCVLCameraConfigNames",
+                                       "getCVLGrabRow",
+                                       "getCVLMaxNoOfGrabbers",
+                                       "getCVLMaxNoOfPorts",
+                                       "getCVLNoOfSupportedCameras",
+                                       "getProperty",
+                                       "getPropertyRange",
+                                       "initialize",
+                                       "openCVLPort",
+                                       "setCompleteCallback",
+                                       "setDebugMsgProc",
+                                       "setHWTrigger",
+                                       "setProperty",
+                                       "setSystemPath"};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(expected, names);
 }
@@ -58,7 +70,8 @@ TEST_F(ModuleTest, InitializeReportsTheVersionAndCountsReferences) {
   UseFleet(kTwoCameras);
   Module& m = Load();
   ASSERT_EQ(1, m.initialize(SystemPath().c_str(), moduletest::HostLog));
-  std::regex banner(R"(initialize: Vorquell camera driver V1,1,0,19, refcount=1, \d{4}-\d{1,2}-\d{1,2} \d{1,2}:\d{1,2}:\d{1,2}\n)");
+  std::regex banner(
+      R"(initialize: Vorquell camera driver V1,1,0,19, refcount=1, \d{4}-\d{1,2}-\d{1,2} \d{1,2}:\d{1,2}:\d{1,2}\n)");
   auto messages = Messages();
   ASSERT_FALSE(messages.empty());
   EXPECT_TRUE(std::regex_match(messages.back(), banner)) << messages.back();
@@ -117,7 +130,8 @@ TEST_F(ModuleTest, UndefinedCameraNamesAreRefusedWhateverTheirCase) {
     EXPECT_EQ(0, m.openCVLPort(0, 1, name, size));
     EXPECT_EQ(0, size[0]);
     EXPECT_EQ(0, size[1]);
-    EXPECT_TRUE(Logged(std::string("openCVLPort: ERROR: undefined camera, grabberNo=0, portNo=1, cameraName=") + name + "\n"));
+    EXPECT_TRUE(
+        Logged(std::string("openCVLPort: ERROR: undefined camera, grabberNo=0, portNo=1, cameraName=") + name + "\n"));
   }
   EXPECT_EQ(0, m.openCVLPort(0, 1, nullptr, size));
   EXPECT_EQ(0, m.openCVLPort(0, 1, "Undefined 2", size));

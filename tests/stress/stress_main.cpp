@@ -66,7 +66,9 @@
 #ifdef VQ_STRESS_ASAN
 // A small quarantine, so that the resident size measures what the driver
 // keeps and not what AddressSanitizer holds back from reuse.
-extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() { return "quarantine_size_mb=16"; }
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+  return "quarantine_size_mb=16";
+}
 #endif
 
 namespace {
@@ -134,13 +136,13 @@ std::array<std::atomic<uint64_t>, kPorts> callbacks{};
 std::atomic<uint64_t> rowsPulled{0};
 std::atomic<uint64_t> hostCalls{0};
 std::atomic<uint64_t> logLines{0};
-std::atomic<uint64_t> mainOpens{0};             // opens of the main camera on the bus thread
+std::atomic<uint64_t> mainOpens{0};                     // opens of the main camera on the bus thread
 std::array<std::atomic<uint64_t>, kFleetSize> opens{};  // opens of each camera (the "Opening camera" lines)
 // The port each camera has from the host, for the lines about it: its role's
 // port unless the host opened it on another.
 std::array<std::atomic<int>, kFleetSize> hostPort{};
-std::atomic<uint64_t> grabErrLines{0};          // grab errors of any camera
-std::atomic<uint64_t> trigGrabErrors{0};        // of the trigger camera
+std::atomic<uint64_t> grabErrLines{0};         // grab errors of any camera
+std::atomic<uint64_t> trigGrabErrors{0};       // of the trigger camera
 std::atomic<uint64_t> trigRetrievalErrors{0};  // retrieval error lines of the trigger camera
 
 std::mutex violationsLock;
@@ -402,9 +404,9 @@ class HostThreads {
   void Properties(unsigned seed) {
     std::mt19937 random(seed);
     const std::string longName(400, 'B');
-    const char* names[] = {"Brightness", "Gain", "Sharpness", "Shutter", "AutoExposure", "PixelSize", "continuous",
-                           "DCAMVideoMode", "FrameRate", "TriggerOn", "StrobeOn", "Exposure", "", "NoSuchName",
-                           "brightness", longName.c_str(), "Brightness\x01", nullptr};
+    const char* names[] = {"Brightness", "Gain",          "Sharpness",  "Shutter",        "AutoExposure",   "PixelSize",
+                           "continuous", "DCAMVideoMode", "FrameRate",  "TriggerOn",      "StrobeOn",       "Exposure",
+                           "",           "NoSuchName",    "brightness", longName.c_str(), "Brightness\x01", nullptr};
     const int ports[] = {kMain.port, kStorm.port, kTrig.port, kMain.port, -1, 7, kPorts, 99999, INT_MIN};
     for (uint64_t i = 0; !_stop; ++i) {
       const char* name = names[random() % std::size(names)];
@@ -412,12 +414,8 @@ class HostThreads {
       int value = 0, low = 0, high = 0;
       hostCalls.fetch_add(1);
       switch (random() % 4) {
-        case 0:
-          module->getProperty(0, port, name, random() % 16 ? &value : nullptr);
-          break;
-        case 1:
-          module->getPropertyRange(0, port, name, &low, random() % 16 ? &high : nullptr);
-          break;
+        case 0: module->getProperty(0, port, name, random() % 16 ? &value : nullptr); break;
+        case 1: module->getPropertyRange(0, port, name, &low, random() % 16 ? &high : nullptr); break;
         default: {
           // Feature values only: the command words that change what the host
           // asked for belong to the phases.
@@ -454,8 +452,8 @@ class HostThreads {
       int listed = 0;
       size_t characters = 0;
       for (; names && names[listed]; ++listed) characters += std::strlen(names[listed]);
-      if (listed != count || characters == 0) Problem("name list of " + std::to_string(listed) + " names for " +
-                                                      std::to_string(count) + " cameras");
+      if (listed != count || characters == 0)
+        Problem("name list of " + std::to_string(listed) + " names for " + std::to_string(count) + " cameras");
       module->getCVLMaxNoOfPorts();
       module->setHWTrigger();
       Pace(i);
@@ -482,8 +480,10 @@ class HostThreads {
       }
       const uint64_t before = Callbacks(kSecond);
       hostCalls.fetch_add(1);
-      if (module->doCVLGrab(0, kSecond.port) != 1) Problem("doCVLGrab on the second camera failed");
-      else if (!WaitFor([&] { return Callbacks(kSecond) > before; })) Problem("single grab delivered no frame");
+      if (module->doCVLGrab(0, kSecond.port) != 1)
+        Problem("doCVLGrab on the second camera failed");
+      else if (!WaitFor([&] { return Callbacks(kSecond) > before; }))
+        Problem("single grab delivered no frame");
       Close(kSecond);
       ++_secondCycles;
     }
@@ -535,8 +535,8 @@ void EntryPhase(Clock::duration length, bool names) {
   }
   if (!FramesFlow(kMain)) Fail(phase, "continuous camera delivers frames", kMain.name);
   if (!FramesFlow(kStorm))
-    Fail(phase, "frames flow after the retrieval-failure storm", std::string(kStorm.name) + ", " +
-                                                                     std::to_string(Callbacks(kStorm)) + " frames");
+    Fail(phase, "frames flow after the retrieval-failure storm",
+         std::string(kStorm.name) + ", " + std::to_string(Callbacks(kStorm)) + " frames");
   if (!StaysQuiet(kSecond)) Fail(phase, "closed camera stays quiet", kSecond.name);
   ReportViolations(phase);
 }
@@ -611,14 +611,14 @@ void HotplugPhase(Clock::duration length, bool names) {
     // The removal closes the camera and the arrival opens it again; frames
     // counted before that reopen would prove nothing.
     if (!WaitFor([&] { return mainOpens.load() > opensBefore; })) {
-      Fail(phase, "the camera is opened again after the storm", std::string(kMain.name) + ", storm " +
-                                                                   std::to_string(storm));
+      Fail(phase, "the camera is opened again after the storm",
+           std::string(kMain.name) + ", storm " + std::to_string(storm));
       break;
     }
     if (!FramesFlow(kMain, 3)) {
-      Fail(phase, "frames flow after the storm", std::string(kMain.name) + ", storm " + std::to_string(storm) +
-                                                     " of " + std::to_string(size) + " removals" +
-                                                     (storm % 2 ? ", right after \"continuous\" 1" : ""));
+      Fail(phase, "frames flow after the storm",
+           std::string(kMain.name) + ", storm " + std::to_string(storm) + " of " + std::to_string(size) + " removals" +
+               (storm % 2 ? ", right after \"continuous\" 1" : ""));
       break;  // the camera is lost; later storms would only wait out their deadlines
     }
   }

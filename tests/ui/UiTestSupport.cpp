@@ -109,12 +109,8 @@ class FrameRatesOfMode : public Constraint {
         rate.AddOption("7.5 fps", 2);
         rate.AddOption("30 fps", 4);
         break;
-      case 17:
-        rate.AddOption("15 fps", 3);
-        break;
-      default:
-        rate.AddOption("FORMAT7", 8);
-        break;
+      case 17: rate.AddOption("15 fps", 3); break;
+      default: rate.AddOption("FORMAT7", 8); break;
     }
     rate.SelectByValue(previous);
   }
@@ -149,8 +145,8 @@ void AddFormat7Parameters(CameraParameters& params) {
   pixels->AddOption("MONO8", static_cast<int32_t>(0x80000000u));
   pixels->AddOption("MONO16", 0x04000000);
   params.AddParam(pixels);
-  params.AddConstraint(new ConstraintEnumOff("DCAMVideoMode", "FORMAT7", false,
-                                             {kFormat7Names.begin(), kFormat7Names.end()}));
+  params.AddConstraint(
+      new ConstraintEnumOff("DCAMVideoMode", "FORMAT7", false, {kFormat7Names.begin(), kFormat7Names.end()}));
   params.AddConstraint(new FrameRatesOfMode);
 }
 

@@ -66,8 +66,8 @@ void ChooseFromDropDown(CPropertyGrid& grid, HITEM item, int index);
 // offers 7.5 and 30 fps in 640x480Y8, 15 fps in 1280x960Y8 and FORMAT7 in Format7.
 void AddFormat7Parameters(CameraParameters& params);
 // The Format7 parameters, in the order the camera has them.
-inline const std::vector<std::string> kFormat7Names{"Fmt7Mode", "offsetX", "offsetY", "width",
-                                                    "height", "Fmt7PacketSize", "Fmt7PixelFormat"};
+inline const std::vector<std::string> kFormat7Names{"Fmt7Mode", "offsetX",        "offsetY",        "width",
+                                                    "height",   "Fmt7PacketSize", "Fmt7PixelFormat"};
 
 // Runs `action` on the first visible modal widget of type T that shows within
 // the deadline, from a timer of the event loop that the modal run spins.

@@ -173,23 +173,23 @@ TEST_F(ConfigureDialog, OkTakesOverTheEditsAndKeepsWhatChangedMeanwhile) {
   int value = -1;
   // The camera is opened for the first time while the dialog shows.
   EXPECT_EQ(0, Configure(Colour(), [&](CSheet1& sheet, CPropertyGeneral& page) {
-    EditValue(page, "LogLevel", "2");
-    int size[2];
-    ASSERT_EQ(1, openCVLPort(0, 3, "Colour (1111)", size));
-    ASSERT_EQ(1, setProperty(0, 3, "Brightness", 33));
-    QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
-  }));
+              EditValue(page, "LogLevel", "2");
+              int size[2];
+              ASSERT_EQ(1, openCVLPort(0, 3, "Colour (1111)", size));
+              ASSERT_EQ(1, setProperty(0, 3, "Brightness", 33));
+              QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+            }));
   EXPECT_EQ(2, CameraValue<int>(Colour(), "LogLevel"));
   ASSERT_EQ(1, getProperty(0, 3, "Brightness", &value)) << "the features read at open are kept";
   EXPECT_EQ(33, value);
 
   // The host sets a value the dialog shows but the user leaves alone.
   EXPECT_EQ(0, Configure(Colour(), [&](CSheet1& sheet, CPropertyGeneral& page) {
-    EXPECT_EQ("33", page.Grid().GetItemText(page.ItemOf("Brightness")));
-    EditValue(page, "Gain", "77");
-    ASSERT_EQ(1, setProperty(0, 3, "Brightness", 44));
-    QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
-  }));
+              EXPECT_EQ("33", page.Grid().GetItemText(page.ItemOf("Brightness")));
+              EditValue(page, "Gain", "77");
+              ASSERT_EQ(1, setProperty(0, 3, "Brightness", 44));
+              QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+            }));
   ASSERT_EQ(1, getProperty(0, 3, "Brightness", &value));
   EXPECT_EQ(44, value) << "the host's value is not undone";
   ASSERT_EQ(1, getProperty(0, 3, "Gain", &value));
@@ -282,9 +282,8 @@ TEST_F(ConfigureDialog, QuestionWhileCapturingAnsweredWithCancelReturnsOneWithou
 
   uitest::OnModal<QMessageBox> accept(
       [](QMessageBox& question) { QTest::mouseClick(question.button(QMessageBox::Ok), Qt::LeftButton); });
-  const int result = Configure(Colour(), [](CSheet1& sheet, CPropertyGeneral&) {
-    QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
-  });
+  const int result = Configure(
+      Colour(), [](CSheet1& sheet, CPropertyGeneral&) { QTest::mouseClick(sheet.OkButton(), Qt::LeftButton); });
   EXPECT_TRUE(accept.Ran());
   EXPECT_EQ(0, result);
   EXPECT_TRUE(Log().ContainsPrefix("Camera::Configure: leaving"));

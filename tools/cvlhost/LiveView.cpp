@@ -65,12 +65,9 @@ namespace {
 
 QImage::Format FormatOf(int bytesPerPixel) {
   switch (bytesPerPixel) {
-    case 1:
-      return QImage::Format_Grayscale8;
-    case 2:
-      return QImage::Format_Grayscale16;
-    default:
-      return QImage::Format_BGR888;
+    case 1: return QImage::Format_Grayscale8;
+    case 2: return QImage::Format_Grayscale16;
+    default: return QImage::Format_BGR888;
   }
 }
 
@@ -165,10 +162,9 @@ void LiveView::Open() {
   const int port = _port;
   getCVLGrabRowFn readRow = _module.getCVLGrabRow;
   const int last = _width - 1;
-  _exchange = std::make_shared<FrameExchange>(_width, _height, _bytesPerPixel,
-                                              [readRow, port, last](unsigned char* dest, int row) {
-                                                return readRow(0, port, dest, row, 0, last) == 1;
-                                              });
+  _exchange = std::make_shared<FrameExchange>(
+      _width, _height, _bytesPerPixel,
+      [readRow, port, last](unsigned char* dest, int row) { return readRow(0, port, dest, row, 0, last) == 1; });
   _exchange->SetPaused(_paused);
   // Posted, never called: the grab thread goes on at once. By name, so that
   // the posted call is made by Qt alone (no functor of ours crosses threads).
@@ -299,26 +295,13 @@ void LiveView::UpdateStatus() {
 
 void LiveView::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
-    case Qt::Key_Space:
-      SetPaused(!_paused);
-      break;
-    case Qt::Key_G:
-      GrabSingle();
-      break;
-    case Qt::Key_S:
-      SaveFrame();
-      break;
-    case Qt::Key_C:
-      Configure();
-      break;
-    case Qt::Key_F:
-      SetFit(!_fit);
-      break;
+    case Qt::Key_Space: SetPaused(!_paused); break;
+    case Qt::Key_G: GrabSingle(); break;
+    case Qt::Key_S: SaveFrame(); break;
+    case Qt::Key_C: Configure(); break;
+    case Qt::Key_F: SetFit(!_fit); break;
     case Qt::Key_Q:
-    case Qt::Key_Escape:
-      close();
-      break;
-    default:
-      QWidget::keyPressEvent(event);
+    case Qt::Key_Escape: close(); break;
+    default: QWidget::keyPressEvent(event);
   }
 }

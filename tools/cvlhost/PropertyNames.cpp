@@ -48,9 +48,9 @@ const std::vector<std::string>& SetCommandWords() {
 }
 
 const std::vector<std::string>& GetCommandWords() {
-  static const std::vector<std::string> words = {"PixelSize",         "continuous",         "continous",
-                                                 "FrameNumber",       "FrameTimestampLow",  "FrameTimestampHigh",
-                                                 "FramesDropped",     "FramesIncomplete"};
+  static const std::vector<std::string> words = {"PixelSize",     "continuous",        "continous",
+                                                 "FrameNumber",   "FrameTimestampLow", "FrameTimestampHigh",
+                                                 "FramesDropped", "FramesIncomplete"};
   return words;
 }
 
@@ -79,8 +79,7 @@ std::string Unanswered(const std::string& name, const std::string& camera, bool 
              "'cvlhost properties' lists the camera's)";
     case NameKind::kParameter:
       return camera + " has no property " + name + " (a name the driver knows, but not a feature of this camera)";
-    case NameKind::kCommandWord:
-      break;
+    case NameKind::kCommandWord: break;
   }
   return "the command word " + name + " failed (see the log)";
 }

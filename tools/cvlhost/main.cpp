@@ -507,7 +507,8 @@ int main(int argc, char** argv) {
                       "Do not open the camera first: the dialog then shows only LogLevel, LogIntoFile and Continuous");
 
   CLI::App* view = app.add_subcommand(
-      "view", "Live view of a camera (needs a display): Space pause, G single grab, S save PNG, C configure, F fit/1:1");
+      "view",
+      "Live view of a camera (needs a display): Space pause, G single grab, S save PNG, C configure, F fit/1:1");
   addCameraOptions(view);
   view->add_option("-o,--output", options.viewOutputDir, "Folder for frames saved as PNG")->capture_default_str();
   view->add_option("--screenshot", options.viewScreenshot,

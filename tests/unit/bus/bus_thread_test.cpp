@@ -52,8 +52,9 @@ TEST_F(DriverFixture, AFailedOpenReleasesEverythingAndIsRetried) {
   vq::sim::SetFaults(vqtest::kColourSerial, {.connect = true});
   EXPECT_FALSE(Open(Colour(), 0));
   EXPECT_TRUE(Log().ContainsPrefix("Camera::Open: ERROR: Open error for camera Colour (1111), port#0 ser#1111 state:"));
-  EXPECT_TRUE(Log().Contains("Camera::DoOpen: EXCEPTION catch...throw again, port#0 ser#1111 state:'Closed ': "
-                             "CameraList::Open: Failed to open camera\n"));
+  EXPECT_TRUE(
+      Log().Contains("Camera::DoOpen: EXCEPTION catch...throw again, port#0 ser#1111 state:'Closed ': "
+                     "CameraList::Open: Failed to open camera\n"));
   EXPECT_EQ(0, vq::sim::Connections(vqtest::kColourSerial));
   // The bus thread lives on: it schedules a reopen, and another camera opens.
   ASSERT_TRUE(WaitForLine("CameraState::AddRequest: request Close/Open added, camera ser# 1111\n"));
@@ -69,14 +70,14 @@ TEST_F(DriverFixture, OpenTimesOutWhileTheBusThreadIsBusy) {
   Colour().State().AddRequest(ReqCameraOpen);
   ASSERT_TRUE(WaitForLine("Camera::DoOpen: Opening camera Colour (1111), port#-1 ser#1111 state:'Closed '\n"));
   EXPECT_FALSE(Open(Mono(), 2));
-  EXPECT_TRUE(Log().Contains("Camera::Open: ERROR: Open timeout for camera Mono (2222), port#2 ser#2222 state:'Closed '\n"));
+  EXPECT_TRUE(
+      Log().Contains("Camera::Open: ERROR: Open timeout for camera Mono (2222), port#2 ser#2222 state:'Closed '\n"));
   stall.unlock();
   // The host was told the open failed: the queued open still runs, and the
   // close queued behind it undoes it.
   EXPECT_TRUE(WaitForLine("Camera::DoOpen: leaving, port#2 ser#2222 state:'Opened '\n"));
-  EXPECT_TRUE(vqtest::WaitFor([&] {
-    return Mono().State().IsState(CamClosed) && !Mono().State().HasRequests() && !Mono().State().Busy();
-  }));
+  EXPECT_TRUE(vqtest::WaitFor(
+      [&] { return Mono().State().IsState(CamClosed) && !Mono().State().HasRequests() && !Mono().State().Busy(); }));
   EXPECT_FALSE(Mono().HostOpen());
 }
 
@@ -142,7 +143,8 @@ TEST_F(DriverFixture, ClosingACapturingCameraTakesTwoPasses) {
   int close = Log().IndexOf("Camera::DoClose: entering port#0 ser#1111 state:'Opened '\n");
   ASSERT_NE(-1, stop);
   EXPECT_LT(stop, close);
-  EXPECT_TRUE(Log().Contains("Camera::Close: Close state reached for camera Colour (1111), port#0 ser#1111 state:'Closed '\n"));
+  EXPECT_TRUE(
+      Log().Contains("Camera::Close: Close state reached for camera Colour (1111), port#0 ser#1111 state:'Closed '\n"));
   EXPECT_FALSE(vq::sim::IsCapturing(vqtest::kColourSerial));
   EXPECT_EQ(0, vq::sim::Connections(vqtest::kColourSerial));
 
@@ -170,7 +172,8 @@ TEST_F(DriverFixture, TeardownClosesACapturingCamera) {
   CameraList::DeleteInstance();
   EXPECT_TRUE(Log().Contains("CameraState::SetState: new state:'Destroy', prev state:'Closed ', serial#1111\n"));
   EXPECT_TRUE(Log().Contains("CameraList::DestroyBusThread: thread closed\n"));
-  EXPECT_FALSE(Log().Contains("Camera::~Camera: WARNING: could not reach destructing state, port#0 ser#1111 state:'Capture' \n"));
+  EXPECT_FALSE(Log().Contains(
+      "Camera::~Camera: WARNING: could not reach destructing state, port#0 ser#1111 state:'Capture' \n"));
   EXPECT_FALSE(vq::sim::IsCapturing(vqtest::kColourSerial));
   EXPECT_EQ(0, vq::sim::Connections(vqtest::kColourSerial));
 }

@@ -278,7 +278,8 @@ TEST_F(Acquisition, IncompleteFramesAreDroppedAndOnlyALinkWithoutWholeFramesIsRe
   ASSERT_TRUE(WaitForCallbacks(1));
   vq::sim::DeliverIncompleteFrames(vqtest::kMonoSerial, 4);
   int incomplete = 0;
-  ASSERT_TRUE(vqtest::WaitFor([&] { return getProperty(0, 1, "FramesIncomplete", &incomplete) == 1 && incomplete == 4; }));
+  ASSERT_TRUE(
+      vqtest::WaitFor([&] { return getProperty(0, 1, "FramesIncomplete", &incomplete) == 1 && incomplete == 4; }));
   int before = host.callbacks;
   ASSERT_TRUE(WaitForCallbacks(before + 2));
   int dropped = 0;

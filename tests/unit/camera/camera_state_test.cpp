@@ -79,9 +79,14 @@ TEST(CameraState, NothingIsQueuedBehindADestroyRequest) {
   state.AddRequest(ReqCameraCloseOpen);
   // The destroy goes first: nothing queued before it holds it up either.
   EXPECT_EQ((std::vector<StateRequest>{ReqCameraDestroy}), Drain(state));
-  EXPECT_EQ(3u, log.Count("CameraState::AddRequest: WARNING: request 'Req Capture Start ' ignored, camera has destructing request, ser# 7\n") +
-                    log.Count("CameraState::AddRequest: WARNING: request 'Req Camera Destroy' ignored, camera has destructing request, ser# 7\n") +
-                    log.Count("CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored, camera has destructing request, ser# 7\n"));
+  EXPECT_EQ(
+      3u,
+      log.Count(
+          "CameraState::AddRequest: WARNING: request 'Req Capture Start ' ignored, camera has destructing request, ser# 7\n") +
+          log.Count(
+              "CameraState::AddRequest: WARNING: request 'Req Camera Destroy' ignored, camera has destructing request, ser# 7\n") +
+          log.Count(
+              "CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored, camera has destructing request, ser# 7\n"));
 }
 
 // Whatever the state, a close-and-reopen is a close and a reopen: the reopen

@@ -98,7 +98,8 @@ TEST_F(OpenWithSettings, HostCommandsReadAndWriteParameters) {
   EXPECT_TRUE(WaitForLine("CameraState::AddRequest: request Close/Open added, camera ser# 1111\n"));
   // The reset of a camera in GrabErr queues a capture start behind the
   // reopen, so the camera may pass through Opened into Capture at once.
-  EXPECT_TRUE(vqtest::WaitFor([&] { return Colour().State().IsState(CamOpened) || Colour().State().IsState(CamCapture); }));
+  EXPECT_TRUE(
+      vqtest::WaitFor([&] { return Colour().State().IsState(CamOpened) || Colour().State().IsState(CamCapture); }));
   EXPECT_TRUE(WaitForLine("Camera::DoOpen: leaving, port#2 ser#1111 state:'Opened '\n"));
 }
 
@@ -109,9 +110,11 @@ TEST_F(OpenWithSettings, CommandsWorkOnAClosedCameraAndParametersDoNot) {
   ASSERT_EQ(1, getProperty(0, 1, "PixelSize", &value));
   EXPECT_EQ(8, value);
   EXPECT_EQ(0, setProperty(0, 1, "Brightness", 5));
-  EXPECT_TRUE(Log().Contains("Camera::SetProperty(Brightness): ERROR: ignored, camera not in open state:port#1 ser#2222 state:'Closed '\n"));
+  EXPECT_TRUE(Log().Contains(
+      "Camera::SetProperty(Brightness): ERROR: ignored, camera not in open state:port#1 ser#2222 state:'Closed '\n"));
   EXPECT_EQ(0, getProperty(0, 1, "Brightness", &value));
-  EXPECT_TRUE(Log().Contains("Camera::GetProperty(Brightness): ERROR: ignored, camera not in init state, port#1 ser#2222 state:'Closed '\n"));
+  EXPECT_TRUE(Log().Contains(
+      "Camera::GetProperty(Brightness): ERROR: ignored, camera not in init state, port#1 ser#2222 state:'Closed '\n"));
   ASSERT_EQ(1, setProperty(0, 1, "PrintStat", 0));
   EXPECT_TRUE(Log().ContainsPrefix("Camera STATS: GrabCnt:0 OvrwCnt:0 (N/mean/max)-> Grab:0/0.00/-99999999.00"));
   ASSERT_EQ(1, setProperty(0, 1, "resetallstats", 0));
@@ -191,8 +194,9 @@ TEST_P(HostSettingsAtReopen, ReachTheCameraAndSurviveTheSettingsFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutStoredValues, HostSettingsAtReopen,
-                         ::testing::Values("", "[Colour (1111)]\nDCAMVideoMode=3\nDCAMFrameRate=3\nTriggerOn=0\n"
-                                               "Brightness=12\n"));
+                         ::testing::Values("",
+                                           "[Colour (1111)]\nDCAMVideoMode=3\nDCAMFrameRate=3\nTriggerOn=0\n"
+                                           "Brightness=12\n"));
 
 TEST_F(OpenWithSettings, AHostValueTheCameraRefusesDoesNotLockTheCameraOut) {
   ASSERT_TRUE(Open(Colour(), 0));
@@ -203,7 +207,8 @@ TEST_F(OpenWithSettings, AHostValueTheCameraRefusesDoesNotLockTheCameraOut) {
   Colour().Close();
 
   EXPECT_FALSE(Open(Colour(), 0));
-  EXPECT_TRUE(WaitForLine("Camera::LoadSettgins: WARNING: values set by the host dropped, port#0 ser#1111 state:'Closed '\n"));
+  EXPECT_TRUE(
+      WaitForLine("Camera::LoadSettgins: WARNING: values set by the host dropped, port#0 ser#1111 state:'Closed '\n"));
   // The bus thread reopens the camera as it was before the host's change.
   ASSERT_TRUE(WaitForState(Colour(), CamOpened));
   EXPECT_EQ(FlyCapture2::VIDEOMODE_640x480YUV422, vq::sim::CurrentVideoMode(vqtest::kColourSerial));

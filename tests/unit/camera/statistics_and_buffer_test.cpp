@@ -65,7 +65,8 @@ TEST(CameraStatistics, EveryCallbackBeforeTheLastRowCountsAnOverwrite) {
   figures = stats.Snapshot();
   EXPECT_EQ(1, figures.callbackToFirstRow.count);
   EXPECT_EQ(1, figures.rowsRead.count);
-  EXPECT_TRUE(std::regex_match(stats.Text(), std::regex(R"(GrabCnt:0 OvrwCnt:2 .* GetRows:1/\d+\.\d\d/\d+\.\d\d CB:1/.*)")))
+  EXPECT_TRUE(
+      std::regex_match(stats.Text(), std::regex(R"(GrabCnt:0 OvrwCnt:2 .* GetRows:1/\d+\.\d\d/\d+\.\d\d CB:1/.*)")))
       << stats.Text();
   stats.Reset();
   EXPECT_EQ(0, stats.Snapshot().overwriteCount);
@@ -81,8 +82,9 @@ TEST(BusStatistics, PrintsTheStartTimeWithAOneDigitYear) {
   std::tm local{};
   localtime_r(&start, &local);
   char expected[128];
-  std::snprintf(expected, sizeof expected, "STATISTICS: startTime=%.2d/%.2d/%.2d %.2d:%.2d:%.2d, BusReset All=3 Arr=2 Rem=1",
-                local.tm_mday, local.tm_mon + 1, local.tm_year % 10, local.tm_hour, local.tm_min, local.tm_sec);
+  std::snprintf(expected, sizeof expected,
+                "STATISTICS: startTime=%.2d/%.2d/%.2d %.2d:%.2d:%.2d, BusReset All=3 Arr=2 Rem=1", local.tm_mday,
+                local.tm_mon + 1, local.tm_year % 10, local.tm_hour, local.tm_min, local.tm_sec);
   EXPECT_EQ(expected, bus.Text());
   bus.Restart();
   EXPECT_NE(std::string::npos, bus.Text().find("BusReset All=0 Arr=0 Rem=0"));

@@ -2,8 +2,8 @@
 // them alone.
 #include <gtest/gtest.h>
 
-#include "log/DriverContext.h"
 #include "include/VorquellCamera.h"
+#include "log/DriverContext.h"
 #include "tests/support/TestSupport.h"
 
 using namespace vq;

@@ -208,11 +208,11 @@ TEST_P(FloatProperty, IsTruncatedOrFailsTheRead) {
   EXPECT_EQ(GetParam().value, value);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, FloatProperty,
-    ::testing::Values(FloatRead{2.9f, true, 2}, FloatRead{-2.9f, true, -2},
-                      FloatRead{std::numeric_limits<float>::quiet_NaN(), false, -7},
-                      FloatRead{std::numeric_limits<float>::infinity(), false, -7},
-                      FloatRead{-std::numeric_limits<float>::infinity(), false, -7}, FloatRead{3e9f, false, -7}));
+INSTANTIATE_TEST_SUITE_P(Values, FloatProperty,
+                         ::testing::Values(FloatRead{2.9f, true, 2}, FloatRead{-2.9f, true, -2},
+                                           FloatRead{std::numeric_limits<float>::quiet_NaN(), false, -7},
+                                           FloatRead{std::numeric_limits<float>::infinity(), false, -7},
+                                           FloatRead{-std::numeric_limits<float>::infinity(), false, -7},
+                                           FloatRead{3e9f, false, -7}));
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <fstream>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "log/DriverContext.h"
 #include "tests/support/TestSupport.h"

@@ -44,7 +44,9 @@ Param<T>& Typed(CameraParameters& params, const std::string& name) {
 // Type, flags, range and value of a parameter in one line.
 std::string Describe(Param_& param) {
   std::ostringstream out;
-  out << (dynamic_cast<Param<int>*>(&param) ? "int " : dynamic_cast<Param<bool>*>(&param) ? "bool " : "other ")
+  out << (dynamic_cast<Param<int>*>(&param)    ? "int "
+          : dynamic_cast<Param<bool>*>(&param) ? "bool "
+                                               : "other ")
       << param._name << " '" << param._group << "' enabled=" << param._enabled << " global=" << param._global
       << " persistent=" << param._persistent << " visible=" << param._visible << " ";
   param.PrintRange(out);
@@ -56,12 +58,11 @@ TEST(CameraParametersDefaults, FourDriverParametersInOrder) {
   CameraParameters params(Identity);
   std::vector<std::string> described;
   for (Param_& param : params.Params()) described.push_back(Describe(param));
-  EXPECT_EQ(described,
-            (std::vector<std::string>{
-                "int LogLevel 'General' enabled=1 global=1 persistent=1 visible=1 [0..4] 1",
-                "bool LogIntoFile 'General' enabled=1 global=1 persistent=0 visible=1 [0..1] 0",
-                "int DebugViewOutput 'General' enabled=1 global=1 persistent=1 visible=0 [0..4] 0",
-                "bool Continuous 'Camera Settings' enabled=1 global=0 persistent=1 visible=1 [0..1] 0"}));
+  EXPECT_EQ(described, (std::vector<std::string>{
+                           "int LogLevel 'General' enabled=1 global=1 persistent=1 visible=1 [0..4] 1",
+                           "bool LogIntoFile 'General' enabled=1 global=1 persistent=0 visible=1 [0..1] 0",
+                           "int DebugViewOutput 'General' enabled=1 global=1 persistent=1 visible=0 [0..4] 0",
+                           "bool Continuous 'Camera Settings' enabled=1 global=0 persistent=1 visible=1 [0..1] 0"}));
   EXPECT_EQ(params.Identity().name, "Vq-Color (1234)");
   EXPECT_EQ(params.Identity().serialNumber, 1234u);
   EXPECT_EQ(params.Constraints().size(), 0);

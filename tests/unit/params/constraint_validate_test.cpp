@@ -6,10 +6,10 @@
 #include <string>
 
 #include "features/CameraFeatures.h"
-#include "params/CameraParameters.h"
-#include "params/ConstraintEnumOff.h"
 #include "features/ConstraintFormat7.h"
 #include "features/ConstraintFrameRate.h"
+#include "params/CameraParameters.h"
+#include "params/ConstraintEnumOff.h"
 #include "params/Param.h"
 #include "params/ParamEnum.h"
 #include "tests/support/TestSupport.h"

@@ -27,7 +27,9 @@ std::string ErrorText(F&& call) {
   return "no exception";
 }
 
-std::string Expected(const std::exception& e, const std::string& text) { return std::string(typeid(e).name()) + ": " + text; }
+std::string Expected(const std::exception& e, const std::string& text) {
+  return std::string(typeid(e).name()) + ": " + text;
+}
 
 TEST(ParamGroupTable, RowsAndLookup) {
   size_t named = 0;

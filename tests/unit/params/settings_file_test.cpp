@@ -226,8 +226,9 @@ TEST_F(SettingsFile, WithoutSystemPathNothingIsReadOrWritten) {
   EXPECT_EQ(Typed<int>(params, "LogLevel")._value, 1);
   params.Save();
   EXPECT_EQ(ReadFile("VorquellCamera.ini"), "[General]\nLogLevel=3\n");
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{
-                                "CameraParameters::Save: WARNING: no system path, settings of Vq-Color (1234) not saved\n"});
+  EXPECT_EQ(log.Messages(),
+            std::vector<std::string>{
+                "CameraParameters::Save: WARNING: no system path, settings of Vq-Color (1234) not saved\n"});
   fs::current_path(savedWorkingFolder);
 }
 

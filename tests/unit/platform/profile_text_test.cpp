@@ -161,7 +161,8 @@ TEST(ProfileTextWrite, OnlyTextThatStaysOneLineIsWritable) {
   EXPECT_FALSE(ProfileText::IsWritableSection(" \t"));
   EXPECT_FALSE(ProfileText::IsWritableSection("Cam\n[General]"));
   EXPECT_TRUE(ProfileText::IsWritableKey("Fmt7PacketSize"));
-  for (const char* key : {"", "  ", "a=b", "[x", ";x", "#x", "a\rb"}) EXPECT_FALSE(ProfileText::IsWritableKey(key)) << key;
+  for (const char* key : {"", "  ", "a=b", "[x", ";x", "#x", "a\rb"})
+    EXPECT_FALSE(ProfileText::IsWritableKey(key)) << key;
   EXPECT_TRUE(ProfileText::IsWritableValue("a = b ; c"));
   EXPECT_FALSE(ProfileText::IsWritableValue("1\n[General]\nLogLevel=4"));
   EXPECT_FALSE(ProfileText::IsWritableValue(std::string("a\0b", 3)));

@@ -7,14 +7,14 @@
 #include <arv.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <future>
-#include <string>
-#include <vector>
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "sdk/aravis/AravisDevice.h"
 #include "tests/support/TestSupport.h"

@@ -34,8 +34,8 @@ TEST_P(SerialNumbers, ANumberIsKeptAnythingElseGetsAStableHash) {
 INSTANTIATE_TEST_SUITE_P(Serials, SerialNumbers,
                          ::testing::Values(SerialCase{"12345678", 12345678u}, SerialCase{"4294967295", 4294967295u},
                                            SerialCase{"GV01", Fnv("GV01")}, SerialCase{"4294967296", Fnv("4294967296")},
-                                           SerialCase{"0", Fnv("0")}, SerialCase{"0012", 12u},
-                                           SerialCase{"", Fnv("")}, SerialCase{"-5", Fnv("-5")}));
+                                           SerialCase{"0", Fnv("0")}, SerialCase{"0012", 12u}, SerialCase{"", Fnv("")},
+                                           SerialCase{"-5", Fnv("-5")}));
 
 TEST(GenicamMapping, PixelFormatsMapToTheSdkAndBack) {
   FrameFormat format;
@@ -160,8 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"BinnedTwiceIsTheWholeSensor", {1280, 960, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 2, 0, 0}},
         LayoutCase{"BinnedFourTimes", {2560, 1920, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 4, 0, 0}},
         LayoutCase{"NoBinningGivesTheCentre", {1280, 960, 1, 1, 1, 1}, BinningRange{}, 640, 480, {true, 1, 320, 240}},
-        LayoutCase{"NotExactlyBinnedGivesTheCentre", {1288, 964, 4, 2, 4, 2}, kBinsToFour, 640, 480, {true, 1, 324, 242}},
-        LayoutCase{"OffsetsRoundDownToTheirIncrement", {1288, 964, 4, 2, 8, 4}, kBinsToFour, 640, 480, {true, 1, 320, 240}},
+        LayoutCase{
+            "NotExactlyBinnedGivesTheCentre", {1288, 964, 4, 2, 4, 2}, kBinsToFour, 640, 480, {true, 1, 324, 242}},
+        LayoutCase{
+            "OffsetsRoundDownToTheirIncrement", {1288, 964, 4, 2, 8, 4}, kBinsToFour, 640, 480, {true, 1, 320, 240}},
         LayoutCase{"TheFullSensorIsNotBinned", {640, 480, 1, 1, 1, 1}, kBinsToFour, 640, 480, {true, 1, 0, 0}},
         LayoutCase{"LargerThanTheSensor", {1280, 960, 1, 1, 1, 1}, kBinsToFour, 1600, 1200, {false, 1, 0, 0}},
         LayoutCase{"OffTheWidthIncrement", {2048, 2048, 48, 1, 1, 1}, kBinsToFour, 800, 600, {false, 1, 0, 0}},

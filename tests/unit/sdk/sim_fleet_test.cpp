@@ -431,8 +431,8 @@ TEST(SimBuiltInFleet, StartsCamerasFromNothingAndNamesItsProblems) {
 TEST(SimFleetEnvironment, FleetFileNamedByTheEnvironmentReplacesTheDefault) {
   if (vqtest::RanInOwnProcess()) return;
   vqtest::TempDir dir;
-  std::string path = WriteFile(dir.Path() + "/fleet.json",
-                               R"({"cameras": [{"model": "From File", "serial": 4711, "color": false}]})");
+  std::string path =
+      WriteFile(dir.Path() + "/fleet.json", R"({"cameras": [{"model": "From File", "serial": 4711, "color": false}]})");
   vqtest::ScopedEnvironment environment;
   environment.Set("VORQUELL_SIM_FLEET", path);
   BusManager bus;

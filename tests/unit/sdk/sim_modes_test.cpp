@@ -211,7 +211,8 @@ struct Format7Case {
 TEST_F(SimModesTest, Format7SettingsOutsideTheLimitsAreRefused) {
   const Format7Case cases[] = {
       {1, 0, 0, 640, 480, PIXEL_FORMAT_RAW8, 2048, "Format7 mode 1 is not supported by this camera."},
-      {0, 0, 0, 1276, 960, PIXEL_FORMAT_RAW8, 2048, "Invalid Format7 configuration: width 1276 is not a multiple of 8."},
+      {0, 0, 0, 1276, 960, PIXEL_FORMAT_RAW8, 2048,
+       "Invalid Format7 configuration: width 1276 is not a multiple of 8."},
       {0, 0, 0, 640, 481, PIXEL_FORMAT_RAW8, 2048, "Invalid Format7 configuration: height 481 is not a multiple of 2."},
       {0, 3, 0, 640, 480, PIXEL_FORMAT_RAW8, 2048, "Invalid Format7 configuration: offsetX 3 is not a multiple of 2."},
       {0, 8, 0, 1280, 960, PIXEL_FORMAT_RAW8, 2048,
