@@ -236,38 +236,43 @@ void RowPull(benchmark::State& state) {
   state.counters["vs_memcpy"] = pullMicros / memcpyMicros;
 }
 
+// A simulated camera of the fleet, capturing, in this process through the SDK
+// alone.
+class SdkCamera {
+ public:
+  explicit SdkCamera(const BenchCamera& camera) {
+    FleetFile();
+    FlyCapture2::BusManager bus;
+    FlyCapture2::PGRGuid guid;
+    if (bus.GetCameraFromSerialNumber(camera.serial, &guid) != FlyCapture2::PGRERROR_OK) std::abort();
+    if (_camera.Connect(&guid) != FlyCapture2::PGRERROR_OK) std::abort();
+    _camera.StartCapture();
+  }
+  ~SdkCamera() { _camera.StopCapture(); }
+  void Retrieve(FlyCapture2::Image* image) { _camera.RetrieveBuffer(image); }
+
+ private:
+  FlyCapture2::Camera _camera;
+};
+
 // The simulator's share: RetrieveBuffer of a free-running camera in this
-// process, with nothing else done to the frame.
+// process, with nothing else done to the frame; and the conversion alone.
 SdkCosts SdkMicros(const BenchCamera& camera) {
-  FleetFile();
-  FlyCapture2::BusManager bus;
-  FlyCapture2::PGRGuid guid;
-  FlyCapture2::Camera sdkCamera;
-  if (bus.GetCameraFromSerialNumber(camera.serial, &guid) != FlyCapture2::PGRERROR_OK) std::abort();
-  if (sdkCamera.Connect(&guid) != FlyCapture2::PGRERROR_OK) std::abort();
-  sdkCamera.StartCapture();
+  SdkCamera sdkCamera(camera);
   FlyCapture2::Image image, converted;
   SdkCosts costs{};
-  costs.retrieve = MedianMicros(51, [&] { sdkCamera.RetrieveBuffer(&image); });
+  costs.retrieve = MedianMicros(51, [&] { sdkCamera.Retrieve(&image); });
   const FlyCapture2::PixelFormat format =
       camera.bytesPerPixel == 3 ? FlyCapture2::PIXEL_FORMAT_BGR : FlyCapture2::PIXEL_FORMAT_MONO8;
   costs.convert = MedianMicros(51, [&] { image.Convert(format, &converted); });
-  sdkCamera.StopCapture();
   return costs;
 }
 
 void SimRetrieve(benchmark::State& state) {
-  FleetFile();
   const BenchCamera& camera = kCameras[state.range(0)];
-  FlyCapture2::BusManager bus;
-  FlyCapture2::PGRGuid guid;
-  FlyCapture2::Camera sdkCamera;
-  if (bus.GetCameraFromSerialNumber(camera.serial, &guid) != FlyCapture2::PGRERROR_OK) std::abort();
-  if (sdkCamera.Connect(&guid) != FlyCapture2::PGRERROR_OK) std::abort();
-  sdkCamera.StartCapture();
+  SdkCamera sdkCamera(camera);
   FlyCapture2::Image image;
-  for (auto _ : state) sdkCamera.RetrieveBuffer(&image);
-  sdkCamera.StopCapture();
+  for (auto _ : state) sdkCamera.Retrieve(&image);
   SetFrameCounters(state, camera);
 }
 

@@ -81,14 +81,22 @@ FlyCapture2::PixelFormat ImageBuffer::RowFormat() const {
 }
 
 void ImageBuffer::TakeFrame(FlyCapture2::Image& frame) {
-  std::lock_guard<std::mutex> lock(_replaceLock);
-  if (!ParkedFrameGone()) return;  // `frame` goes back unshown
-  auto next = std::make_unique<Frame>();
-  next->image = std::move(frame);
-  next->error = next->rows.Prepare(next->image, RowFormat());
-  if (_shownFrame && !Covers(*next)) Keep(*_shownFrame);
-  std::unique_ptr<Frame> previous = Replace(std::move(next));
-  if (previous) frame = std::move(previous->image);
+  {
+    std::lock_guard<std::mutex> lock(_replaceLock);
+    if (ParkedFrameGone()) {
+      auto next = std::make_unique<Frame>();
+      next->image = std::move(frame);
+      next->error = next->rows.Prepare(next->image, RowFormat());
+      if (_shownFrame && !Covers(*next)) Keep(*_shownFrame);
+      std::unique_ptr<Frame> previous = Replace(std::move(next));
+      if (previous) frame = std::move(previous->image);
+      return;
+    }
+  }
+  // Logged after the lock: the line may reach the host's log callback.
+  WriteLog(GetDriverContext(), kLogError,
+           "ImageBuffer::TakeFrame: ERROR: a row copy did not end within %d ms, frame not shown\n",
+           static_cast<int>(kReaderWait.count()));
 }
 
 void ImageBuffer::DropFrame() {
@@ -149,12 +157,7 @@ void ImageBuffer::Keep(const Frame& frame) {
 // a frame parked by an earlier replacement goes once its readers have left.
 bool ImageBuffer::ParkedFrameGone() {
   if (!_parked) return true;
-  if (!_readers.WaitForEpoch(_parkedEpoch, kReaderWait)) {
-    WriteLog(GetDriverContext(), kLogError,
-             "ImageBuffer::TakeFrame: ERROR: a row copy did not end within %d ms, frame not shown\n",
-             static_cast<int>(kReaderWait.count()));
-    return false;
-  }
+  if (!_readers.WaitForEpoch(_parkedEpoch, kReaderWait)) return false;
   _parked.reset();
   return true;
 }

@@ -79,6 +79,7 @@ class ImageBuffer {
   bool ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const;
   // Writes the rows `frame` reaches into the buffer's rows.
   void Keep(const Frame& frame);
+  // Under _replaceLock; false (the caller logs) if a reader is still inside.
   bool ParkedFrameGone();
   // Shows `next` (or none) in place of the shown frame, and returns that
   // once no reader is inside it; null if one still is (the frame is parked).
