@@ -197,6 +197,9 @@ void GrabThread::OnFailure(uint32_t generation) {
 
 void GrabThread::ScheduleReset(uint32_t generation) {
   Camera& camera = *_camera;
+  WriteLog(GetDriverContext(), kLogDetail,
+           "GrabThread::ThreadMain: camera %s reset in %d ms unless its capture ends, port=%d\n", camera.Name().c_str(),
+           kResetPauseMs, camera.Port());
   vq::SleepMs(kResetPauseMs);
   _run.Clear();
   // Only the capture that failed is reset: not one stopped or restarted

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 
 #include "include/VorquellCamera.h"
 #include "tests/support/DriverFixture.h"
@@ -87,6 +88,43 @@ TEST_F(TriggeredCamera, AFailureRunEndsWithItsCapture) {
   ASSERT_EQ(1, setProperty(0, kPort, "TriggerSoftware", 1));
   ASSERT_TRUE(FramesReach(1));
   EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+}
+
+// A camera that failed three times is reset only if the capture that failed
+// still runs after the pause: a host that switches continuous off and on
+// during it has started a capture that has not failed. The host's log
+// callback does so when the line that opens the pause reaches it, on the
+// grab thread, before the pause.
+namespace {
+Camera* pausedCamera = nullptr;
+DebugMsgProc capturingSink = nullptr;
+std::atomic<bool> restartedInPause{false};
+
+void RestartCaptureInResetPause(const char* text) {
+  capturingSink(text);
+  if (std::string(text).find(" unless its capture ends") == std::string::npos) return;
+  CameraState& state = pausedCamera->State();
+  restartedInPause =
+      setProperty(0, kPort, "continuous", 0) == 1 && vqtest::WaitFor([&] { return state.IsState(CamOpened); }) &&
+      setProperty(0, kPort, "continuous", 1) == 1 && vqtest::WaitFor([&] { return state.IsState(CamCapture); });
+}
+}  // namespace
+
+TEST_F(TriggeredCamera, ACaptureRestartedDuringTheResetPauseIsNotReset) {
+  pausedCamera = &Mono();
+  capturingSink = GetDriverContext()->debugMsgProc;
+  GetDriverContext()->debugMsgProc = RestartCaptureInResetPause;
+  struct RestoreSink {
+    ~RestoreSink() { GetDriverContext()->debugMsgProc = capturingSink; }
+  } restoreSink;
+  vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 3);
+  ASSERT_EQ(1, setProperty(0, kPort, "continuous", 1));
+  ASSERT_TRUE(vqtest::WaitFor([] { return restartedInPause.load(); }));
+  // The grab thread takes this frame only after the pause is over.
+  ASSERT_EQ(1, setProperty(0, kPort, "TriggerSoftware", 1));
+  ASSERT_TRUE(FramesReach(1));
+  EXPECT_FALSE(Log().ContainsPrefix("GrabThread::ThreadMain: ERROR: Retrieve image failure"));
+  EXPECT_TRUE(Mono().State().IsState(CamCapture));
 }
 
 // Trigger values reach the open camera through the bus thread, a running
