@@ -279,13 +279,13 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   // then waits for the count to drop, so the buffer stays while the row is
   // copied; a frame the grab thread replaces meanwhile stays too. Nothing in
   // between logs: no host code runs while counted.
-  const int epoch = _rowReaders.Enter();
+  const RowReaders::Pass pass = _rowReaders.Enter();
   if (IsCapturing(_state)) {
     ImageBuffer* buffer = _imageBuffer.get();
     const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
     FlyCapture2::Error failure;
     const bool copied = length > 0 && buffer->CopyLine(row, dest, length, &failure);
-    _rowReaders.Leave(epoch);
+    _rowReaders.Leave(pass);
     if (length > 0 && (row < 0 || row >= height))
       WriteLog(_context, kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", row);
     if (failure != FlyCapture2::PGRERROR_OK)
@@ -293,7 +293,7 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
                FormatFlyError(failure).c_str());
     return copied;
   }
-  _rowReaders.Leave(epoch);
+  _rowReaders.Leave(pass);
   WriteLog(_context, kLogInfo,
            "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n", row,
            static_cast<int>(height - 1), Tag().c_str());

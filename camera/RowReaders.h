@@ -6,34 +6,35 @@
 //   camera (readers that come later find the new frame), and
 // - the bus thread can wait until no reader is left before it frees the
 //   buffer.
-// Entering and leaving cost one atomic step each; only a leave that finds a
-// waiter takes the lock.
+//
+// A row is a copy of a few kilobytes, and a host pulls a thousand per frame:
+// entering and leaving must not cost a locked instruction each, which waits
+// for the copy's stores to drain. So each reading thread marks which readers'
+// epoch it is in, in a slot only it writes, with plain stores; the waiting
+// side pays instead, once per frame: a barrier on every thread of the process
+// (membarrier) makes every mark made before it visible before the slots are
+// read. Where the kernel lacks that barrier, readers fence each entry.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace vq {
 
 class RowReaders {
  public:
-  // Returns the epoch to leave.
-  int Enter() {
-    for (;;) {
-      const int epoch = _epoch.load();
-      _count[epoch].fetch_add(1);
-      // An epoch changed under the count: the changer may have looked at the
-      // count already. Counted in the new epoch instead.
-      if (_epoch.load() == epoch) return epoch;
-      Leave(epoch);
-    }
-  }
-  void Leave(int epoch) {
-    if (_count[epoch].fetch_sub(1) == 1 && _waiters.load() > 0) {
-      { std::lock_guard<std::mutex> lock(_lock); }
-      _none.notify_all();
-    }
-  }
+  RowReaders();
+  ~RowReaders();
+  RowReaders(const RowReaders&) = delete;
+  RowReaders& operator=(const RowReaders&) = delete;
+
+  // What a reader leaves with: its thread's slot.
+  class Pass {
+    friend class RowReaders;
+    void* _slot;
+    explicit Pass(void* slot) : _slot(slot) {}
+  };
+  // A thread is inside one RowReaders at a time.
+  Pass Enter();
+  void Leave(Pass pass);
 
   // One thread at a time. Readers that enter from now on count in the other
   // epoch; returns the epoch of those inside, for WaitForEpoch.
@@ -45,30 +46,15 @@ class RowReaders {
   int CurrentEpoch() const { return _epoch.load(); }
   // True once the readers of `epoch` have left, false if one still is inside
   // after `timeout`.
-  bool WaitForEpoch(int epoch, std::chrono::milliseconds timeout) {
-    return WaitUntil(timeout, [this, epoch] { return _count[epoch].load() == 0; });
-  }
+  bool WaitForEpoch(int epoch, std::chrono::milliseconds timeout);
   // True once no reader is left, false if one still is after `timeout`.
-  bool WaitForNone(std::chrono::milliseconds timeout) {
-    return WaitUntil(timeout, [this] { return _count[0].load() == 0 && _count[1].load() == 0; });
-  }
+  bool WaitForNone(std::chrono::milliseconds timeout);
 
  private:
-  template <typename Done>
-  bool WaitUntil(std::chrono::milliseconds timeout, Done done) {
-    if (done()) return true;
-    std::unique_lock<std::mutex> lock(_lock);
-    ++_waiters;
-    const bool ended = _none.wait_for(lock, timeout, done);
-    --_waiters;
-    return ended;
-  }
+  // -1: any epoch.
+  bool WaitForReaders(int epoch, std::chrono::milliseconds timeout);
 
   std::atomic<int> _epoch{0};
-  std::atomic<int> _count[2] = {0, 0};
-  std::atomic<int> _waiters{0};
-  std::mutex _lock;
-  std::condition_variable _none;
 };
 
 }  // namespace vq

@@ -415,18 +415,22 @@ class RowConverter {
   // Checks as Image::CheckConversion does; on failure the converter is not
   // ready.
   Error Prepare(const Image& image, PixelFormat format);
-  void Reset() { _prepared.reset(); }
+  void Reset() { *this = RowConverter(); }
   bool Ready() const { return _prepared != nullptr; }
-  unsigned int Rows() const;
-  unsigned int Cols() const;
+  // Asked for every row: kept here, not behind the pointer.
+  unsigned int Rows() const { return _rows; }
+  unsigned int Cols() const { return _cols; }
   // Bytes of one converted row.
-  size_t RowBytes() const;
+  size_t RowBytes() const { return _rowBytes; }
   // Converts row `row` (below Rows()) into `target`, which holds RowBytes().
   void Convert(unsigned int row, unsigned char* target) const;
 
  private:
   struct Prepared;
   std::shared_ptr<const Prepared> _prepared;
+  unsigned int _rows = 0;
+  unsigned int _cols = 0;
+  size_t _rowBytes = 0;
 };
 
 // Called for each frame when capture is started with a callback.

@@ -271,22 +271,18 @@ struct RowConverter::Prepared {
 };
 
 Error RowConverter::Prepare(const Image& image, PixelFormat format) {
-  _prepared.reset();
+  Reset();
   const Conversion* conversion = nullptr;
   Samples samples{};
   Error usable = UsableConversion(image, format, &conversion, &samples);
   if (usable != PGRERROR_OK) return usable;
   const SourceView source{image.GetData(), image.GetStride(), image.GetRows(), image.GetCols()};
-  _prepared = std::make_shared<const Prepared>(
-      Prepared{conversion, samples, source, static_cast<size_t>(image.GetCols()) * TargetBytesPerPixel(format)});
+  _rows = image.GetRows();
+  _cols = image.GetCols();
+  _rowBytes = static_cast<size_t>(_cols) * TargetBytesPerPixel(format);
+  _prepared = std::make_shared<const Prepared>(Prepared{conversion, samples, source, _rowBytes});
   return Error();
 }
-
-unsigned int RowConverter::Rows() const { return _prepared ? static_cast<unsigned int>(_prepared->source.rows) : 0; }
-
-unsigned int RowConverter::Cols() const { return _prepared ? static_cast<unsigned int>(_prepared->source.cols) : 0; }
-
-size_t RowConverter::RowBytes() const { return _prepared ? _prepared->rowBytes : 0; }
 
 void RowConverter::Convert(unsigned int row, unsigned char* target) const {
   const Prepared& prepared = *_prepared;

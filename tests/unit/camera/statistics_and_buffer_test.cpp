@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <memory>
 #include <regex>
 #include <thread>
@@ -207,21 +208,30 @@ TEST(ImageBuffer, AReplacedFrameGoesBackToTheCameraOnlyOnceItsReaderHasLeft) {
   FlyCapture2::Image a = Lent(1, 2, cameraA, leaseA);
   buffer.TakeFrame(a);
 
-  const int inside = readers.Enter();  // a reader in the middle of a row of A
+  // A reader in the middle of a row of A, on a host thread of its own.
+  std::promise<void> entered, done;
+  std::thread reader([&] {
+    const RowReaders::Pass pass = readers.Enter();
+    entered.set_value();
+    done.get_future().wait();
+    readers.Leave(pass);
+  });
+  entered.get_future().wait();
   std::thread grab([&] {
     FlyCapture2::Image b = Lent(1, 2, cameraB, leaseB);
     buffer.TakeFrame(b);
     b.ReturnBorrowed();  // as the grab thread does with the frame handed back
   });
   ASSERT_TRUE(vqtest::WaitFor([&] {
-    const int epoch = readers.Enter();
+    const RowReaders::Pass pass = readers.Enter();
     const std::vector<unsigned char> row = Row(buffer, 0);
-    readers.Leave(epoch);
+    readers.Leave(pass);
     return row == cameraB;
   })) << "a later reader finds the new frame";
   EXPECT_FALSE(vqtest::WaitFor([&] { return leaseA.use_count() == 1; }, std::chrono::milliseconds(300)))
       << "frame A went back to the camera under its reader";
-  readers.Leave(inside);
+  done.set_value();
+  reader.join();
   grab.join();
   EXPECT_EQ(1, leaseA.use_count());
   EXPECT_EQ(2, leaseB.use_count());
