@@ -85,38 +85,38 @@ bool ProcessBarrierAvailable() {
 std::atomic<bool> processBarrier{false};
 
 // The reader's half: its mark is ordered before what it reads next, either
-// by the waiter's process-wide barrier or, without one, by a fence here.
-void ReaderBarrier() {
-  if (processBarrier.load(std::memory_order_relaxed))
+// by the waiter's process-wide barrier or, without one, by a sequentially
+// consistent store (which fences).
+void MarkSlot(Slot& slot, uintptr_t mark) {
+  if (processBarrier.load(std::memory_order_relaxed)) {
+    slot.inside.store(mark, std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);
-  else
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+  } else {
+    slot.inside.store(mark);
+  }
 }
 
-// The waiter's half: every mark made before it is visible after it.
+// The waiter's half: every mark made before it is visible after it. (Once
+// registered, the process-wide barrier does not fail.) Without it the
+// readers' stores fence themselves.
 void WaiterBarrier() {
-  if (!processBarrier.load(std::memory_order_relaxed) ||
-      syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (processBarrier.load(std::memory_order_relaxed)) syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
 }
 
 }  // namespace
 
-RowReaders::RowReaders() {
-  processBarrier.store(ProcessBarrierAvailable());
-}
+RowReaders::RowReaders() { processBarrier.store(ProcessBarrierAvailable()); }
 
 RowReaders::~RowReaders() = default;
 
 RowReaders::Pass RowReaders::Enter() {
   Slot& slot = OwnSlot();
   for (;;) {
-    const int epoch = _epoch.load(std::memory_order_acquire);
-    slot.inside.store(Mark(this, epoch), std::memory_order_relaxed);
-    ReaderBarrier();
+    const int epoch = _epoch.load();
+    MarkSlot(slot, Mark(this, epoch));
     // An epoch changed under the mark: the changer may have looked at the
     // slots already. Marked in the new epoch instead.
-    if (_epoch.load(std::memory_order_acquire) == epoch) return Pass(&slot);
+    if (_epoch.load() == epoch) return Pass(&slot);
   }
 }
 
@@ -132,7 +132,7 @@ bool RowReaders::WaitForReaders(int epoch, std::chrono::milliseconds timeout) {
     Registry& registry = Slots();
     std::lock_guard<std::mutex> lock(registry.lock);
     for (const Slot* slot : registry.slots) {
-      const uintptr_t inside = slot->inside.load(std::memory_order_acquire);
+      const uintptr_t inside = slot->inside.load();
       if (epoch < 0 ? (inside == Mark(this, 0) || inside == Mark(this, 1)) : inside == Mark(this, epoch)) return true;
     }
     return false;
