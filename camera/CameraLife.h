@@ -206,49 +206,72 @@ struct Refusal {
 // with no matching row goes ahead.
 inline constexpr Refusal kRefusals[] = {
     // (name, tag)
-    {Op::kOpen, In(CamOpened, CamCapture),
-     {kLogError, "Camera::Open: WARNING: camera %s already in open state, %s\n"}, true},
+    {Op::kOpen,
+     In(CamOpened, CamCapture),
+     {kLogError, "Camera::Open: WARNING: camera %s already in open state, %s\n"},
+     true},
     // (name, tag)
     {Op::kClose, In(CamClosed), {kLogError, "Camera::Close: WARNING: camera %s already in closed state, %s \n"}},
     // (tag) for the rest, unless said otherwise
-    {Op::kGrabWhileContinuous, In(CamCapture),
-     {kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n"}, true},
-    {Op::kSetContinuousGrabMode, AllBut(In(CamOpened, CamCapture)),
+    {Op::kGrabWhileContinuous,
+     In(CamCapture),
+     {kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n"},
+     true},
+    {Op::kSetContinuousGrabMode,
+     AllBut(In(CamOpened, CamCapture)),
      {kLogError, "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n"}},
-    {Op::kDoOpen, In(CamOpened, CamCapture),
-     {kLogError, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n"}, true},
-    {Op::kDoOpen, AllBut(In(CamClosed)),
+    {Op::kDoOpen,
+     In(CamOpened, CamCapture),
+     {kLogError, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n"},
+     true},
+    {Op::kDoOpen,
+     AllBut(In(CamClosed)),
      {kLogError, "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n"}},
-    {Op::kDoClose, AllBut(In(CamOpened, CamOpenErr)),
+    {Op::kDoClose,
+     AllBut(In(CamOpened, CamOpenErr)),
      {kLogError, "Camera::DoClose: WARNING: ignored, camera is incorrect state for closing:%s, \n"}},
-    {Op::kCleanup, In(CamOpened, CamCapture),
+    {Op::kCleanup,
+     In(CamOpened, CamCapture),
      {kLogError, "Camera::Cleanup: WARNING: ignored, camera is incorrect state for cleanup:%s\n"}},
-    {Op::kDoStartCapture, In(CamCapture),
+    {Op::kDoStartCapture,
+     In(CamCapture),
      {kLogInfo, "Camera::DoStartCapture: WARNING: ignored, camera already in capturing state, %s\n"}},
-    {Op::kDoStartCapture, AllBut(In(CamOpened)),
-     {kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n"}, false, true},
-    {Op::kDoStopCapture, AllBut(In(CamCapture, CamGrabErr)),
+    {Op::kDoStartCapture,
+     AllBut(In(CamOpened)),
+     {kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n"},
+     false,
+     true},
+    {Op::kDoStopCapture,
+     AllBut(In(CamCapture, CamGrabErr)),
      {kLogError, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n"}},
     // A camera about to be reset gets every value at its reopen: no line.
     {Op::kDoApplyTriggerStrobe, AllBut(In(CamOpened, CamCapture)), {}},
     // (state name, port)
-    {Op::kGrabThreadWake, AllBut(In(CamCapture)),
+    {Op::kGrabThreadWake,
+     AllBut(In(CamCapture)),
      {kLogDetail,
       "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n"}},
-    {Op::kRetrieveImage, AllBut(In(CamCapture)),
+    {Op::kRetrieveImage,
+     AllBut(In(CamCapture)),
      {kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n"}},
-    {Op::kFlyImageToImageBuffer, AllBut(In(CamCapture)),
+    {Op::kFlyImageToImageBuffer,
+     AllBut(In(CamCapture)),
      {kLogError, "Camera::FlyImageToImageBuffer: ERROR: ignored, camera not in capturing state: %s\n"}},
     // (property name, tag)
-    {Op::kSetProperty, AllBut(In(CamOpened, CamCapture, CamGrabErr)),
+    {Op::kSetProperty,
+     AllBut(In(CamOpened, CamCapture, CamGrabErr)),
      {kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not in open state:%s\n"}},
     // (property name, tag)
-    {Op::kGetProperty, AllBut(In(CamOpened, CamCapture, CamGrabErr)),
+    {Op::kGetProperty,
+     AllBut(In(CamOpened, CamCapture, CamGrabErr)),
      {kLogError, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n"}},
     {Op::kGetRange, AllBut(In(CamOpened)), {kLogError, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n"}},
     // (property name, tag)
-    {Op::kTriggerSoftware, AllBut(In(CamCapture)),
-     {kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not capturing, %s\n"}, false, true},
+    {Op::kTriggerSoftware,
+     AllBut(In(CamCapture)),
+     {kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not capturing, %s\n"},
+     false,
+     true},
 };
 
 // The refusal of `op` in `state`, or null when it goes ahead. `sideCondition`
@@ -273,18 +296,18 @@ struct Transition {
 // in debug builds. A removal never changes the state itself: the bus events
 // queue a close-and-reopen.
 inline constexpr Transition kTransitions[] = {
-    {CamClosed, CamOpened, Mover::kBusThread},    // DoOpen
-    {CamClosed, CamOpenErr, Mover::kBusThread},   // DoOpen failed
-    {CamOpened, CamOpenErr, Mover::kBusThread},   // DoOpen failed after the camera was recorded Opened
-    {CamGrabErr, CamOpenErr, Mover::kBusThread},  // ... and a "Reset" came meanwhile
-    {CamOpened, CamClosed, Mover::kBusThread},    // DoClose
-    {CamOpenErr, CamClosed, Mover::kBusThread},   // DoClose after a failed open
-    {CamGrabErr, CamClosed, Mover::kBusThread},   // DoClose overtaken by a "Reset" after its check
-    {CamOpened, CamCapture, Mover::kBusThread},   // DoStartCapture
-    {CamGrabErr, CamCapture, Mover::kBusThread},  // DoStartCapture overtaken by a "Reset" after its check
-    {CamCapture, CamOpened, Mover::kBusThread},   // DoStopCapture (a close, a mode switch, trigger and strobe)
-    {CamGrabErr, CamOpened, Mover::kBusThread},   // DoStopCapture of a failed capture, before its reopen
-    {CamClosed, CamDestroy, Mover::kBusThread},   // ReqCameraDestroy
+    {CamClosed, CamOpened, Mover::kBusThread},     // DoOpen
+    {CamClosed, CamOpenErr, Mover::kBusThread},    // DoOpen failed
+    {CamOpened, CamOpenErr, Mover::kBusThread},    // DoOpen failed after the camera was recorded Opened
+    {CamGrabErr, CamOpenErr, Mover::kBusThread},   // ... and a "Reset" came meanwhile
+    {CamOpened, CamClosed, Mover::kBusThread},     // DoClose
+    {CamOpenErr, CamClosed, Mover::kBusThread},    // DoClose after a failed open
+    {CamGrabErr, CamClosed, Mover::kBusThread},    // DoClose overtaken by a "Reset" after its check
+    {CamOpened, CamCapture, Mover::kBusThread},    // DoStartCapture
+    {CamGrabErr, CamCapture, Mover::kBusThread},   // DoStartCapture overtaken by a "Reset" after its check
+    {CamCapture, CamOpened, Mover::kBusThread},    // DoStopCapture (a close, a mode switch, trigger and strobe)
+    {CamGrabErr, CamOpened, Mover::kBusThread},    // DoStopCapture of a failed capture, before its reopen
+    {CamClosed, CamDestroy, Mover::kBusThread},    // ReqCameraDestroy
     {CamCapture, CamGrabErr, Mover::kGrabThread},  // three failed retrievals, or incomplete frames for 3 s
     {CamOpened, CamGrabErr, Mover::kHost},         // the command "Reset"
     {CamCapture, CamGrabErr, Mover::kHost},        // the command "Reset"

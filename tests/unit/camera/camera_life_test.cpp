@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include "camera/CameraLife.h"
 #include "camera/HostCapture.h"
 
