@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include "camera/CameraLife.h"
 #include "camera/HostCapture.h"
 
