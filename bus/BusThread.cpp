@@ -126,7 +126,7 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
   if (!state.TakeStateChange(&prev, &now)) return;
   WriteLog(GetDriverContext(), kLogDetail, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
            camera.Tag().c_str(), StateName(prev), StateName(now));
-  if (now != CamGrabErr && now != CamOpenErr) return;
+  if (!life::Holds(life::kRecoveredStates, now)) return;
   // A camera the host has closed is not reopened: it is closed for good.
   if (camera.HostOpen()) {
     _reopenNotBefore[&camera] = vq::ClockMs() + kReopenPauseMs;

@@ -169,6 +169,12 @@ constexpr RequestRule RuleFor(CamState state, StateRequest request) {
   return RequestRule{};
 }
 
+// States the bus thread answers when it sees the camera enter them
+// (CameraList::HandleCameraStateChange): a camera the host has open is closed
+// and reopened after the reopen pause (ReqCameraCloseOpen); one the host has
+// closed is closed for good (ReqCameraClose, unless one is queued).
+inline constexpr StateSet kRecoveredStates = In(CamGrabErr, CamOpenErr);
+
 // ---- the camera's own operations: the states each refuses ------------------
 
 enum class Op : uint8_t {
