@@ -126,7 +126,7 @@ void CameraList::HandleCameraStateChange(Camera& camera) {
   if (!state.TakeStateChange(&prev, &now)) return;
   WriteLog(GetDriverContext(), kLogDetail, "CameraList::HandleCameraStateChange, %s, prevState=%s, nowstate=%s\n",
            camera.Tag().c_str(), StateName(prev), StateName(now));
-  if (now != CamGrabErr && now != CamOpenErr) return;
+  if (!life::Holds(life::kRecoveredStates, now)) return;
   // A camera the host has closed is not reopened: it is closed for good.
   if (camera.HostOpen()) {
     _reopenNotBefore[&camera] = vq::ClockMs() + kReopenPauseMs;
@@ -164,116 +164,77 @@ bool CameraList::HandleCameraStateRequests(Camera& camera) {
   return remove;
 }
 
+// What a request does in each state is life::RuleFor's; this carries it out
+// and consults the side conditions its rule names.
 void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
   DriverContext* context = GetDriverContext();
   CameraState& state = camera.State();
   remove = true;
   const StateRequest r = state.FrontRequest();
   const CamState s = state.State();
-  auto noAction = [&] {
-    WriteLog(
-        context, kLogError,
-        "CameraList::HandleCameraStateRequest: WARNING OR ERROR: No action can be taken, state=%s, stateRequest=%s\n",
-        StateName(s), RequestName(r));
-  };
+  const life::RequestRule rule = life::RuleFor(s, r);
+  auto noAction = [&] { life::LogLine(context, life::kNoActionLine, StateName(s), RequestName(r)); };
 
-  switch (r) {
-    case ReqNotAssigned: return;
-    case ReqCameraOpen:
-      if (s == CamClosed)
-        camera.DoOpen();
-      else
+  switch (rule.gate) {
+    case life::Gate::kNone: break;
+    case life::Gate::kCallbacksHeld:
+      if (!camera.HoldCallbacks()) {
+        remove = false;
+        return;
+      }
+      break;
+    case life::Gate::kReopen:
+      if (!ReopenMayGo(camera, rule, remove)) return;
+      break;
+    case life::Gate::kNotContinuous:
+      if (camera.AsksContinuous()) {
         noAction();
-      return;
-    case ReqCameraOpenOnArrival: {
-      if (!camera.HostOpen()) {
-        WriteLog(context, kLogInfo,
-                 "Camera::HandleCameraStateRequest: reopen dropped, the host has closed the camera, %s\n",
-                 camera.Tag().c_str());
         return;
       }
-      if (s != CamClosed)
-        WriteLog(context, kLogError,
-                 "Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
-                 camera.Tag().c_str());
-      int64_t removed = camera.RemovalTime();
-      if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
-        WriteLog(context, kLogDetail,
-                 "Camera::HandleCameraStateRequest: skipping ReqCameraOpenOnArrival for a while, %s\n",
-                 camera.Tag().c_str());
-        KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
-        remove = false;
-        return;
-      }
-      const auto pause = _reopenNotBefore.find(&camera);
-      if (pause != _reopenNotBefore.end() && vq::ClockMs() < pause->second) {
-        KeepRequestUntil(pause->second);
-        remove = false;
-        return;
-      }
+      break;
+  }
+
+  switch (rule.step) {
+    case life::Step::kNoAction: noAction(); break;
+    case life::Step::kDrop: break;
+    case life::Step::kDropCloseOpen: life::LogLine(context, life::kCloseOpenIgnoredLine); break;
+    case life::Step::kOpen: camera.DoOpen(); break;
+    case life::Step::kReopen:
       camera.ClearRemoval();
       camera.DoReopen();
-      return;
-    }
-    case ReqCameraClose:
-      if (s == CamOpened || s == CamOpenErr) {
-        if (camera.HoldCallbacks())
-          camera.DoClose();
-        else
-          remove = false;
-      } else if (s == CamCapture || s == CamGrabErr) {
-        camera.DoStopCapture();
-        remove = false;
-      } else {
-        noAction();
-      }
-      return;
-    case ReqCameraCloseOpen:
-      WriteLog(context, kLogError, "CameraList::HandleCameraStateRequest WARNING: ReqCameraCloseOpen ignored\n");
-      return;
-    case ReqCameraDestroy:
-      if (s == CamClosed) {
-        state.SetState(CamDestroy);
-      } else if (s == CamOpened || s == CamOpenErr) {
-        if (camera.HoldCallbacks()) camera.DoClose();
-        remove = false;
-      } else if (s == CamCapture || s == CamGrabErr) {
-        camera.DoStopCapture();
-        remove = false;
-      } else {
-        noAction();
-      }
-      return;
-    case ReqCaptureStart:
-      if (s == CamOpened)
-        camera.DoStartCapture();
-      else if (s == CamCapture && !state.Continuous())
-        camera.DoGrabAgain();
-      else
-        noAction();
-      return;
-    case ReqCaptureCont:
-      if (s == CamOpened) {
-        state.SetContinuous(true);
-        camera.DoStartCapture();
-      } else {
-        noAction();
-      }
-      return;
-    case ReqApplyTriggerStrobe:
-      if (s == CamOpened || s == CamCapture || s == CamGrabErr)
-        camera.DoApplyTriggerStrobe();
-      else
-        noAction();
-      return;
-    case ReqCaptureStop:
-      if (s == CamCapture || s == CamGrabErr)
-        camera.DoStopCapture();
-      else
-        noAction();
-      return;
-    default: noAction(); return;
+      break;
+    case life::Step::kClose: camera.DoClose(); break;
+    case life::Step::kStopCapture: camera.DoStopCapture(); break;
+    case life::Step::kStartCapture: camera.DoStartCapture(); break;
+    case life::Step::kStartContinuous: camera.DoStartContinuousCapture(); break;
+    case life::Step::kGrabAgain: camera.DoGrabAgain(); break;
+    case life::Step::kApplyTriggerStrobe: camera.DoApplyTriggerStrobe(); break;
+    case life::Step::kDestroy: state.SetState(CamDestroy); break;
   }
+  remove = rule.then == life::Then::kDone;
+}
+
+bool CameraList::ReopenMayGo(Camera& camera, const life::RequestRule& rule, bool& remove) {
+  DriverContext* context = GetDriverContext();
+  if (!camera.HostOpen()) {
+    life::LogLine(context, life::kReopenDroppedLine, camera.Tag().c_str());
+    return false;
+  }
+  life::LogLine(context, rule.note, camera.Tag().c_str());
+  const int64_t removed = camera.RemovalTime();
+  if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
+    life::LogLine(context, life::kRemovalGraceLine, camera.Tag().c_str());
+    KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
+    remove = false;
+    return false;
+  }
+  const auto pause = _reopenNotBefore.find(&camera);
+  if (pause != _reopenNotBefore.end() && vq::ClockMs() < pause->second) {
+    KeepRequestUntil(pause->second);
+    remove = false;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace vq

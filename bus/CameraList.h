@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camera/CameraBus.h"
+#include "camera/CameraLife.h"
 #include "camera/CameraStatistics.h"
 #include "platform/Event.h"
 #include "sdk/FlyCapture2.h"
@@ -81,6 +82,9 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   // True when the request at the front was carried out (popped).
   bool HandleCameraStateRequests(Camera& camera);
   void HandleCameraStateRequest(Camera& camera, bool& remove);
+  // The side conditions of a reopen (life::Gate::kReopen): false when the
+  // request is dropped or, with `remove` cleared, kept for later.
+  bool ReopenMayGo(Camera& camera, const life::RequestRule& rule, bool& remove);
 
   // Bus event callbacks, called by the SDK on its own thread with the list as
   // parameter; the host commands "BusRemoval" and "BusArrival" call them too.

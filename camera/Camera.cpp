@@ -82,12 +82,11 @@ bool Camera::Open(int port, int32_t size[2]) {
   size[1] = 0;
   ClearRemoval();
   _hostOpen = true;
-  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError, "Camera::Open: WARNING: camera %s already in open state, %s\n", Name().c_str(),
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kOpen, _state.State())) {
+    life::LogLine(_context, refused->line, Name().c_str(), Tag().c_str());
     size[0] = static_cast<int32_t>(_width.load());
     size[1] = static_cast<int32_t>(_height.load());
-    return true;
+    return refused->result;
   }
   // The bus thread carries out the open: from its own log callback it would
   // wait for itself.
@@ -98,12 +97,11 @@ bool Camera::Open(int port, int32_t size[2]) {
     return false;
   }
   _port = port;
-  _captureIntent = CaptureIntent::kFromParameter;
+  _hostCapture.HostOpens();
   // The host learns the frame's size from this open; until then there is
   // none a reopen must keep.
   _width = 0;
   _height = 0;
-  _framesOwed = 0;
   WriteLog(_context, kLogInfo, "Camera::Open: Posting open request for camera %s\n", Tag().c_str());
   const uint32_t attemptsBefore = _openAttempts;
   const auto start = std::chrono::steady_clock::now();
@@ -131,7 +129,7 @@ bool Camera::Open(int port, int32_t size[2]) {
   // The host was told the open failed: an open the bus thread carries out
   // later is closed again, so that no capture starts and no callback comes.
   _hostOpen = false;
-  _captureIntent = CaptureIntent::kNone;
+  _hostCapture.HostCloses();
   _state.AddRequest(ReqCameraClose);
   return false;
 }
@@ -140,12 +138,11 @@ void Camera::Close() {
   // From here on nothing reopens the camera or restarts its capture: not a
   // pending reopen after a removal, not a failed open's retry.
   _hostOpen = false;
-  _captureIntent = CaptureIntent::kNone;
-  _framesOwed = 0;
+  _hostCapture.HostCloses();
   // An open still queued (one the host gave up waiting for) is closed after it.
-  if (_state.IsState(CamClosed) && !_state.Busy() && !_state.HasRequest(ReqCameraOpen)) {
-    WriteLog(_context, kLogError, "Camera::Close: WARNING: camera %s already in closed state, %s \n", Name().c_str(),
-             Tag().c_str());
+  const life::Refusal* refused = life::Refuses(life::Op::kClose, _state.State());
+  if (refused && !_state.Busy() && !_state.HasRequest(ReqCameraOpen)) {
+    life::LogLine(_context, refused->line, Name().c_str(), Tag().c_str());
     return;
   }
   WriteLog(_context, kLogInfo, "Camera::Close: Posting close request for camera %s, %s\n", Name().c_str(),
@@ -174,15 +171,9 @@ void Camera::Close() {
 
 bool Camera::DoOpen() {
   WriteLog(_context, kLogInfo, "Camera::DoOpen: Opening camera %s, %s\n", Name().c_str(), Tag().c_str());
-  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError, "Camera::DoOpen: WARNING: ignored, camera is already Open or capturing state, %s\n",
-             Tag().c_str());
-    return true;
-  }
-  if (!_state.IsState(CamClosed)) {
-    WriteLog(_context, kLogError,
-             "Camera::DoOpen: ERROR: ignored, camera must be in 'Closed' state before opening, %s\n", Tag().c_str());
-    return false;
+  if (const life::Refusal* refused = life::Refuses(life::Op::kDoOpen, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
+    return refused->result;
   }
   try {
     {
@@ -225,7 +216,10 @@ bool Camera::DoOpen() {
       std::lock_guard<std::mutex> lock(_callbackLock);
       _callbacksHeld = false;
     }
-    _state.SetContinuous(false);
+    // The host's open lets the "Continuous" parameter decide; a reopen after
+    // a removal or an error restores what the host asked for since.
+    const bool parameterDecides = !_reopening || _hostCapture.AtOpen();
+    if (parameterDecides) _hostCapture.ClearForParameter();
     _state.SetState(CamOpened);
     bool continuous;
     {
@@ -233,10 +227,7 @@ bool Camera::DoOpen() {
       continuous = ParameterAccess::GetContinuous(_parameters);
     }
     RecordOpenOutcome(true);
-    // The host's open lets the "Continuous" parameter decide; a reopen after
-    // a removal or an error restores what the host asked for since.
-    if (!_reopening || _captureIntent == CaptureIntent::kFromParameter) {
-      _captureIntent = CaptureIntent::kNone;
+    if (parameterDecides) {
       if (continuous) SetContinuousGrabMode(true);
     } else {
       ResumeCapture();
@@ -268,12 +259,13 @@ bool Camera::DoReopen() {
 }
 
 void Camera::ResumeCapture() {
-  const CaptureIntent intent = _captureIntent;
-  if (intent != CaptureIntent::kContinuous && intent != CaptureIntent::kSingle) return;
+  // Nothing restarts for a host that has closed the camera meanwhile.
+  const bool continuous = _hostCapture.Continuous();
+  if (!_hostOpen || (!continuous && !_hostCapture.FrameOwed())) return;
   if (_state.HasRequest(ReqCaptureStart) || _state.HasRequest(ReqCaptureCont)) return;
   WriteLog(_context, kLogInfo, "Camera::ResumeCapture: restarting %s capture, %s\n",
-           intent == CaptureIntent::kContinuous ? "continuous" : "single", Tag().c_str());
-  _state.AddRequest(intent == CaptureIntent::kContinuous ? ReqCaptureCont : ReqCaptureStart);
+           continuous ? "continuous" : "single", Tag().c_str());
+  _state.AddRequest(continuous ? ReqCaptureCont : ReqCaptureStart);
 }
 
 void Camera::RecordOpenOutcome(bool opened) {
@@ -339,21 +331,19 @@ void Camera::StartGrabThread() {
 
 bool Camera::DoClose() {
   WriteLog(_context, kLogInfo, "Camera::DoClose: entering %s\n", Tag().c_str());
-  if (_state.IsState(CamOpened) || _state.IsState(CamOpenErr)) {
-    _state.SetState(CamClosed);
-    Cleanup();
-    WriteLog(_context, kLogInfo, "Camera::Close: leaving, %s\n", Tag().c_str());
-    return true;
+  if (const life::Refusal* refused = life::Refuses(life::Op::kDoClose, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
+    return refused->result;
   }
-  WriteLog(_context, kLogError, "Camera::DoClose: WARNING: ignored, camera is incorrect state for closing:%s, \n",
-           Tag().c_str());
-  return false;
+  _state.SetState(CamClosed);
+  Cleanup();
+  WriteLog(_context, kLogInfo, "Camera::Close: leaving, %s\n", Tag().c_str());
+  return true;
 }
 
 void Camera::Cleanup() {
-  if (_state.IsState(CamOpened) || _state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError, "Camera::Cleanup: WARNING: ignored, camera is incorrect state for cleanup:%s\n",
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kCleanup, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return;
   }
   try {

@@ -16,6 +16,7 @@
 #include "camera/CameraBus.h"
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
+#include "camera/HostCapture.h"
 #include "camera/ImageBuffer.h"
 #include "camera/RowReaders.h"
 #include "features/CameraFeatures.h"
@@ -58,6 +59,8 @@ class Camera {
   bool DoClose();
   void Cleanup();
   void DoStartCapture();
+  // ReqCaptureCont: the host's capture becomes continuous, then it starts.
+  void DoStartContinuousCapture();
   // A single grab while the capture runs: the grab thread retrieves one more.
   void DoGrabAgain();
   // Writes the trigger and strobe parameters to the open camera, a running
@@ -65,11 +68,10 @@ class Camera {
   void DoApplyTriggerStrobe();
   void DoStopCapture();
 
-  // What the host last asked of the camera, kept across a close-and-reopen so
-  // that a reopened camera ends where the host wants it. kFromParameter: the
-  // host opened the camera and the "Continuous" parameter decides at open.
-  enum class CaptureIntent : int32_t { kNone, kSingle, kContinuous, kFromParameter };
   bool HostOpen() const { return _hostOpen; }
+  // What the host asks of the capture (see HostCapture).
+  const HostCapture& HostAsks() const { return _hostCapture; }
+  bool AsksContinuous() const { return _hostCapture.Continuous(); }
   // Bus thread, after a reopen: posts the capture the host still asks for,
   // unless a capture request is already queued.
   void ResumeCapture();
@@ -100,10 +102,10 @@ class Camera {
   uint32_t CaptureGeneration() const { return _captureGeneration; }
   // A frame of the host's single grabs has been delivered; true while more
   // are owed (the grab thread retrieves on).
-  bool SingleGrabDelivered();
+  bool SingleGrabDelivered() { return _hostCapture.FrameDelivered(); }
   // Frames the host's grabs still wait for; a grab thread woken without one
   // owed (and not continuous) retrieves nothing.
-  bool FrameOwed() const { return _framesOwed > 0; }
+  bool FrameOwed() const { return _hostCapture.FrameOwed(); }
   void FlyImageToImageBuffer(FlyCapture2::Image* image);
 
   // Host property commands.
@@ -237,8 +239,7 @@ class Camera {
   std::atomic<bool> _hostOpen{false};
   std::atomic<bool> _keptForThread{false};
   bool _reopening = false;  // bus thread only
-  std::atomic<CaptureIntent> _captureIntent{CaptureIntent::kNone};
-  std::atomic<int> _framesOwed{0};
+  HostCapture _hostCapture;
   // The software trigger is selected: each single grab's retrieval fires it.
   std::atomic<bool> _softwareTrigger{false};
   // The frame last handed to the host: its number, its time in microseconds

@@ -1,37 +1,10 @@
 #include "camera/CameraState.h"
 
+#include <cassert>
+
 #include "log/DriverContext.h"
 
 namespace vq {
-
-const char* StateName(int32_t state) {
-  switch (state) {
-    case CamNotInit: return "'NotInit'";
-    case CamClosed: return "'Closed '";
-    case CamOpened: return "'Opened '";
-    case CamOpenErr: return "'OpenErr'";
-    case CamGrabErr: return "'GrabErr'";
-    case CamCapture: return "'Capture'";
-    case CamDestroy: return "'Destroy'";
-    default: return "'Unknown'";
-  }
-}
-
-const char* RequestName(int32_t request) {
-  switch (request) {
-    case ReqNotAssigned: return "'Req Not Assigned  '";
-    case ReqCameraOpen: return "'Req Camera Open   '";
-    case ReqCameraOpenOnArrival: return "'Req Cam.Open.Arriv'";
-    case ReqCameraClose: return "'Req Camera Close  '";
-    case ReqCameraCloseOpen: return "'Req Camera Reset  '";
-    case ReqCameraDestroy: return "'Req Camera Destroy'";
-    case ReqCaptureStart: return "'Req Capture Start '";
-    case ReqCaptureCont: return "'Req.Capture.Cont  '";
-    case ReqCaptureStop: return "'Req Capture Stop  '";
-    case ReqApplyTriggerStrobe: return "'Req Trigger Strobe'";
-    default: return "'Req Unrecognized  '";
-  }
-}
 
 CameraState::CameraState(uint32_t serialNo, std::function<void()> wakeBusThread)
     : _serialNo(serialNo), _wakeBusThread(std::move(wakeBusThread)) {}
@@ -140,6 +113,7 @@ void CameraState::SetState(CamState state) {
     std::lock_guard<std::mutex> lock(_stateLock);
     old = _state;
     if (state != old) {
+      assert(life::TransitionAllowed(old, state));
       _prevState = old;
       _state = state;
     }
@@ -159,6 +133,7 @@ bool CameraState::ChangeState(CamState from, CamState to) {
   {
     std::lock_guard<std::mutex> lock(_stateLock);
     if (_state != from || from == to) return false;
+    assert(life::TransitionAllowed(from, to));
     _prevState = from;
     _state = to;
   }

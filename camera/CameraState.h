@@ -1,6 +1,7 @@
 #pragma once
-// A camera's state, the state it came from, its continuous-capture flag and
-// its queue of requests for the bus thread. Threads other than the bus thread
+// A camera's state, the state it came from and its queue of requests for the
+// bus thread. What each request does in each state, and which transitions
+// there are, is in CameraLife.h. Threads other than the bus thread
 // never open, close, start or stop a camera: they post a request here.
 #include <atomic>
 #include <chrono>
@@ -12,33 +13,9 @@
 #include <mutex>
 #include <string>
 
+#include "camera/CameraLife.h"
+
 namespace vq {
-
-enum CamState : int32_t {
-  CamNotInit = 0,
-  CamClosed = 1,
-  CamOpened = 2,
-  CamOpenErr = 3,
-  CamGrabErr = 4,
-  CamCapture = 5,
-  CamDestroy = 6,
-};
-
-enum StateRequest : int32_t {
-  ReqNotAssigned = 0,
-  ReqCameraOpen = 1,
-  ReqCameraOpenOnArrival = 2,
-  ReqCameraClose = 3,
-  ReqCameraCloseOpen = 4,
-  ReqCameraDestroy = 5,
-  ReqCaptureStart = 6,
-  ReqCaptureCont = 7,
-  ReqCaptureStop = 8,
-  ReqApplyTriggerStrobe = 9,
-};
-
-const char* StateName(int32_t state);
-const char* RequestName(int32_t request);
 
 class CameraState {
  public:
@@ -50,6 +27,7 @@ class CameraState {
   // pending destroy, and a close-and-reopen already queued; wakes the bus thread.
   void AddRequest(StateRequest request);
   // Records a transition and wakes the bus thread; the same state is refused.
+  // Debug builds check the transition against life::kTransitions.
   void SetState(CamState state);
   // Records the transition only while the camera is still in `from`: a thread
   // that decided on a change from what it saw earlier cannot overwrite a change
@@ -80,9 +58,6 @@ class CameraState {
   // wiped: it stays pending for the next pass.
   bool TakeStateChange(CamState* prev, CamState* now);
 
-  bool Continuous() const { return _continuous; }
-  void SetContinuous(bool on) { _continuous = on; }
-
   bool HasRequests() const;
   bool HasRequest(StateRequest request) const;
   // Removes every queued capture start (single or continuous). True when the
@@ -105,7 +80,6 @@ class CameraState {
 
   std::atomic<CamState> _state{CamClosed};
   std::atomic<CamState> _prevState{CamClosed};
-  std::atomic<bool> _continuous{false};
   std::atomic<bool> _busy{false};
   // Makes a transition and the bus thread's hand-over of it one step each.
   std::mutex _stateLock;

@@ -25,19 +25,14 @@ bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) ||
 
 bool Camera::Grab() {
   WriteLog(_context, kLogDetail, "Camera::Grab: entering, %s \n", Tag().c_str());
-  if (_state.Continuous()) {
-    // Frames flow already; a grab adds nothing to count.
-    if (_state.IsState(CamCapture)) {
-      WriteLog(_context, kLogInfo, "Camera::Grab: WARNING: ignored, camera already in capturing state, %s\n",
-               Tag().c_str());
-      return true;
+  // Each grab owes the host one frame: a capture that runs already retrieves
+  // one more (the bus thread wakes its grab thread). While continuous frames
+  // flow, a grab adds nothing to count.
+  if (!_hostCapture.OweFrame()) {
+    if (const life::Refusal* refused = life::Refuses(life::Op::kGrabWhileContinuous, _state.State())) {
+      life::LogLine(_context, refused->line, Tag().c_str());
+      return refused->result;
     }
-  } else {
-    // Each grab owes the host one frame: a capture that runs already
-    // retrieves one more (the bus thread wakes its grab thread).
-    ++_framesOwed;
-    CaptureIntent idle = CaptureIntent::kNone;
-    _captureIntent.compare_exchange_strong(idle, CaptureIntent::kSingle);
   }
   _state.AddRequest(ReqCaptureStart);
   WriteLog(_context, kLogDetail, "Camera::Grab: leaving, %s \n", Tag().c_str());
@@ -46,21 +41,19 @@ bool Camera::Grab() {
 
 void Camera::SetContinuousGrabMode(bool on) {
   WriteLog(_context, kLogInfo, "Camera::SetContinuousGrabMode: mode=%s, %s\n", on ? "on" : "off", Tag().c_str());
-  _captureIntent = on ? CaptureIntent::kContinuous : CaptureIntent::kNone;
-  _framesOwed = 0;
+  // Stored before the state is looked at: a closed camera remembers the mode
+  // until its next open.
+  const bool wasOn = _hostCapture.SetContinuous(on);
   // A capture restart queued by a close-and-reopen must not undo the host's
   // off; nor may a start the bus thread is carrying out right now.
   if (!on && _state.WithdrawCaptureRequests()) _state.AddRequest(ReqCaptureStop);
-  if (_state.Continuous() == on) {
+  if (wasOn == on) {
     WriteLog(_context, kLogError, "Camera::SetContinuousGrabMode: WARNING: already in the required cont state, %s\n",
              Tag().c_str());
     return;
   }
-  _state.SetContinuous(on);
-  if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError,
-             "Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, %s\n",
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kSetContinuousGrabMode, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return;
   }
   if (_state.IsState(CamCapture)) _state.AddRequest(ReqCaptureStop);
@@ -69,14 +62,8 @@ void Camera::SetContinuousGrabMode(bool on) {
 }
 
 void Camera::DoStartCapture() {
-  if (_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogInfo, "Camera::DoStartCapture: WARNING: ignored, camera already in capturing state, %s\n",
-             Tag().c_str());
-    return;
-  }
-  if (!_state.IsState(CamOpened) || !_flyCamera) {
-    WriteLog(_context, kLogError, "Camera::DoStartCapture: ERROR: ignored, camera not in open state, %s\n",
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kDoStartCapture, _state.State(), _flyCamera != nullptr)) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return;
   }
   FlyCapture2::Error error = _flyCamera->StartCapture();
@@ -90,11 +77,15 @@ void Camera::DoStartCapture() {
   _grabThread->Wake();
 }
 
+void Camera::DoStartContinuousCapture() {
+  _hostCapture.SetContinuous(true);
+  DoStartCapture();
+}
+
 void Camera::DoStopCapture() {
   WriteLog(_context, kLogInfo, "Camera::DoStopCapture: entering, %s \n", Tag().c_str());
-  if (!IsCapturing(_state)) {
-    WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: ignored, camera not in capturing, %s\n",
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kDoStopCapture, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return;
   }
   if (!_flyCamera) {
@@ -139,8 +130,10 @@ void Camera::FireSoftwareTrigger() {
 }
 
 void Camera::DoApplyTriggerStrobe() {
-  // A camera about to be reset gets every value at its reopen.
-  if (!_state.IsState(CamOpened) && !_state.IsState(CamCapture)) return;
+  if (const life::Refusal* refused = life::Refuses(life::Op::kDoApplyTriggerStrobe, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
+    return;
+  }
   const bool restart = _state.IsState(CamCapture);
   if (restart) DoStopCapture();
   {
@@ -157,16 +150,6 @@ bool Camera::WaitForRetrievalEnd(int timeoutMs) {
   return _retrievalEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !_retrieving; });
 }
 
-bool Camera::SingleGrabDelivered() {
-  int owed = _framesOwed;
-  while (owed > 0 && !_framesOwed.compare_exchange_weak(owed, owed - 1)) {
-  }
-  if (owed > 1) return true;
-  CaptureIntent single = CaptureIntent::kSingle;
-  _captureIntent.compare_exchange_strong(single, CaptureIntent::kNone);
-  return false;
-}
-
 void Camera::DoGrabAgain() {
   if (!_grabThread) return;
   WriteLog(_context, kLogDetail, "Camera::DoGrabAgain: one more frame, %s\n", Tag().c_str());
@@ -176,16 +159,17 @@ void Camera::DoGrabAgain() {
 bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration) == Retrieval::kFrame; }
 
 Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
+  const life::Refusal* refused = nullptr;
   {
     // A capture stopped (or stopped and started again) since the grab thread
     // decided to retrieve is not this retrieval's: nothing to report.
     std::lock_guard<std::mutex> lock(_retrievalLock);
     if (_stopRequested || generation != _captureGeneration) return Retrieval::kStopped;
-    if (_state.IsState(CamCapture)) _retrieving = true;
+    refused = life::Refuses(life::Op::kRetrieveImage, _state.State());
+    if (!refused) _retrieving = true;
   }
-  if (!_retrieving) {
-    WriteLog(_context, kLogError, "Camera::RetrieveImage: ERROR: ignored, camera not in capturing state: %s\n",
-             Tag().c_str());
+  if (refused) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return Retrieval::kFailed;
   }
   // Cleared on every way out, exceptions included; a stopping bus thread waits
@@ -203,7 +187,7 @@ Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
     }
   } endRetrieval{*this};
 
-  if (_softwareTrigger && !_state.Continuous()) FireSoftwareTrigger();
+  if (_softwareTrigger && !_hostCapture.Continuous()) FireSoftwareTrigger();
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
   if (_stopRequested || generation != _captureGeneration) {
     WriteLog(_context, kLogInfo,
@@ -243,9 +227,8 @@ void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
     WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: image ptr==null, %s\n", Tag().c_str());
     return;
   }
-  if (!_state.IsState(CamCapture)) {
-    WriteLog(_context, kLogError, "Camera::FlyImageToImageBuffer: ERROR: ignored, camera not in capturing state: %s\n",
-             Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kFlyImageToImageBuffer, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
     return;
   }
   if (!image->GetData()) {

@@ -103,15 +103,12 @@ int32_t GrabThread::ThreadMain() {
     // Read before the state: a capture that starts or stops after this read
     // has another number, and the retrieval below is dropped quietly.
     const uint32_t generation = camera.CaptureGeneration();
-    CameraState& state = camera.State();
-    if (!state.IsState(CamCapture)) {
-      WriteLog(
-          context, kLogDetail,
-          "GrabThread::ThreadMain: WARNING: grab event ignored, since camera is not in capturing state:%s, on port=%d\n",
-          StateName(state.State()), camera.Port());
+    const CamState now = camera.State().State();
+    if (const life::Refusal* refused = life::Refuses(life::Op::kGrabThreadWake, now)) {
+      life::LogLine(context, refused->line, StateName(now), camera.Port());
       continue;
     }
-    if (!state.Continuous() && !camera.FrameOwed()) {
+    if (!camera.AsksContinuous() && !camera.FrameOwed()) {
       WriteLog(context, kLogDetail, "GrabThread::ThreadMain: no frame owed to the host, on port=%d\n", camera.Port());
       continue;
     }
@@ -145,11 +142,10 @@ int32_t GrabThread::ThreadMain() {
 void GrabThread::OnFrame() {
   DriverContext* context = GetDriverContext();
   Camera& camera = *_camera;
-  CameraState& state = camera.State();
   if (WillLog(context, kLogDetail))
     WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
   _run.Clear();
-  const bool moreOwed = !state.Continuous() && camera.SingleGrabDelivered();
+  const bool moreOwed = !camera.AsksContinuous() && camera.SingleGrabDelivered();
   if (CompleteCallback callback = camera.BeginCallback()) {
     if (camera.Statistics().MarkCallback())
       WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
@@ -167,7 +163,7 @@ void GrabThread::OnFrame() {
   } else {
     WriteLog(context, kLogError, "GrabThread::ThreadMain: ERROR: callback is not assigned, port=%d\n", camera.Port());
   }
-  if (state.Continuous() || moreOwed) _wakeEvent->Set();
+  if (camera.AsksContinuous() || moreOwed) _wakeEvent->Set();
 }
 
 // A lossy link loses some frames and delivers the rest: the lost ones are

@@ -37,10 +37,6 @@ int32_t Guarded(float value) {
   return boost::numeric_cast<int32_t>(value);
 }
 
-bool InParameterState(const CameraState& state) {
-  return state.IsState(CamOpened) || state.IsState(CamCapture) || state.IsState(CamGrabErr);
-}
-
 // The smallest and the largest option value; (0, 0) without options.
 std::pair<int64_t, int64_t> OptionValueRange(const ParamEnum& param) {
   if (param._values.empty()) return {0, 0};
@@ -107,20 +103,19 @@ bool Camera::SetProperty(const char* name, int value) {
       return true;
     }
 
-    if (!InParameterState(_state)) {
-      WriteLog(_context, kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not in open state:%s\n", name,
-               Tag().c_str());
-      return false;
+    if (const life::Refusal* refused = life::Refuses(life::Op::kSetProperty, _state.State())) {
+      life::LogLine(_context, refused->line, name, Tag().c_str());
+      return refused->result;
     }
 
     if (Is(name, "TriggerSoftware")) {
       // For a host that fires the software trigger itself (while capturing
       // continuously); a single grab fires it on its own.
       LockDeferringLog<std::mutex> lock(_parametersLock);
-      if (!_flyCamera || !_state.IsState(CamCapture)) {
-        WriteLog(_context, kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not capturing, %s\n", name,
-                 Tag().c_str());
-        return false;
+      const life::Refusal* refused = life::Refuses(life::Op::kTriggerSoftware, _state.State(), _flyCamera != nullptr);
+      if (refused) {
+        life::LogLine(_context, refused->line, name, Tag().c_str());
+        return refused->result;
       }
       return _flyCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
     }
@@ -201,7 +196,7 @@ bool Camera::GetProperty(const char* name, int* value) {
       return true;
     }
     if (Is(name, "continuous") || Is(name, "continous")) {
-      *value = _state.Continuous() ? 1 : 0;
+      *value = _hostCapture.Continuous() ? 1 : 0;
       return true;
     }
     // The frame last handed to the host; read inside the completion callback,
@@ -223,10 +218,9 @@ bool Camera::GetProperty(const char* name, int* value) {
       *value = static_cast<int>(_framesIncomplete.load());
       return true;
     }
-    if (!InParameterState(_state)) {
-      WriteLog(_context, kLogError, "Camera::GetProperty(%s): ERROR: ignored, camera not in init state, %s\n", name,
-               Tag().c_str());
-      return false;
+    if (const life::Refusal* refused = life::Refuses(life::Op::kGetProperty, _state.State())) {
+      life::LogLine(_context, refused->line, name, Tag().c_str());
+      return refused->result;
     }
     LockDeferringLog<std::mutex> lock(_parametersLock);
     const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
@@ -256,9 +250,9 @@ bool Camera::GetProperty(const char* name, int* value) {
 
 bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
   WriteLog(_context, kLogInfo, "Camera::GetRange(%s), %s \n", name, Tag().c_str());
-  if (!_state.IsState(CamOpened)) {
-    WriteLog(_context, kLogError, "Camera::GetRange: ERROR: ignored, camera not in open, %s\n", Tag().c_str());
-    return false;
+  if (const life::Refusal* refused = life::Refuses(life::Op::kGetRange, _state.State())) {
+    life::LogLine(_context, refused->line, Tag().c_str());
+    return refused->result;
   }
   LockDeferringLog<std::mutex> lock(_parametersLock);
   const Param_* param = _parameters.FindParam(TranslatePropertyName(name));

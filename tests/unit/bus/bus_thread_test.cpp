@@ -128,7 +128,7 @@ TEST_F(DriverFixture, CaptureContStartsContinuousCapture) {
   ASSERT_TRUE(Open(Mono(), 0));
   Mono().State().AddRequest(ReqCaptureCont);
   ASSERT_TRUE(WaitForState(Mono(), CamCapture));
-  EXPECT_TRUE(Mono().State().Continuous());
+  EXPECT_TRUE(Mono().AsksContinuous());
   EXPECT_TRUE(vq::sim::IsCapturing(vqtest::kMonoSerial));
 }
 
@@ -162,7 +162,7 @@ TEST_F(DriverFixture, ContinuousParameterStartsCaptureAfterOpen) {
   }
   ASSERT_TRUE(Open(Mono(), 0));
   EXPECT_TRUE(WaitForState(Mono(), CamCapture));
-  EXPECT_TRUE(Mono().State().Continuous());
+  EXPECT_TRUE(Mono().AsksContinuous());
 }
 
 TEST_F(DriverFixture, TeardownClosesACapturingCamera) {

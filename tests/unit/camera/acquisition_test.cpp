@@ -245,7 +245,7 @@ TEST_F(Acquisition, ThreeFailedRetrievalsResetTheCameraAndRestartTheStream) {
   ASSERT_TRUE(WaitForLine("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#2222\n"));
   int before = host.callbacks;
   EXPECT_TRUE(WaitForCallbacks(before + 3)) << "the stream restarts in continuous mode";
-  EXPECT_TRUE(Mono().State().Continuous());
+  EXPECT_TRUE(Mono().AsksContinuous());
 }
 
 TEST_F(Acquisition, TwoFailuresAndASuccessKeepTheStreamRunning) {
@@ -487,12 +487,12 @@ TEST_F(Acquisition, RowCopiesStayWithinTheRow) {
 
 TEST_F(Acquisition, ContinuousModeIsRememberedOnAClosedCameraAndClearedByTheOpen) {
   Mono().SetContinuousGrabMode(true);
-  EXPECT_TRUE(Mono().State().Continuous());
+  EXPECT_TRUE(Mono().AsksContinuous());
   EXPECT_TRUE(
       Log().Contains("Camera::SetContinuousGrabMode: ERROR: ignored, camera is not in opened or capturing state, "
                      "port#-1 ser#2222 state:'Closed '\n"));
   OpenOnPort("Mono (2222)", 1, 1);
-  EXPECT_FALSE(Mono().State().Continuous());
+  EXPECT_FALSE(Mono().AsksContinuous());
   EXPECT_TRUE(Mono().State().IsState(CamOpened));
 }
 

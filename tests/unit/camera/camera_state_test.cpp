@@ -45,7 +45,6 @@ TEST(CameraState, StartsClosedWithAnEmptyQueue) {
   CameraState state(42);
   EXPECT_TRUE(state.IsState(CamClosed));
   EXPECT_EQ(CamClosed, state.PrevState());
-  EXPECT_FALSE(state.Continuous());
   EXPECT_FALSE(state.HasRequests());
   EXPECT_EQ(ReqNotAssigned, state.FrontRequest());
   state.PopRequest();  // nothing to pop: no effect
@@ -104,13 +103,14 @@ TEST(CameraState, CloseAndReopenExpandsToCloseAndReopen) {
   EXPECT_TRUE(log.Contains(
       "CameraState::AddRequest: WARNING: request 'Req Camera Reset  ' ignored, Open and Close already in queue, camera# 1\n"));
 
-  CameraState continuous(2);
-  continuous.SetState(CamCapture);
-  continuous.SetContinuous(true);
-  continuous.AddRequest(ReqCameraCloseOpen);
-  EXPECT_EQ((std::vector<StateRequest>{ReqCameraClose, ReqCameraOpenOnArrival}), Drain(continuous));
+  CameraState capturing(2);
+  capturing.SetState(CamOpened);
+  capturing.SetState(CamCapture);
+  capturing.AddRequest(ReqCameraCloseOpen);
+  EXPECT_EQ((std::vector<StateRequest>{ReqCameraClose, ReqCameraOpenOnArrival}), Drain(capturing));
 
   CameraState single(3);
+  single.SetState(CamOpened);
   single.SetState(CamGrabErr);
   single.AddRequest(ReqCameraCloseOpen);
   single.AddRequest(ReqCameraCloseOpen);
