@@ -4,6 +4,7 @@
 // chosen when the first bus manager is built (see sdk/Backend.h).
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -423,11 +424,21 @@ class RowConverter {
   // Bytes of one converted row.
   size_t RowBytes() const { return _rowBytes; }
   // Converts row `row` (below Rows()) into `target`, which holds RowBytes().
-  void Convert(unsigned int row, unsigned char* target) const;
+  // A row already in the target's format is a plain copy.
+  void Convert(unsigned int row, unsigned char* target) const {
+    if (_copyFrom)
+      std::memcpy(target, _copyFrom + static_cast<size_t>(row) * _copyStride, _rowBytes);
+    else
+      ConvertThroughKernel(row, target);
+  }
 
  private:
+  void ConvertThroughKernel(unsigned int row, unsigned char* target) const;
+
   struct Prepared;
   std::shared_ptr<const Prepared> _prepared;
+  const unsigned char* _copyFrom = nullptr;  // the source's data, for a plain copy
+  size_t _copyStride = 0;
   unsigned int _rows = 0;
   unsigned int _cols = 0;
   size_t _rowBytes = 0;

@@ -281,10 +281,14 @@ Error RowConverter::Prepare(const Image& image, PixelFormat format) {
   _cols = image.GetCols();
   _rowBytes = static_cast<size_t>(_cols) * TargetBytesPerPixel(format);
   _prepared = std::make_shared<const Prepared>(Prepared{conversion, samples, source, _rowBytes});
+  if (conversion->kernel == CopyMono8 || conversion->kernel == CopyBgr) {
+    _copyFrom = image.GetData();
+    _copyStride = image.GetStride();
+  }
   return Error();
 }
 
-void RowConverter::Convert(unsigned int row, unsigned char* target) const {
+void RowConverter::ConvertThroughKernel(unsigned int row, unsigned char* target) const {
   const Prepared& prepared = *_prepared;
   prepared.conversion->kernel(prepared.source, prepared.samples, row, 1, TargetView{target, prepared.rowBytes});
 }
