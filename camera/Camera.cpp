@@ -300,7 +300,7 @@ void Camera::ConnectToCamera() {
 }
 
 void Camera::ReadCameraConfiguration() {
-  if (!GetFlySettings()) {
+  if (!Features().GetFlySettings()) {
     WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to get camera configuration, %s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: Failed to camera configuration");
   }
@@ -308,7 +308,7 @@ void Camera::ReadCameraConfiguration() {
 }
 
 void Camera::WriteCameraConfiguration() {
-  if (!LoadSettgins()) {
+  if (!Features().LoadSettgins()) {
     WriteLog(_context, kLogError, "CameraList::Open: ERROR: failed to setup camera, %s\n", Tag().c_str());
     throw std::runtime_error("CameraList::Open: Failed to setup camera");
   }

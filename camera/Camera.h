@@ -83,7 +83,6 @@ class Camera {
     kFailed,      // nothing came, or nothing the driver can use
     kStopped,     // a capture stop ended the retrieval: neither frame nor failure
   };
-  bool RetrieveImage();
   // A retrieval for the capture of `generation` (see CaptureGeneration), read
   // before the grab thread saw the camera capturing.
   Retrieval RetrieveImage(uint32_t generation);
@@ -114,29 +113,12 @@ class Camera {
   bool GetRange(const char* name, int* minValue, int* maxValue);
 
   // ---- camera features ----------------------------------------------------
-  // Reading the camera's features into parameters and writing them back, each
-  // one pass of the feature mapping. The caller holds ParametersLock(); the
-  // SDK camera is connected.
-  bool GetFlySettings() { return Features().GetFlySettings(); }
-  bool LoadSettgins() { return Features().LoadSettgins(); }
-  bool GetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
-    return Features().GetFlyProperty(name, type);
+  // Reading the camera's features into parameters and writing them back (see
+  // CameraFeatures). The caller holds ParametersLock(); the SDK camera is
+  // connected.
+  CameraFeatures Features() {
+    return CameraFeatures(*_flyCamera, _parameters, _modes, [this] { return Tag(); });
   }
-  bool GetFlyProperties() { return Features().GetFlyProperties(); }
-  bool SetFlyProperty(const std::string& name, FlyCapture2::PropertyType type) {
-    return Features().SetFlyProperty(name, type);
-  }
-  bool SetFlyProperties() { return Features().SetFlyProperties(); }
-  void GetSupportedVideoModes() { Features().GetSupportedVideoModes(); }
-  bool GetFlyVideoMode() { return Features().GetFlyVideoMode(); }
-  bool SetFlyVideoMode() { return Features().SetFlyVideoMode(); }
-  void GetSupportedFmt7Modes() { Features().GetSupportedFmt7Modes(); }
-  bool GetFlyFormat7Configuration() { return Features().GetFlyFormat7Configuration(); }
-  bool SetFlyFormat7Configuration() { return Features().SetFlyFormat7Configuration(); }
-  bool GetFlyTriggerMode() { return Features().GetFlyTriggerMode(); }
-  bool GetFlyStrobe() { return Features().GetFlyStrobe(); }
-  bool SetFlyStrobe() { return Features().SetFlyStrobe(); }
-  bool SetFlyTriggerMode() { return Features().SetFlyTriggerMode(); }
   // The stored Format7 description of `mode`; std::runtime_error
   // "Camera::GetFormat7Info: Mode %d not supported" when there is none.
   const FlyCapture2::Format7Info& GetFormat7Info(int mode) const { return _modes.Format7Info(mode); }
@@ -179,7 +161,6 @@ class Camera {
   const CameraState& State() const { return _state; }
   CameraStatistics& Statistics() { return _statistics; }
   bool StopRequested() const { return _stopRequested; }
-  CompleteCallback GetCompleteCB() const { return _completeCallback; }
   // Grab thread: the callback to call now, or null; a non-null one must be
   // followed by EndCallback once it has returned. SetCompleteCB waits for a
   // call in progress, so a host that replaces or clears its callback is
@@ -210,9 +191,6 @@ class Camera {
   }
 
  private:
-  CameraFeatures Features() {
-    return CameraFeatures(*_flyCamera, _parameters, _modes, [this] { return Tag(); });
-  }
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
   size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;

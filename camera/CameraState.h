@@ -48,11 +48,6 @@ class CameraState {
   bool IsState(CamState state) const { return _state == state; }
   CamState State() const { return _state; }
   CamState PrevState() const { return _prevState; }
-  // The bus thread marks a change as handled.
-  void ClearPrevState() {
-    std::lock_guard<std::mutex> lock(_stateLock);
-    _prevState = CamNotInit;
-  }
   // The bus thread takes the pending change, if any, and marks it handled in
   // one step, so that a transition made meanwhile by another thread is never
   // wiped: it stays pending for the next pass.

@@ -138,7 +138,7 @@ void Camera::DoApplyTriggerStrobe() {
   if (restart) DoStopCapture();
   {
     LockDeferringLog<std::mutex> lock(_parametersLock);
-    if (_flyCamera && SetFlyTriggerMode() && SetFlyStrobe())
+    if (_flyCamera && Features().SetFlyTriggerMode() && Features().SetFlyStrobe())
       WriteLog(_context, kLogInfo, "Camera::DoApplyTriggerStrobe: trigger and strobe set, %s\n", Tag().c_str());
     _softwareTrigger = Features().SoftwareTriggerSelected();
   }
@@ -155,8 +155,6 @@ void Camera::DoGrabAgain() {
   WriteLog(_context, kLogDetail, "Camera::DoGrabAgain: one more frame, %s\n", Tag().c_str());
   _grabThread->Wake();
 }
-
-bool Camera::RetrieveImage() { return RetrieveImage(_captureGeneration) == Retrieval::kFrame; }
 
 Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
   const life::Refusal* refused = nullptr;

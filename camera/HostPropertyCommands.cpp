@@ -173,7 +173,7 @@ bool Camera::SetProperty(const char* name, int value) {
     // strobe values follow through the bus thread, which stops and restarts
     // a capture around them; video mode, frame rate and Format7 values reach
     // the camera at its next open, where the host learns the frame's size.
-    if (_flyCamera) SetFlyProperties();
+    if (_flyCamera) Features().SetFlyProperties();
     if (IsTriggerStrobeParameter(p)) {
       _state.AddRequest(ReqApplyTriggerStrobe);
     } else if (IsGeometryParameter(p)) {

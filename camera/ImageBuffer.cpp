@@ -64,18 +64,6 @@ unsigned char* ImageBuffer::GetLine(int32_t r) const {
   return _data.get() + static_cast<size_t>(r) * RowSize();
 }
 
-void ImageBuffer::CopyNewLine(int32_t r, const unsigned char* src, size_t n) {
-  if (r < 0 || r >= _height) {
-    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::CopyNewLine: ERROR: line index out of range: %d", r);
-    return;
-  }
-  if (!src) {
-    WriteLog(GetDriverContext(), kLogError, "ImageBuffer::CopyNewLine: ERROR: src data incorrect");
-    return;
-  }
-  if (unsigned char* line = GetLine(r)) std::memcpy(line, src, n < RowSize() ? n : RowSize());
-}
-
 FlyCapture2::PixelFormat ImageBuffer::RowFormat() const {
   return _color ? FlyCapture2::PIXEL_FORMAT_BGR : FlyCapture2::PIXEL_FORMAT_MONO8;
 }

@@ -35,8 +35,6 @@ class ImageBuffer {
   void Release();
   // Address of the buffer's row r, or null (logged) for a row outside it.
   unsigned char* GetLine(int32_t r) const;
-  // Copies n bytes into the buffer's row r; the caller keeps n within the row.
-  void CopyNewLine(int32_t r, const unsigned char* src, size_t n);
 
   // The pixel format of the rows: BGR, or MONO8 for a monochrome camera. The
   // caller hands over only frames that convert to it; a frame that does not
@@ -61,7 +59,6 @@ class ImageBuffer {
   int32_t Height() const { return _height; }
   bool Color() const { return _color; }
   size_t RowSize() const { return static_cast<size_t>(_width) * PixelSize(); }
-  int32_t AllocatedSize() const { return _allocatedSize; }
 
  private:
   // A frame and the conversion of its rows; not changed while shown.

@@ -128,10 +128,10 @@ inline void RestoreParameters(int port, const vq::CameraParameters& initial, boo
   } else {
     live = initial;
   }
-  camera.SetFlyProperties();
+  camera.Features().SetFlyProperties();
   if (!triggerAndStrobe) return;
-  camera.SetFlyTriggerMode();
-  camera.SetFlyStrobe();
+  camera.Features().SetFlyTriggerMode();
+  camera.Features().SetFlyStrobe();
 }
 
 // Waits (bounded) until the bus thread has carried out the camera's requests.

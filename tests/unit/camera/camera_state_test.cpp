@@ -147,7 +147,8 @@ TEST(CameraState, SetStateRecordsTheChangeOrRefusesTheSameState) {
   EXPECT_EQ(CamClosed, state.PrevState());
   EXPECT_TRUE(log.Contains("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#9\n"));
 
-  state.ClearPrevState();
+  CamState prev, now;
+  ASSERT_TRUE(state.TakeStateChange(&prev, &now));
   state.SetState(CamOpened);
   EXPECT_EQ(CamNotInit, state.PrevState());
   EXPECT_TRUE(log.Contains("CameraState::SetState: WARNING: state 'Opened ' ignored, camera ser# 9\n"));

@@ -54,7 +54,7 @@ class Properties : public vqtest::FeatureFixture {
 };
 
 TEST_F(Properties, PropertyNotPresentYieldsNoParameters) {
-  EXPECT_TRUE(Cam().GetFlyProperties());
+  EXPECT_TRUE(Cam().Features().GetFlyProperties());
   for (const char* name : {"Pan", "PanOn", "PanAuto", "PanOnePush", "Hue", "Temperature"})
     EXPECT_FALSE(Params().HasParam(name)) << name;
   EXPECT_EQ(1u, Log().Count("Info: property 'Pan' not present\n"));
@@ -63,7 +63,7 @@ TEST_F(Properties, PropertyNotPresentYieldsNoParameters) {
 }
 
 TEST_F(Properties, SubParametersFollowTheSupportFlags) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   const std::vector<std::string> names = Names();
   EXPECT_EQ((std::vector<std::string>{"Brightness", "Sharpness", "SharpnessOnePush", "WhiteBalanceOn", "WhiteBalance",
                                       "Shutter", "GainOn", "Gain", "GainAuto", "GainOnePush"}),
@@ -82,21 +82,21 @@ TEST_F(Properties, SubParametersFollowTheSupportFlags) {
 }
 
 TEST_F(Properties, LaterReadKeepsTheFirstRange) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   ReopenWithFleet(FleetWithGainUpTo(128));
   vq::sim::ResetCallCounts(kSerial);
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   EXPECT_EQ(32u, Typed<unsigned>("Gain")._value);
   EXPECT_EQ("[16..64]", Range("Gain"));
   EXPECT_EQ(5u, vq::sim::CallCount(kSerial, "GetProperty"));
 }
 
 TEST_F(Properties, WriteSendsValueAFromTheParameterAndTheRestAsRead) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   Typed<unsigned>("WhiteBalance")._value = 600;
   Typed<unsigned>("Shutter")._value = 400;
   Typed<unsigned>("Brightness")._value = 7;
-  EXPECT_TRUE(Cam().SetFlyProperties());
+  EXPECT_TRUE(Cam().Features().SetFlyProperties());
 
   const Property whiteBalance = LastWrite(WHITE_BALANCE);
   EXPECT_EQ(600u, whiteBalance.valueA);
@@ -111,7 +111,7 @@ TEST_F(Properties, WriteSendsValueAFromTheParameterAndTheRestAsRead) {
 }
 
 TEST_F(Properties, WriteSendsOnlyTheSupportedControlsFromParameters) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   const bool brightnessOn = vq::sim::GetPropertyState(kSerial, BRIGHTNESS).onOff;
   // Sub-parameters the camera does not support are not sent.
   Cam().SetParameter<bool>("BrightnessOn", !brightnessOn, false, true);
@@ -120,7 +120,7 @@ TEST_F(Properties, WriteSendsOnlyTheSupportedControlsFromParameters) {
   Typed<bool>("GainOn")._value = true;
   Typed<bool>("GainAuto")._value = false;
   Typed<bool>("GainOnePush")._value = true;
-  Cam().SetFlyProperties();
+  Cam().Features().SetFlyProperties();
 
   EXPECT_EQ(brightnessOn, LastWrite(BRIGHTNESS).onOff);
   const Property sharpness = LastWrite(SHARPNESS);
@@ -133,14 +133,14 @@ TEST_F(Properties, WriteSendsOnlyTheSupportedControlsFromParameters) {
 }
 
 TEST_F(Properties, PropertyWithoutParameterIsNotWritten) {
-  EXPECT_TRUE(Cam().SetFlyProperties());
+  EXPECT_TRUE(Cam().Features().SetFlyProperties());
   EXPECT_EQ(0u, vq::sim::CallCount(kSerial, "SetProperty"));
   EXPECT_FALSE(Log().ContainsPrefix("Camera::SetFlyProperty"));
 }
 
 TEST_F(Properties, ParameterOfAPropertyTheCameraLacksIsSkippedSilently) {
   Cam().SetParameter<unsigned>("Pan", 3, 0, 10);
-  EXPECT_FALSE(Cam().SetFlyProperty("Pan", PAN));
+  EXPECT_FALSE(Cam().Features().SetFlyProperty("Pan", PAN));
   EXPECT_EQ(std::vector<std::string>{"Camera::SetFlyProperty: setting property Pan\n"}, Log().Messages());
 }
 
@@ -149,7 +149,7 @@ TEST_F(Properties, FailedReadEndsOnlyThatProperty) {
   faults.getProperty = vq::sim::CallsFor(GAIN);
   faults.getPropertyInfo = vq::sim::CallsFor(SHUTTER);
   InjectFaults(faults);
-  EXPECT_TRUE(Cam().GetFlyProperties());
+  EXPECT_TRUE(Cam().Features().GetFlyProperties());
   EXPECT_TRUE(
       Log().ContainsPrefix("Camera::GetFlyProperty: ERROR: Failed to get property Gain: FlyCapture API Error "));
   EXPECT_TRUE(Log().Contains("Info: property 'Shutter' not present\n"));
@@ -160,7 +160,7 @@ TEST_F(Properties, FailedReadEndsOnlyThatProperty) {
 }
 
 TEST_F(Properties, FailedWriteEndsOnlyThatProperty) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   vq::sim::CameraFaults faults;
   faults.setProperty = vq::sim::CallsFor(GAIN);
   faults.getPropertyInfo = vq::sim::CallsFor(SHUTTER);
@@ -168,7 +168,7 @@ TEST_F(Properties, FailedWriteEndsOnlyThatProperty) {
   InjectFaults(faults);
   vq::sim::ResetCallCounts(kSerial);
 
-  EXPECT_TRUE(Cam().SetFlyProperties());
+  EXPECT_TRUE(Cam().Features().SetFlyProperties());
   EXPECT_TRUE(
       Log().ContainsPrefix("Camera::SetFlyProperty: ERROR: Failed to set property Gain: FlyCapture API Error "));
   EXPECT_TRUE(Log().ContainsPrefix(
@@ -180,10 +180,10 @@ TEST_F(Properties, FailedWriteEndsOnlyThatProperty) {
 }
 
 TEST_F(Properties, SubParameterOfAnotherTypeFailsTheWrite) {
-  Cam().GetFlyProperties();
+  Cam().Features().GetFlyProperties();
   Params().AddParam(new Param<int>("Camera Settings", "GainOn", 1, 0, 1, 0));
   try {
-    Cam().SetFlyProperties();
+    Cam().Features().SetFlyProperties();
     FAIL() << "the write did not throw";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ("Camera::GetParameter: Paramter 'GainOn' accessed by wrong type", e.what());

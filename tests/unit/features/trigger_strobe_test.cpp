@@ -55,7 +55,7 @@ class TriggerStrobe : public vqtest::FeatureFixture {
 
 TEST_F(TriggerStrobe, TriggerParametersComeFromTheCamera) {
   OpenCamera(kTrigger);
-  EXPECT_TRUE(Cam().GetFlyTriggerMode());
+  EXPECT_TRUE(Cam().Features().GetFlyTriggerMode());
 
   EXPECT_TRUE(Typed<bool>("TriggerOn")._value);
   EXPECT_EQ("[0..1]", Range("TriggerOn"));
@@ -75,7 +75,7 @@ TEST_F(TriggerStrobe, TriggerParametersComeFromTheCamera) {
 
 TEST_F(TriggerStrobe, PolarityIsReadWhenSupportedAndAnUnknownSourceSelectsNothing) {
   OpenCamera(kPolarity);
-  EXPECT_TRUE(Cam().GetFlyTriggerMode());
+  EXPECT_TRUE(Cam().Features().GetFlyTriggerMode());
 
   EXPECT_EQ(OptionList({{"Low", 0}, {"High", 1}}), Options("TriggerPolarity"));
   EXPECT_EQ("High", Enum("TriggerPolarity")._value);
@@ -87,12 +87,12 @@ TEST_F(TriggerStrobe, PolarityIsReadWhenSupportedAndAnUnknownSourceSelectsNothin
 
 TEST_F(TriggerStrobe, TriggerThatCannotBeSwitchedIsLeftAlone) {
   OpenCamera(kNoSwitch);
-  EXPECT_TRUE(Cam().GetFlyTriggerMode());
+  EXPECT_TRUE(Cam().Features().GetFlyTriggerMode());
   for (const char* name : {"TriggerOn", "TriggerSource", "TriggerMode1", "TriggerParameter", "TriggerPolarity"})
     EXPECT_FALSE(Params().HasParam(name)) << name;
   EXPECT_EQ(0u, Calls("GetTriggerMode"));
 
-  EXPECT_TRUE(Cam().SetFlyTriggerMode());
+  EXPECT_TRUE(Cam().Features().SetFlyTriggerMode());
   EXPECT_EQ(std::vector<std::string>{"Camera::SetFlyTriggerMode: WARNING: Trigger mode parameter not found, skipping " +
                                      Cam().Tag() + "\n"},
             Log().Messages());
@@ -101,14 +101,14 @@ TEST_F(TriggerStrobe, TriggerThatCannotBeSwitchedIsLeftAlone) {
 
 TEST_F(TriggerStrobe, TriggerWriteSendsTheParametersAndPolarityZeroWithoutOne) {
   OpenCamera(kTrigger);
-  Cam().GetFlyTriggerMode();
+  Cam().Features().GetFlyTriggerMode();
   Typed<bool>("TriggerOn")._value = false;
   Enum("TriggerMode1").SelectByValue(3);
   Enum("TriggerSource").SelectByValue(2);
   Typed<unsigned>("TriggerParameter")._value = 9;
   Typed<unsigned>("TriggerDelay")._value = 20;
 
-  EXPECT_TRUE(Cam().SetFlyTriggerMode());
+  EXPECT_TRUE(Cam().Features().SetFlyTriggerMode());
   const std::optional<TriggerMode> written = vq::sim::LastTriggerModeWrite(kTrigger);
   ASSERT_TRUE(written.has_value());
   EXPECT_FALSE(written->onOff);
@@ -121,15 +121,15 @@ TEST_F(TriggerStrobe, TriggerWriteSendsTheParametersAndPolarityZeroWithoutOne) {
 
 TEST_F(TriggerStrobe, TriggerWriteSendsThePolarityParameter) {
   OpenCamera(kPolarity);
-  Cam().GetFlyTriggerMode();
-  EXPECT_TRUE(Cam().SetFlyTriggerMode());
+  Cam().Features().GetFlyTriggerMode();
+  EXPECT_TRUE(Cam().Features().SetFlyTriggerMode());
   ASSERT_TRUE(vq::sim::LastTriggerModeWrite(kPolarity).has_value());
   EXPECT_EQ(1u, vq::sim::LastTriggerModeWrite(kPolarity)->polarity);
 }
 
 TEST_F(TriggerStrobe, StrobePinsAreReadUpToTheFirstAbsentOne) {
   OpenCamera(kTrigger);
-  EXPECT_TRUE(Cam().GetFlyStrobe());
+  EXPECT_TRUE(Cam().Features().GetFlyStrobe());
 
   EXPECT_EQ(3u, Calls("GetStrobeInfo"));
   EXPECT_FALSE(Params().HasParam("StrobeOn2"));
@@ -151,7 +151,7 @@ TEST_F(TriggerStrobe, StrobePinsAreReadUpToTheFirstAbsentOne) {
 
 TEST_F(TriggerStrobe, AbsentFirstPinEndsTheStrobeRead) {
   OpenCamera(kNoSwitch);
-  EXPECT_TRUE(Cam().GetFlyStrobe());
+  EXPECT_TRUE(Cam().Features().GetFlyStrobe());
   EXPECT_EQ(1u, Calls("GetStrobeInfo"));
   EXPECT_FALSE(Params().HasParam("StrobeOn1"));
   EXPECT_FALSE(Params().HasParam("GPIODirection1"));
@@ -159,13 +159,13 @@ TEST_F(TriggerStrobe, AbsentFirstPinEndsTheStrobeRead) {
 
 TEST_F(TriggerStrobe, StrobeWriteStopsWithOneWarningAtTheFirstPinWithoutParameters) {
   OpenCamera(kTrigger);
-  Cam().GetFlyStrobe();
+  Cam().Features().GetFlyStrobe();
   Typed<bool>("StrobeOn1")._value = true;
   Typed<float>("StrobeDelay1")._value = 0.5f;
   Enum("GPIODirection1").SelectByValue(0);
   Log().Clear();
 
-  EXPECT_TRUE(Cam().SetFlyStrobe());
+  EXPECT_TRUE(Cam().Features().SetFlyStrobe());
   EXPECT_EQ(std::vector<std::string>{"Camera::SetFlyStrobe: WARNING: Strobe control parameter not found, skipping\n"},
             Log().Messages());
   EXPECT_EQ(2u, Calls("SetStrobe"));
@@ -189,7 +189,7 @@ TEST_F(TriggerStrobe, FailedStrobeReadKeepsEarlierPinsAndEndsTheFeatureRead) {
   faults.getStrobeInfo = vq::sim::CallsFor(1);
   InjectFaults(faults);
 
-  EXPECT_FALSE(Cam().GetFlySettings());
+  EXPECT_FALSE(Cam().Features().GetFlySettings());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::GetFlyStrobe: ERROR: Failed to get strobe info: FlyCapture API Error "));
   EXPECT_TRUE(Params().HasParam("StrobeOn0"));
   EXPECT_FALSE(Params().HasParam("StrobeOn1"));
@@ -202,13 +202,13 @@ TEST_F(TriggerStrobe, FailedStrobeControlOrDirectionReadFails) {
   vq::sim::CameraFaults faults;
   faults.getStrobe = vq::sim::CallsFor(0);
   InjectFaults(faults);
-  EXPECT_FALSE(Cam().GetFlyStrobe());
+  EXPECT_FALSE(Cam().Features().GetFlyStrobe());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::GetFlyStrobe: ERROR: Failed to get strobe control: FlyCapture API Error "));
 
   faults = vq::sim::CameraFaults();
   faults.getGPIODirection = vq::sim::CallsFor(1);
   InjectFaults(faults);
-  EXPECT_FALSE(Cam().GetFlyStrobe());
+  EXPECT_FALSE(Cam().Features().GetFlyStrobe());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::GetFlyStrobe: ERROR: Failed to get GPIO direction: FlyCapture API Error "));
   EXPECT_TRUE(Params().HasParam("GPIODirection0"));
   EXPECT_FALSE(Params().HasParam("GPIODirection1"));
@@ -219,26 +219,26 @@ TEST_F(TriggerStrobe, FailedTriggerReadsFail) {
   vq::sim::CameraFaults faults;
   faults.getTriggerModeInfo = vq::sim::kEveryCall;
   InjectFaults(faults);
-  EXPECT_FALSE(Cam().GetFlyTriggerMode());
+  EXPECT_FALSE(Cam().Features().GetFlyTriggerMode());
   EXPECT_TRUE(LoggedWithTag("Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode info"));
 
   faults = vq::sim::CameraFaults();
   faults.getTriggerMode = vq::sim::kEveryCall;
   InjectFaults(faults);
-  EXPECT_FALSE(Cam().GetFlyTriggerMode());
+  EXPECT_FALSE(Cam().Features().GetFlyTriggerMode());
   EXPECT_TRUE(LoggedWithTag("Camera::GetFlyTriggerMode: ERROR: Failed to get trigger mode"));
   EXPECT_FALSE(Params().HasParam("TriggerOn"));
 }
 
 TEST_F(TriggerStrobe, FailedStrobeWriteLeavesTheTriggerAlone) {
   OpenCamera(kTrigger);
-  ASSERT_TRUE(Cam().GetFlySettings());
+  ASSERT_TRUE(Cam().Features().GetFlySettings());
   vq::sim::CameraFaults faults;
   faults.setStrobe = vq::sim::CallsFor(0);
   InjectFaults(faults);
   vq::sim::ResetCallCounts(kTrigger);
 
-  EXPECT_FALSE(Cam().LoadSettgins());
+  EXPECT_FALSE(Cam().Features().LoadSettgins());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::SetFlyStrobe: ERROR: Failed to set strobe control: FlyCapture API Error "));
   EXPECT_TRUE(Log().Contains("Camera::LoadSettgins: Failed to set camera settings, " + Cam().Tag() + "\n"));
   EXPECT_EQ(0u, Calls("SetTriggerMode"));
@@ -246,19 +246,19 @@ TEST_F(TriggerStrobe, FailedStrobeWriteLeavesTheTriggerAlone) {
   faults = vq::sim::CameraFaults();
   faults.setGPIODirection = vq::sim::CallsFor(0);
   InjectFaults(faults);
-  EXPECT_FALSE(Cam().SetFlyStrobe());
+  EXPECT_FALSE(Cam().Features().SetFlyStrobe());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::SetFlyStrobe: ERROR: Failed to set GPIO direction: FlyCapture API Error "));
 }
 
 TEST_F(TriggerStrobe, FailedTriggerWriteFailsTheWriteSequence) {
   OpenCamera(kTrigger);
-  ASSERT_TRUE(Cam().GetFlySettings());
+  ASSERT_TRUE(Cam().Features().GetFlySettings());
   vq::sim::CameraFaults faults;
   faults.setTriggerMode = vq::sim::kEveryCall;
   InjectFaults(faults);
   vq::sim::ResetCallCounts(kTrigger);
 
-  EXPECT_FALSE(Cam().LoadSettgins());
+  EXPECT_FALSE(Cam().Features().LoadSettgins());
   EXPECT_TRUE(LoggedWithTag("Camera::SetFlyTriggerMode: ERROR: Failed to set trigger mode"));
   EXPECT_TRUE(Log().Contains("Camera::LoadSettgins: Failed to set camera settings, " + Cam().Tag() + "\n"));
   // The trigger delay is written only after the trigger mode.

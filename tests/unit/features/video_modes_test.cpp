@@ -62,7 +62,7 @@ class VideoModes : public vqtest::FeatureFixture {
 
   void ReadCamera(unsigned serial) {
     OpenCamera(serial);
-    ASSERT_TRUE(Cam().GetFlySettings());
+    ASSERT_TRUE(Cam().Features().GetFlySettings());
   }
   // Applies every constraint, as the dialog does after each edit.
   bool Validate() {
@@ -218,7 +218,7 @@ TEST_F(VideoModes, CameraInFormat7IsReadWithItsConfiguration) {
 TEST_F(VideoModes, CameraWithoutFormat7FailsItsFirstRead) {
   OpenCamera(kNoFormat7);
   try {
-    Cam().GetFlySettings();
+    Cam().Features().GetFlySettings();
     FAIL() << "the first Format7 read did not throw";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ("Camera::GetFormat7Info: Mode 0 not supported", e.what());
@@ -242,10 +242,10 @@ TEST_F(VideoModes, LaterReadKeepsOptionsAndRangesAndTakesTheValues) {
   SetUnsigned("width", 320);
   SetUnsigned("height", 240);
   SetUnsigned("Fmt7PacketSize", 1024);
-  ASSERT_TRUE(Cam().SetFlyFormat7Configuration());
+  ASSERT_TRUE(Cam().Features().SetFlyFormat7Configuration());
   Log().Clear();
 
-  ASSERT_TRUE(Cam().GetFlySettings());
+  ASSERT_TRUE(Cam().Features().GetFlySettings());
   EXPECT_FALSE(Log().ContainsPrefix("Info: Supported video mode"));
   EXPECT_EQ("FORMAT7", Enum("DCAMVideoMode")._value);
   EXPECT_EQ(320u, Typed<unsigned>("width")._value);
@@ -263,7 +263,7 @@ TEST_F(VideoModes, WriteInAFixedModeSetsOnlyTheVideoMode) {
   Validate();
   SetUnsigned("width", 320);
 
-  EXPECT_TRUE(Cam().LoadSettgins());
+  EXPECT_TRUE(Cam().Features().LoadSettgins());
   EXPECT_EQ(VIDEOMODE_640x480Y8, vq::sim::CurrentVideoMode(kFixed));
   EXPECT_EQ(FRAMERATE_30, vq::sim::CurrentFrameRate(kFixed));
   EXPECT_TRUE(format7Before == vq::sim::CurrentFormat7Settings(kFixed));
@@ -284,7 +284,7 @@ TEST_F(VideoModes, WriteInFormat7SetsOnlyTheFormat7Configuration) {
 
   // Entering Format7 is the Format7 write's business: the video-mode write
   // does not reach the camera.
-  EXPECT_TRUE(Cam().LoadSettgins());
+  EXPECT_TRUE(Cam().Features().LoadSettgins());
   EXPECT_EQ(0u, vq::sim::CallCount(kFixed, "SetVideoModeAndFrameRate"));
   EXPECT_EQ(1u, vq::sim::CallCount(kFixed, "SetFormat7Configuration"));
   EXPECT_EQ(VIDEOMODE_FORMAT7, vq::sim::CurrentVideoMode(kFixed));
@@ -302,7 +302,7 @@ TEST_F(VideoModes, RefusedWritesFailTheWriteSequence) {
   ReadCamera(kFixed);
   // The mode changes without the constraint: 30 fps is not offered in 1280x960Y8.
   Enum("DCAMVideoMode").SelectByValue(VIDEOMODE_1280x960Y8);
-  EXPECT_FALSE(Cam().LoadSettgins());
+  EXPECT_FALSE(Cam().Features().LoadSettgins());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::SetFlyVideoMode: ERROR: Failed to set video mode " + Cam().Tag() +
                                    ": FlyCapture API Error "));
   EXPECT_TRUE(Log().Contains("Camera::LoadSettgins: Failed to set camera settings, " + Cam().Tag() + "\n"));
@@ -310,7 +310,7 @@ TEST_F(VideoModes, RefusedWritesFailTheWriteSequence) {
   Log().Clear();
   Enum("DCAMVideoMode").SelectByValue(VIDEOMODE_FORMAT7);
   SetUnsigned("width", 1300);
-  EXPECT_FALSE(Cam().LoadSettgins());
+  EXPECT_FALSE(Cam().Features().LoadSettgins());
   EXPECT_TRUE(Log().ContainsPrefix("Camera::SetFlyFormat7Configuration: ERROR: Failed to set format7 configuration " +
                                    Cam().Tag() + ": FlyCapture API Error "));
   EXPECT_TRUE(Log().Contains("Camera::LoadSettgins: Failed to set camera settings, " + Cam().Tag() + "\n"));
