@@ -2,10 +2,12 @@
 // nothing may escape them: a serial number that is not in the list is logged
 // by the lookup and the event is otherwise dropped.
 #include <ctime>
+#include <exception>
 
 #include "bus/CameraList.h"
 #include "camera/Camera.h"
 #include "log/DriverContext.h"
+#include "log/TextException.h"
 
 namespace vq {
 
@@ -17,21 +19,35 @@ CameraList& ListOf(void* parameter) {
   return parameter ? *static_cast<CameraList*>(parameter) : CameraList::GetInstance();
 }
 
+// Handles one event on the SDK's thread. A lookup that finds nothing has
+// logged why; anything else that fails is logged here. The event is dropped.
+template <class Handle>
+void HandleEvent(const char* event, Handle handle) noexcept {
+  try {
+    handle();
+  } catch (const TextException&) {
+    // logged where it was thrown
+  } catch (const std::exception& e) {
+    WriteLog(GetDriverContext(), kLogError, "CameraList::%s: ERROR: event dropped: %s\n", event, e.what());
+  } catch (...) {
+    WriteLog(GetDriverContext(), kLogError, "CameraList::%s: ERROR: event dropped\n", event);
+  }
+}
+
 }  // namespace
 
 void CameraList::OnBusReset(void* parameter, unsigned int serialNumber) {
   DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
-  try {
+  HandleEvent("OnBusReset", [&] {
     CameraList& list = ListOf(parameter);
     list._busStats.busResetCount += 1;
     WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK invoked, camera serial#:%d\n", serialNumber);
-  } catch (...) {
-  }
+  });
 }
 
 void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
   DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
-  try {
+  HandleEvent("OnBusArrival", [&] {
     CameraList& list = ListOf(parameter);
     list._busStats.arrivalCount += 1;
     WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - ARRIVAL - invoked, camera serial#:%d\n",
@@ -45,13 +61,12 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
       // A reopen waiting out the removal's grace period may go now.
       list.WakeBusThread();
     }
-  } catch (...) {
-  }
+  });
 }
 
 void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
   DriverThreadScope sdkEvent(DriverThread::kSdkEvent);
-  try {
+  HandleEvent("OnBusRemoval", [&] {
     CameraList& list = ListOf(parameter);
     list._busStats.removalCount += 1;
     WriteLog(GetDriverContext(), kLogError, "BUS EVENT CALLBACK - REMOVAL - invoked, camera serial#:%d\n",
@@ -62,8 +77,7 @@ void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
       // Only a camera the host has open is closed and reopened on its return.
       if (camera.HostOpen()) camera.State().AddRequest(ReqCameraCloseOpen);
     }
-  } catch (...) {
-  }
+  });
 }
 
 }  // namespace vq
