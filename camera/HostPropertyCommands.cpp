@@ -138,23 +138,16 @@ bool Camera::SetProperty(const char* name, int value) {
       return true;
     }
     CameraParameters::ValueTexts before = _parameters.Values();
-    if (dynamic_cast<Param<int>*>(param)) {
-      SetParameter<int>(p, value, value, value);
-    } else if (dynamic_cast<Param<unsigned>*>(param)) {
-      auto v = static_cast<unsigned>(value);
-      SetParameter<unsigned>(p, v, v, v);
-    } else if (dynamic_cast<Param<int64_t>*>(param)) {
-      auto v = static_cast<int64_t>(value);
-      SetParameter<int64_t>(p, v, v, v);
-    } else if (dynamic_cast<Param<float>*>(param)) {
-      auto v = static_cast<float>(value);
-      SetParameter<float>(p, v, v, v);
-    } else if (dynamic_cast<Param<bool>*>(param)) {
-      bool v = value != 0;
-      SetParameter<bool>(p, v, v, v);
-    } else if (auto* choice = dynamic_cast<ParamEnum*>(param)) {
-      choice->SelectByValue(static_cast<int64_t>(value));
-    } else {
+    const bool settable = ParameterAccess::VisitIntegerParam(
+        *param, ParameterAccess::Overloaded{
+                    [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
+                    [&](Param<bool>&) { SetParameter<bool>(p, value != 0, value != 0, value != 0); },
+                    [&]<class T>(Param<T>&) {
+                      const auto v = static_cast<T>(value);
+                      SetParameter<T>(p, v, v, v);
+                    },
+                });
+    if (!settable) {
       WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
                Tag().c_str());
       return false;
@@ -225,22 +218,14 @@ bool Camera::GetProperty(const char* name, int* value) {
     LockDeferringLog<std::mutex> lock(_parametersLock);
     const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
     if (!param) return false;
-    if (auto* p = dynamic_cast<const Param<int>*>(param)) {
-      *value = p->_value;
-    } else if (auto* p = dynamic_cast<const Param<unsigned>*>(param)) {
-      *value = Guarded(p->_value);
-    } else if (auto* p = dynamic_cast<const Param<int64_t>*>(param)) {
-      *value = Guarded(p->_value);
-    } else if (auto* p = dynamic_cast<const Param<float>*>(param)) {
-      *value = Guarded(p->_value);  // truncates toward zero
-    } else if (auto* p = dynamic_cast<const Param<bool>*>(param)) {
-      *value = p->_value ? 1 : 0;
-    } else if (auto* p = dynamic_cast<const ParamEnum*>(param)) {
-      *value = Guarded(p->GetValue());
-    } else {
-      return false;
-    }
-    return true;
+    return ParameterAccess::VisitIntegerParam(
+        *param, ParameterAccess::Overloaded{
+                    [&](const ParamEnum& choice) { *value = Guarded(choice.GetValue()); },
+                    [&](const Param<bool>& flag) { *value = flag._value ? 1 : 0; },
+                    [&](const Param<int>& number) { *value = number._value; },
+                    // Floating-point values are truncated toward zero.
+                    [&]<class T>(const Param<T>& number) { *value = Guarded(number._value); },
+                });
   } catch (...) {
     WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value,
              Tag().c_str());
@@ -257,28 +242,30 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
   LockDeferringLog<std::mutex> lock(_parametersLock);
   const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
   if (!param) return false;
-  if (auto* p = dynamic_cast<const Param<int>*>(param)) {
-    *minValue = p->_min;
-    *maxValue = p->_max;
-  } else if (auto* p = dynamic_cast<const Param<unsigned>*>(param)) {
-    *minValue = static_cast<int32_t>(p->_min);
-    *maxValue = static_cast<int32_t>(p->_max);
-  } else if (auto* p = dynamic_cast<const Param<int64_t>*>(param)) {
-    *minValue = Guarded(p->_min);
-    *maxValue = Guarded(p->_max);
-  } else if (auto* p = dynamic_cast<const Param<float>*>(param)) {
-    *minValue = Guarded(p->_min);
-    *maxValue = Guarded(p->_max);
-  } else if (dynamic_cast<const Param<bool>*>(param)) {
-    *minValue = 0;
-    *maxValue = 1;
-  } else if (auto* p = dynamic_cast<const ParamEnum*>(param)) {
-    auto [low, high] = OptionValueRange(*p);
-    *minValue = Guarded(low);
-    *maxValue = Guarded(high);
-  } else {
-    return false;
-  }
+  const bool ranged = ParameterAccess::VisitIntegerParam(*param, ParameterAccess::Overloaded{
+                                                                     [&](const ParamEnum& choice) {
+                                                                       auto [low, high] = OptionValueRange(choice);
+                                                                       *minValue = Guarded(low);
+                                                                       *maxValue = Guarded(high);
+                                                                     },
+                                                                     [&](const Param<bool>&) {
+                                                                       *minValue = 0;
+                                                                       *maxValue = 1;
+                                                                     },
+                                                                     [&](const Param<int>& number) {
+                                                                       *minValue = number._min;
+                                                                       *maxValue = number._max;
+                                                                     },
+                                                                     [&](const Param<unsigned>& number) {
+                                                                       *minValue = static_cast<int32_t>(number._min);
+                                                                       *maxValue = static_cast<int32_t>(number._max);
+                                                                     },
+                                                                     [&]<class T>(const Param<T>& number) {
+                                                                       *minValue = Guarded(number._min);
+                                                                       *maxValue = Guarded(number._max);
+                                                                     },
+                                                                 });
+  if (!ranged) return false;
   WriteLog(_context, kLogInfo, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
            Tag().c_str());
   return true;

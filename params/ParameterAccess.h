@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "params/CameraParameters.h"
 #include "params/Param.h"
+#include "params/ParamEnum.h"
 #include "params/ParamGroupTable.h"
 
 namespace vq {
@@ -46,6 +48,30 @@ void SetParameter(CameraParameters& params, const std::string& name, T value, T 
   }
   typed->_value = value;
 }
+
+// The types a host's 32-bit integer reaches.
+template <class P, class T>
+using LikeConst = std::conditional_t<std::is_const_v<P>, const T, T>;
+
+// Calls `visit` with `param` as the type it is: Param<int>, Param<unsigned>,
+// Param<int64_t>, Param<float>, Param<bool> or ParamEnum (const when `param`
+// is). False, without a call, for a parameter of any other type.
+template <class P, class Visit>
+bool VisitIntegerParam(P& param, Visit&& visit) {
+  if (auto* p = dynamic_cast<LikeConst<P, Param<int>>*>(&param)) return visit(*p), true;
+  if (auto* p = dynamic_cast<LikeConst<P, Param<unsigned>>*>(&param)) return visit(*p), true;
+  if (auto* p = dynamic_cast<LikeConst<P, Param<int64_t>>*>(&param)) return visit(*p), true;
+  if (auto* p = dynamic_cast<LikeConst<P, Param<float>>*>(&param)) return visit(*p), true;
+  if (auto* p = dynamic_cast<LikeConst<P, Param<bool>>*>(&param)) return visit(*p), true;
+  if (auto* p = dynamic_cast<LikeConst<P, ParamEnum>*>(&param)) return visit(*p), true;
+  return false;
+}
+
+// One function object from several lambdas, for VisitIntegerParam.
+template <class... Lambdas>
+struct Overloaded : Lambdas... {
+  using Lambdas::operator()...;
+};
 
 // The driver's own parameters. An absent one throws GetParam's
 // std::runtime_error, one of another type std::bad_cast.
