@@ -1,9 +1,8 @@
 #pragma once
 // One connection to a GenICam camera through Aravis, as FlyCapture2::Camera
-// holds it. Feature calls run under the camera's feature lock (GenicamNodes);
-// the capture is a stream with a small pool of buffers of one payload each,
-// and a retrieval lends the popped buffer to the image it fills, without a
-// copy; the buffer goes back to the stream when the image lets go of it.
+// holds it: the SDK's features mapped onto the camera's GenICam nodes, each
+// call under the camera's feature lock (GenicamNodes), and its capture
+// (AravisStream).
 //
 // Removal: once the camera is gone (its "control-lost" signal, or the bus no
 // longer finding it) the shared link is marked lost and every call fails at
@@ -18,34 +17,21 @@
 #include <vector>
 
 #include "sdk/Backend.h"
+#include "sdk/aravis/AravisStream.h"
+#include "sdk/aravis/DeviceLink.h"
 #include "sdk/aravis/GenicamMapping.h"
 #include "sdk/aravis/GenicamNodes.h"
 
 typedef struct _ArvCamera ArvCamera;
-typedef struct _ArvStream ArvStream;
-typedef struct _ArvBuffer ArvBuffer;
 
 namespace vq::aravis {
-
-// Shared between the bus and every connection to one camera.
-struct DeviceLink {
-  std::atomic<bool> lost{false};
-  // Called (once, on an Aravis thread) when the camera's control is lost.
-  std::function<void()> onControlLost;
-};
-
-struct DeviceIdentity {
-  uint32_t serialNumber = 0;
-  std::string serial;     // as the camera reports it
-  std::string transport;  // "USB3Vision", "GigEVision", "Fake"
-};
 
 class AravisDevice final : public FlyCapture2::detail::CameraDevice {
  public:
   // Takes over the reference to `camera`. `releaseElsewhere` takes over
   // references (to streams, and to the camera when it is lost) that must not
   // be dropped on the caller's thread.
-  using Release = std::function<void(void* object)>;
+  using Release = aravis::Release;
   AravisDevice(ArvCamera* camera, DeviceIdentity identity, std::shared_ptr<DeviceLink> link, Release releaseElsewhere);
   ~AravisDevice() override;
   AravisDevice(const AravisDevice&) = delete;
@@ -80,13 +66,9 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   FlyCapture2::Error GetGPIOPinDirection(unsigned int pin, unsigned int* direction) override;
   FlyCapture2::Error SetGPIOPinDirection(unsigned int pin, unsigned int direction) override;
 
-  // Buffers in a capture's pool, and how long one pop waits before the
-  // retrieval looks again whether capture was stopped or the camera lost.
-  static constexpr unsigned int kBufferCount = 6;
-  static constexpr unsigned int kPopPeriodUs = 50000;
+  static constexpr unsigned int kBufferCount = AravisStream::kBufferCount;
 
  private:
-  struct Capture;
   struct SensorSize {
     unsigned int width = 0;
     unsigned int height = 0;
@@ -98,8 +80,6 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   // range GetPropertyInfo reports for it.
   FlyCapture2::Error CheckPropertyRange(const FlyCapture2::Property& property, const PropertyMapping& mapping,
                                         const char* value);
-  std::shared_ptr<Capture> CurrentCapture();
-  static std::shared_ptr<void> LendBuffer(const std::shared_ptr<Capture>& capture, ArvBuffer* buffer);
   SensorSize Sensor();
   SensorGeometry Geometry();
   BinningRange Binning();
@@ -119,8 +99,7 @@ class AravisDevice final : public FlyCapture2::detail::CameraDevice {
   const Release _releaseElsewhere;
   unsigned long _lostHandler = 0;
 
-  std::mutex _captureMutex;
-  std::shared_ptr<Capture> _capture;
+  AravisStream _stream;
 
   // The fixed mode last set through this connection; Format7 otherwise.
   std::atomic<FlyCapture2::VideoMode> _mode{FlyCapture2::VIDEOMODE_FORMAT7};
