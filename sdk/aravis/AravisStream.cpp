@@ -63,10 +63,10 @@ AravisStream::AravisStream(ArvCamera* camera, GenicamNodes& nodes, const DeviceI
       _link(std::move(link)),
       _releaseElsewhere(std::move(releaseElsewhere)) {}
 
-#define ARV_REQUIRE_PRESENT()                        \
-  do {                                               \
-    Error gone = Gone(*_link, _identity);            \
-    if (gone != PGRERROR_OK) return gone;            \
+#define ARV_REQUIRE_PRESENT()             \
+  do {                                    \
+    Error gone = Gone(*_link, _identity); \
+    if (gone != PGRERROR_OK) return gone; \
   } while (0)
 
 std::shared_ptr<AravisStream::Capture> AravisStream::CurrentCapture() {

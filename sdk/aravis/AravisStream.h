@@ -25,8 +25,8 @@ namespace vq::aravis {
 class AravisStream {
  public:
   // The camera and its nodes belong to the caller and outlive the stream.
-  AravisStream(ArvCamera* camera, GenicamNodes& nodes, const DeviceIdentity& identity,
-               std::shared_ptr<DeviceLink> link, Release releaseElsewhere);
+  AravisStream(ArvCamera* camera, GenicamNodes& nodes, const DeviceIdentity& identity, std::shared_ptr<DeviceLink> link,
+               Release releaseElsewhere);
   ~AravisStream() { Stop(); }
   AravisStream(const AravisStream&) = delete;
   AravisStream& operator=(const AravisStream&) = delete;
