@@ -72,6 +72,8 @@ template <class... Lambdas>
 struct Overloaded : Lambdas... {
   using Lambdas::operator()...;
 };
+template <class... Lambdas>
+Overloaded(Lambdas...) -> Overloaded<Lambdas...>;
 
 // The driver's own parameters. An absent one throws GetParam's
 // std::runtime_error, one of another type std::bad_cast.
