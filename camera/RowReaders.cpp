@@ -61,15 +61,19 @@ SlotKey slotKey;
 
 // The calling thread's slot, registered on its first row.
 Slot& OwnSlot() {
+  // Where the key cannot hold it (the process has used up its keys) a thread
+  // keeps its slot here, and the slot stays registered after the thread ends.
+  thread_local Slot* keyless = nullptr;
   if (slotKey.valid)
     if (void* slot = pthread_getspecific(slotKey.key)) return *static_cast<Slot*>(slot);
+  if (keyless) return *keyless;
   auto* slot = new Slot;
   {
     Registry& registry = Slots();
     std::lock_guard<std::mutex> lock(registry.lock);
     registry.slots.push_back(slot);
   }
-  if (slotKey.valid) pthread_setspecific(slotKey.key, slot);
+  if (!slotKey.valid || pthread_setspecific(slotKey.key, slot) != 0) keyless = slot;
   return *slot;
 }
 
