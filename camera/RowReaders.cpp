@@ -111,8 +111,6 @@ void WaiterBarrier() {
 
 RowReaders::RowReaders() { processBarrier.store(ProcessBarrierAvailable()); }
 
-RowReaders::~RowReaders() = default;
-
 RowReaders::Pass RowReaders::Enter() {
   Slot& slot = OwnSlot();
   for (;;) {

@@ -22,7 +22,6 @@ namespace vq {
 class RowReaders {
  public:
   RowReaders();
-  ~RowReaders();
   RowReaders(const RowReaders&) = delete;
   RowReaders& operator=(const RowReaders&) = delete;
 
@@ -43,7 +42,6 @@ class RowReaders {
     _epoch.store(1 - previous);
     return previous;
   }
-  int CurrentEpoch() const { return _epoch.load(); }
   // True once the readers of `epoch` have left, false if one still is inside
   // after `timeout`.
   bool WaitForEpoch(int epoch, std::chrono::milliseconds timeout);

@@ -49,7 +49,7 @@ void SetParameter(CameraParameters& params, const std::string& name, T value, T 
   typed->_value = value;
 }
 
-// The types a host's 32-bit integer reaches.
+// T, const when P is.
 template <class P, class T>
 using LikeConst = std::conditional_t<std::is_const_v<P>, const T, T>;
 
