@@ -14,31 +14,31 @@ namespace vq {
 namespace {
 
 std::mutex instanceLock;
-std::atomic<CameraList*> instance{nullptr};
 
 // Bytes 0x78, "x": what the host sees of a camera that has no frame.
 constexpr unsigned char kDummyByte = 0x78;
 
 }  // namespace
 
-CameraList& CameraList::GetInstance() {
-  if (CameraList* list = instance.load()) return *list;
+std::atomic<CameraList*> CameraList::_instance{nullptr};
+
+CameraList& CameraList::MakeInstance() {
   std::lock_guard<std::mutex> lock(instanceLock);
-  if (!instance.load()) instance = new (std::nothrow) CameraList();
-  if (!instance.load()) {
+  if (!_instance.load()) _instance = new (std::nothrow) CameraList();
+  if (!_instance.load()) {
     WriteLog(GetDriverContext(), kLogError, "CameraList::GetInstance: ERROR: no valid instance\n");
     throw TextException("CameraList::GetInstance: no valid instance");
   }
-  return *instance.load();
+  return *_instance.load();
 }
 
 void CameraList::DeleteInstance() {
   std::lock_guard<std::mutex> lock(instanceLock);
   // The list stays reachable while it tears down, for the host commands
   // that look it up. A list whose bus thread was left running stays for good.
-  CameraList* list = instance.load();
+  CameraList* list = _instance.load();
   if (list && list->Destroy()) delete list;
-  instance = nullptr;
+  _instance = nullptr;
 }
 
 void CameraList::WakeBusThread() {
@@ -267,7 +267,7 @@ Camera* CameraList::FindBySerialNo(unsigned int serialNo) const {
   return nullptr;
 }
 
-Camera& CameraList::GetByPort(int port) const {
+Camera& CameraList::LookUpPortOrFail(int port) const {
   for (int i = 0; i < Count(); ++i) {
     if (!_cameras[i]) {
       WriteLog(GetDriverContext(), kLogError,

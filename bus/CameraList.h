@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "camera/Camera.h"
 #include "camera/CameraBus.h"
 #include "camera/CameraLife.h"
 #include "camera/CameraStatistics.h"
@@ -18,12 +19,13 @@
 
 namespace vq {
 
-class Camera;
-
 class CameraList : public FlyCapture2::BusManager, public CameraBus {
  public:
-  // The single list, built on first use.
-  static CameraList& GetInstance();
+  // The single list, built on first use. Inline: the host's row pulls ask.
+  static CameraList& GetInstance() {
+    if (CameraList* list = _instance.load()) return *list;
+    return MakeInstance();
+  }
   // Destroys the single list, if any; a later GetInstance builds a new one.
   static void DeleteInstance();
 
@@ -38,7 +40,17 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   bool IsCameraAvailable(const char* name) const;
   Camera& GetByName(const char* name) const;
   Camera& GetBySerialNo(unsigned int serialNo) const;
-  Camera& GetByPort(int port) const;
+  // Inline: the host's row pulls ask. The walk stops at a hole in the list;
+  // LookUpPortOrFail walks again and logs what it finds wrong.
+  Camera& GetByPort(int port) const {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+      Camera* camera = _cameras[i].get();
+      if (!camera) break;
+      if (camera->Port() == port) return *camera;
+    }
+    return LookUpPortOrFail(port);
+  }
   // The camera with that serial number, or null (nothing logged).
   Camera* FindBySerialNo(unsigned int serialNo) const;
   // Before `camera` is opened on `port`: any other camera bound to the port
@@ -93,6 +105,9 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
   static void OnBusRemoval(void* parameter, unsigned int serialNumber);
 
  private:
+  static CameraList& MakeInstance();
+  // Throws, logged, unless a listed camera is on the port.
+  Camera& LookUpPortOrFail(int port) const;
   // How long the bus thread may sleep while a request stays pending.
   int MillisecondsUntilNextTry() const;
   // Keeps a request that may not run before `deadlineMs` (vq::ClockMs) pending
@@ -106,6 +121,7 @@ class CameraList : public FlyCapture2::BusManager, public CameraBus {
 
   // Only ever appended to, within the reserved room, by one adder at a time;
   // readers index it below _count without a lock.
+  static std::atomic<CameraList*> _instance;
   std::vector<std::unique_ptr<Camera>> _cameras;
   std::atomic<int> _count{0};
   std::mutex _addLock;

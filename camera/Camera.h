@@ -193,7 +193,7 @@ class Camera {
  private:
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
-  size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
+  inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
   void ConnectToCamera();
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();

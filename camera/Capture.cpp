@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "camera/Camera.h"
 #include "camera/GrabThread.h"
@@ -245,6 +246,18 @@ void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
   _imageBuffer->TakeFrame(*image);
 }
 
+// Bytes of a row the host asked for: (last - first + 1) pixels from the row's
+// start, cut to one image row (width x bytes per pixel) and to the line served,
+// so that nothing outside the row is read and the host never gets more than a
+// row, from the dummy line of an idle camera neither.
+inline size_t Camera::RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const {
+  const int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
+  if (pixels <= 0 || _bitsPerPixel < 8) return 0;
+  const int64_t bytesPerPixel = _bitsPerPixel / 8;
+  const int64_t bytes = std::min<int64_t>(pixels, _width) * bytesPerPixel;
+  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(lineSize)));
+}
+
 bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel) {
   const int64_t height = _height;
   if (row == 0) {
@@ -264,14 +277,14 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   if (IsCapturing(_state)) {
     ImageBuffer* buffer = _imageBuffer.get();
     const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
-    FlyCapture2::Error failure;
+    std::unique_ptr<FlyCapture2::Error> failure;
     const bool copied = length > 0 && buffer->CopyLine(row, dest, length, &failure);
     _rowReaders.Leave(pass);
     if (length > 0 && (row < 0 || row >= height))
       WriteLog(_context, kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", row);
-    if (failure != FlyCapture2::PGRERROR_OK)
+    if (failure)
       WriteLog(_context, kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", row,
-               FormatFlyError(failure).c_str());
+               FormatFlyError(*failure).c_str());
     return copied;
   }
   _rowReaders.Leave(pass);
@@ -282,18 +295,6 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   if (length == 0) return false;
   std::memcpy(dest, _bus.DummyLine(), length);
   return true;
-}
-
-// Bytes of a row the host asked for: (last - first + 1) pixels from the row's
-// start, cut to one image row (width x bytes per pixel) and to the line served,
-// so that nothing outside the row is read and the host never gets more than a
-// row, from the dummy line of an idle camera neither.
-size_t Camera::RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const {
-  const int64_t pixels = static_cast<int64_t>(lastPixel) - firstPixel + 1;
-  if (pixels <= 0 || _bitsPerPixel < 8) return 0;
-  const int64_t bytesPerPixel = _bitsPerPixel / 8;
-  const int64_t bytes = std::min<int64_t>(pixels, _width) * bytesPerPixel;
-  return static_cast<size_t>(std::min<int64_t>(bytes, static_cast<int64_t>(lineSize)));
 }
 
 }  // namespace vq

@@ -97,23 +97,20 @@ void ImageBuffer::DropFrame() {
   }
 }
 
-bool ImageBuffer::CopyLine(int32_t r, unsigned char* dest, size_t n, FlyCapture2::Error* failure) {
-  if (r < 0 || r >= _height || !_data) return false;
-  n = std::min(n, RowSize());
-  if (n == 0) return true;
-  if (const Frame* frame = _shown.load()) {
-    if (ConvertRow(*frame, r, dest, n)) return true;
-    if (!frame->rows.Ready() && failure && !frame->reported.exchange(true)) *failure = frame->error;
-  }
-  std::memcpy(dest, GetLine(r), n);
-  return true;
-}
-
 // A frame that reaches every pixel of the buffer and converts: nothing of the
 // buffer's rows shows while it is shown.
 bool ImageBuffer::Covers(const Frame& frame) const {
   return frame.rows.Ready() && frame.rows.Rows() >= static_cast<uint32_t>(_height) &&
          frame.rows.RowBytes() >= RowSize();
+}
+
+void ImageBuffer::CopyLineOtherwise(const Frame* frame, int32_t r, unsigned char* dest, size_t n,
+                                    std::unique_ptr<FlyCapture2::Error>* failure) const {
+  if (frame) {
+    if (ConvertRow(*frame, r, dest, n)) return;
+    if (!frame->rows.Ready() && failure && !frame->reported.exchange(true)) *failure = std::make_unique<FlyCapture2::Error>(frame->error);
+  }
+  std::memcpy(dest, GetLine(r), n);
 }
 
 bool ImageBuffer::ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const {

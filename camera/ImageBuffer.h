@@ -13,6 +13,7 @@
 //
 // Readers are counted in the camera's RowReaders; a frame replaced goes back
 // to the camera once no reader is inside it.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -53,7 +54,21 @@ class ImageBuffer {
   // caller is counted in the readers while it copies, unless no other thread
   // uses the buffer. False for a row outside the buffer. A frame that does
   // not convert sets `failure`, once per frame, for the caller to report.
-  bool CopyLine(int32_t r, unsigned char* dest, size_t n, FlyCapture2::Error* failure);
+  // Inline: the host pulls every row through here.
+  bool CopyLine(int32_t r, unsigned char* dest, size_t n, std::unique_ptr<FlyCapture2::Error>* failure) {
+    if (r < 0 || r >= _height || !_data) return false;
+    n = std::min(n, RowSize());
+    if (n == 0) return true;
+    const Frame* frame = _shown.load();
+    // The common case: a whole row the frame holds, in one pass.
+    if (frame && frame->rows.Ready() && static_cast<uint32_t>(r) < frame->rows.Rows() &&
+        frame->rows.RowBytes() == n) {
+      frame->rows.Convert(static_cast<unsigned int>(r), dest);
+      return true;
+    }
+    CopyLineOtherwise(frame, r, dest, n, failure);
+    return true;
+  }
 
   uint32_t Width() const { return _width; }
   int32_t Height() const { return _height; }
@@ -71,6 +86,10 @@ class ImageBuffer {
 
   size_t PixelSize() const { return _color ? 3 : 1; }
   bool Covers(const Frame& frame) const;
+  // CopyLine of a part of a row, a frame of another width, a row the frame
+  // does not reach or a frame that does not convert (r and n as checked).
+  void CopyLineOtherwise(const Frame* frame, int32_t r, unsigned char* dest, size_t n,
+                         std::unique_ptr<FlyCapture2::Error>* failure) const;
   // Converts row r of `frame` into `dest` (n bytes at most, n > 0); false
   // where the frame does not reach the row or does not convert.
   bool ConvertRow(const Frame& frame, int32_t r, unsigned char* dest, size_t n) const;

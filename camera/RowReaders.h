@@ -16,6 +16,7 @@
 // read. Where the kernel lacks that barrier, readers fence each entry.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 
 namespace vq {
 
@@ -25,15 +26,31 @@ class RowReaders {
   RowReaders(const RowReaders&) = delete;
   RowReaders& operator=(const RowReaders&) = delete;
 
+  // What a reading thread is inside: the RowReaders' address with the epoch
+  // in its low bit, or 0. Written only by its thread; a cache line of its
+  // own, so that threads reading rows at once do not slow each other down.
+  struct alignas(64) Slot {
+    std::atomic<uintptr_t> inside{0};
+  };
   // What a reader leaves with: its thread's slot.
   class Pass {
     friend class RowReaders;
-    void* _slot;
-    explicit Pass(void* slot) : _slot(slot) {}
+    Slot* _slot;
+    explicit Pass(Slot* slot) : _slot(slot) {}
   };
-  // A thread is inside one RowReaders at a time.
-  Pass Enter();
-  void Leave(Pass pass);
+  // A thread is inside one RowReaders at a time. Inline: the host pays these
+  // two for every row.
+  Pass Enter() {
+    Slot& slot = OwnSlot();
+    for (;;) {
+      const int epoch = _epoch.load();
+      MarkSlot(slot, Mark(epoch));
+      // An epoch changed under the mark: the changer may have looked at the
+      // slots already. Marked in the new epoch instead.
+      if (_epoch.load() == epoch) return Pass(&slot);
+    }
+  }
+  void Leave(Pass pass) { pass._slot->inside.store(0, std::memory_order_release); }
 
   // One thread at a time. Readers that enter from now on count in the other
   // epoch; returns the epoch of those inside, for WaitForEpoch.
@@ -49,10 +66,26 @@ class RowReaders {
   bool WaitForNone(std::chrono::milliseconds timeout);
 
  private:
+  // The calling thread's slot, registered on its first row.
+  static Slot& OwnSlot();
+  uintptr_t Mark(int epoch) const { return reinterpret_cast<uintptr_t>(this) | static_cast<uintptr_t>(epoch); }
+  // The reader's half: its mark is ordered before what it reads next, either
+  // by the waiter's process-wide barrier or, without one, by a sequentially
+  // consistent store (which fences).
+  static void MarkSlot(Slot& slot, uintptr_t mark) {
+    if (_processBarrier.load(std::memory_order_relaxed)) {
+      slot.inside.store(mark, std::memory_order_relaxed);
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+    } else {
+      slot.inside.store(mark);
+    }
+  }
   // -1: any epoch.
   bool WaitForReaders(int epoch, std::chrono::milliseconds timeout);
 
   std::atomic<int> _epoch{0};
+  // Whether the kernel gives the waiter its process-wide barrier.
+  static std::atomic<bool> _processBarrier;
 };
 
 }  // namespace vq

@@ -243,9 +243,10 @@ void DeepMonoToMono8(const SourceView& source, const TargetView& target, SampleR
 }
 
 void DeepMonoToBgr(const SourceView& source, const TargetView& target, SampleRowReader reader) {
-  std::vector<uint8_t> grey(source.cols);
+  Scratch greyRow(source.cols);
+  uint8_t* grey = greyRow.Data();
   for (size_t row = 0; row < source.rows; ++row) {
-    reader(source.data + row * source.stride, grey.data(), source.cols);
+    reader(source.data + row * source.stride, grey, source.cols);
     uint8_t* out = target.data + row * target.stride;
     for (size_t x = 0; x < source.cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = grey[x];
   }
@@ -415,10 +416,11 @@ void DeepBayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t
   if (count == 0) return;
   const size_t top = first > 0 ? first - 1 : 0;
   const size_t rows = std::min(first + count + 1, source.rows) - top;
-  std::vector<uint8_t> high(rows * source.cols);
+  Scratch window(rows * source.cols);
+  uint8_t* high = window.Data();
   DeepMonoToMono8(SourceView{source.data + top * source.stride, source.stride, rows, source.cols},
-                  TargetView{high.data(), source.cols}, reader);
-  BayerWindowRowsToBgr(SourceView{high.data(), source.cols, rows, source.cols}, format, top, first, count, target);
+                  TargetView{high, source.cols}, reader);
+  BayerWindowRowsToBgr(SourceView{high, source.cols, rows, source.cols}, format, top, first, count, target);
 }
 
 // The window demosaiced as an image of its own: a window that starts on an

@@ -5,6 +5,7 @@
 // (BGR) or cols bytes (MONO8).
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "sdk/FlyCapture2.h"
 
@@ -20,6 +21,22 @@ struct SourceView {
 struct TargetView {
   uint8_t* data;
   size_t stride;
+};
+
+// Scratch memory for a conversion, neither cleared nor kept: on the stack up
+// to a few kilobytes (a row of a common width), else on the heap. The host's
+// row pulls convert a frame one row per call, and a row buffer allocated and
+// cleared per call costs about as much as converting the row.
+class Scratch {
+ public:
+  explicit Scratch(size_t bytes) {
+    if (bytes > sizeof(_stack)) _heap.reset(new uint8_t[bytes]);
+  }
+  uint8_t* Data() { return _heap ? _heap.get() : _stack; }
+
+ private:
+  uint8_t _stack[8192];
+  std::unique_ptr<uint8_t[]> _heap;
 };
 
 // Bytes one source row of `cols` pixels occupies; 0 for a format the kernels

@@ -9,7 +9,6 @@
 
 #include <bit>
 #include <climits>
-#include <vector>
 
 namespace FlyCapture2::detail {
 
@@ -43,11 +42,12 @@ int Int(size_t value) { return static_cast<int>(value); }
 // target row.
 template <typename RowToArgb>
 void ThroughArgbRows(const SourceView& source, const TargetView& target, RowToArgb rowToArgb) {
-  std::vector<uint8_t> argb(source.cols * 4);
+  Scratch argbRow(source.cols * 4);
+  uint8_t* argb = argbRow.Data();
   const int width = Int(source.cols);
   for (size_t row = 0; row < source.rows; ++row) {
-    rowToArgb(source.data + row * source.stride, argb.data(), width);
-    libyuv::ARGBToRGB24(argb.data(), 0, target.data + row * target.stride, 0, width, 1);
+    rowToArgb(source.data + row * source.stride, argb, width);
+    libyuv::ARGBToRGB24(argb, 0, target.data + row * target.stride, 0, width, 1);
   }
 }
 
@@ -90,11 +90,12 @@ bool LibyuvMono8ToBgr(const SourceView& source, const TargetView& target) {
 
 bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target) || !HoldsAlignedSamples16(source)) return false;
-  std::vector<uint8_t> grey(source.cols);
-  ThroughArgbRows(source, target, [&grey](const uint8_t* in, uint8_t* argb, int width) {
+  Scratch greyRow(source.cols);
+  uint8_t* grey = greyRow.Data();
+  ThroughArgbRows(source, target, [grey](const uint8_t* in, uint8_t* argb, int width) {
     // A scale of 256 keeps (sample × 256) >> 16, the high byte.
-    libyuv::Convert16To8Plane(Samples16(in), 0, grey.data(), 0, 256, width, 1);
-    libyuv::J400ToARGB(grey.data(), 0, argb, 0, width, 1);
+    libyuv::Convert16To8Plane(Samples16(in), 0, grey, 0, 256, width, 1);
+    libyuv::J400ToARGB(grey, 0, argb, 0, width, 1);
   });
   return true;
 }
@@ -139,8 +140,8 @@ bool LibyuvYuyv422ToBgr(const SourceView& source, const TargetView& target) {
 
 bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target)) return false;
-  std::vector<uint8_t> planes(3 * source.cols);
-  uint8_t* u = planes.data();
+  Scratch planes(3 * source.cols);
+  uint8_t* u = planes.Data();
   uint8_t* y = u + source.cols;
   uint8_t* v = y + source.cols;
   const int width = Int(source.cols);
@@ -155,8 +156,8 @@ bool LibyuvYuv444ToBgr(const SourceView& source, const TargetView& target) {
 bool LibyuvYuv411ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target)) return false;
   const size_t chromaCols = (source.cols + 1) / 2;
-  std::vector<uint8_t> planes(source.cols + 2 * chromaCols);
-  uint8_t* y = planes.data();
+  Scratch planes(source.cols + 2 * chromaCols);
+  uint8_t* y = planes.Data();
   uint8_t* u = y + source.cols;
   uint8_t* v = u + chromaCols;
   const int width = Int(source.cols);

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Row r as the host gets it; null for a row outside the buffer.
     auto readLine = [&](int32_t r) -> const unsigned char* {
       row.assign(buffer.RowSize(), 0);
-      FlyCapture2::Error failure;
+      std::unique_ptr<FlyCapture2::Error> failure;
       return buffer.CopyLine(r, row.data(), row.size(), &failure) ? row.data() : nullptr;
     };
     const size_t rowSize = buffer.RowSize();
