@@ -108,7 +108,8 @@ void ImageBuffer::CopyLineOtherwise(const Frame* frame, int32_t r, unsigned char
                                     std::unique_ptr<FlyCapture2::Error>* failure) const {
   if (frame) {
     if (ConvertRow(*frame, r, dest, n)) return;
-    if (!frame->rows.Ready() && failure && !frame->reported.exchange(true)) *failure = std::make_unique<FlyCapture2::Error>(frame->error);
+    if (!frame->rows.Ready() && failure && !frame->reported.exchange(true))
+      *failure = std::make_unique<FlyCapture2::Error>(frame->error);
   }
   std::memcpy(dest, GetLine(r), n);
 }

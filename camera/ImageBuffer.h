@@ -61,8 +61,7 @@ class ImageBuffer {
     if (n == 0) return true;
     const Frame* frame = _shown.load();
     // The common case: a whole row the frame holds, in one pass.
-    if (frame && frame->rows.Ready() && static_cast<uint32_t>(r) < frame->rows.Rows() &&
-        frame->rows.RowBytes() == n) {
+    if (frame && frame->rows.Ready() && static_cast<uint32_t>(r) < frame->rows.Rows() && frame->rows.RowBytes() == n) {
       frame->rows.Convert(static_cast<unsigned int>(r), dest);
       return true;
     }
