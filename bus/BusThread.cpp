@@ -178,7 +178,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
   switch (rule.gate) {
     case life::Gate::kNone: break;
     case life::Gate::kCallbacksHeld:
-      if (!camera.HoldCallbacks()) {
+      if (!camera.Callback().Hold()) {
         remove = false;
         return;
       }

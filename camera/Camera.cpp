@@ -212,10 +212,7 @@ bool Camera::DoOpen() {
     _imageBuffer =
         std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()), _rowReaders);
     StartGrabThread();
-    {
-      std::lock_guard<std::mutex> lock(_callbackLock);
-      _callbacksHeld = false;
-    }
+    _hostCallback.Release();
     // The host's open lets the "Continuous" parameter decide; a reopen after
     // a removal or an error restores what the host asked for since.
     const bool parameterDecides = !_reopening || _hostCapture.AtOpen();
@@ -386,59 +383,17 @@ void Camera::Cleanup() {
 
 bool Camera::SetCompleteCB(CompleteCallback callback) {
   std::string line = "Camera::SetCompleteCB: ";
-  CompleteCallback stored = _completeCallback;
-  if (stored) {
+  if (CompleteCallback stored = _hostCallback.Current()) {
     line += "CB was already assigned. ";
     if (callback && stored == callback) line += "The new CB is the same function. ";
   }
   if (!callback) line += "Resetting CB to null. ";
   line += "\n";
   WriteLog(_context, kLogInfo, "%s", line.c_str());
-  std::unique_lock<std::mutex> lock(_callbackLock);
-  _completeCallback = callback;
-  // From inside the callback itself there is nothing to wait for.
-  if (!_callbackRunning || _callbackThread == std::this_thread::get_id()) return true;
-  // On a thread of the driver's (another camera's callback) the wait could be
-  // a circle: two callbacks each clearing the other's. The host learns that
-  // the old callback may still run.
-  const bool returned =
-      !OnDriverThread() && _callbackReturned.wait_for(lock, std::chrono::milliseconds(kCallbackReturnWaitMs),
-                                                      [this] { return !_callbackRunning; });
-  lock.unlock();
-  if (returned) return true;
+  if (_hostCallback.Replace(callback, milliseconds(kCallbackReturnWaitMs))) return true;
   WriteLog(_context, kLogError, "Camera::SetCompleteCB: WARNING: the previous CB did not return within %d ms, %s\n",
            OnDriverThread() ? 0 : kCallbackReturnWaitMs, Tag().c_str());
   return false;
-}
-
-CompleteCallback Camera::BeginCallback() {
-  std::lock_guard<std::mutex> lock(_callbackLock);
-  if (_callbacksHeld) return nullptr;
-  CompleteCallback callback = _completeCallback;
-  if (callback) {
-    _callbackRunning = true;
-    _callbackThread = std::this_thread::get_id();
-  }
-  return callback;
-}
-
-void Camera::EndCallback() {
-  bool closeWaits;
-  {
-    std::lock_guard<std::mutex> lock(_callbackLock);
-    _callbackRunning = false;
-    closeWaits = _closeWaitsForCallback;
-  }
-  _callbackReturned.notify_all();
-  if (closeWaits) _bus.WakeBusThread();
-}
-
-bool Camera::HoldCallbacks() {
-  std::lock_guard<std::mutex> lock(_callbackLock);
-  _closeWaitsForCallback = _callbackRunning;
-  if (_callbackRunning) return false;
-  _callbacksHeld = true;
-  return true;
 }
 
 }  // namespace vq

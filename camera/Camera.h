@@ -16,6 +16,7 @@
 #include "camera/CameraBus.h"
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
+#include "camera/HostCallback.h"
 #include "camera/HostCapture.h"
 #include "camera/ImageBuffer.h"
 #include "camera/RowReaders.h"
@@ -161,17 +162,9 @@ class Camera {
   const CameraState& State() const { return _state; }
   CameraStatistics& Statistics() { return _statistics; }
   bool StopRequested() const { return _stopRequested; }
-  // Grab thread: the callback to call now, or null; a non-null one must be
-  // followed by EndCallback once it has returned. SetCompleteCB waits for a
-  // call in progress, so a host that replaces or clears its callback is
-  // never called through the old one afterwards.
-  CompleteCallback BeginCallback();
-  void EndCallback();
-  // Bus thread, before it closes the camera: true once no callback runs and
-  // none will start until the camera is opened again. False while the host's
-  // callback runs; its return then wakes the bus thread, which never waits
-  // for host code (a callback may itself be closing the camera).
-  bool HoldCallbacks();
+  // The host's callback, as the grab thread calls it and the bus thread
+  // holds it (see HostCallback).
+  HostCallback& Callback() { return _hostCallback; }
 
   // The parameter set and the lock that whoever reads, changes or replaces it holds.
   CameraParameters& Parameters() { return _parameters; }
@@ -237,13 +230,7 @@ class Camera {
   // The parameters of the last good open, for a reopen (bus thread only).
   std::unique_ptr<CameraParameters> _valuesInEffect;
   std::mutex _parametersLock;
-  std::atomic<CompleteCallback> _completeCallback{nullptr};
-  std::mutex _callbackLock;
-  std::condition_variable _callbackReturned;
-  bool _callbackRunning = false;
-  bool _callbacksHeld = false;
-  bool _closeWaitsForCallback = false;
-  std::thread::id _callbackThread;
+  HostCallback _hostCallback{[this] { _bus.WakeBusThread(); }};
   DriverContext* _context;
   std::unique_ptr<GrabThread> _grabThread;
   int32_t _bitsPerPixel;

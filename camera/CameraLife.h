@@ -94,7 +94,7 @@ enum class Step : uint8_t {
 // A side condition consulted before the step.
 enum class Gate : uint8_t {
   kNone,
-  // Camera::HoldCallbacks: while the host's callback runs the request stays
+  // HostCallback::Hold: while the host's callback runs the request stays
   // queued (the callback's return wakes the bus thread).
   kCallbacksHeld,
   // A reopen: dropped with kReopenDroppedLine once the host has closed the

@@ -146,13 +146,13 @@ void GrabThread::OnFrame() {
     WriteLog(context, kLogDetail, "GrabThread::ThreadMain: grabbing completed on port=%s\n", camera.Tag().c_str());
   _run.Clear();
   const bool moreOwed = !camera.AsksContinuous() && camera.SingleGrabDelivered();
-  if (CompleteCallback callback = camera.BeginCallback()) {
+  if (CompleteCallback callback = camera.Callback().Begin()) {
     if (camera.Statistics().MarkCallback())
       WriteLog(context, kLogError, "WARNING: Vantor CB called before Vantors has read the previous image, %s\n",
                camera.Tag().c_str());
     struct EndCallback {
       Camera& camera;
-      ~EndCallback() { camera.EndCallback(); }
+      ~EndCallback() { camera.Callback().End(); }
     } endCallback{camera};
     {
       HostCallbackScope inCallback;
