@@ -16,6 +16,7 @@
 #include "camera/CameraBus.h"
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
+#include "camera/CaptureRun.h"
 #include "camera/HostCallback.h"
 #include "camera/HostCapture.h"
 #include "camera/ImageBuffer.h"
@@ -99,7 +100,7 @@ class Camera {
   std::string DropsText() const;
   // Counts capture starts and stops; a retrieval that began under another
   // count belongs to a capture that has ended.
-  uint32_t CaptureGeneration() const { return _captureGeneration; }
+  uint32_t CaptureGeneration() const { return _captureRun.Generation(); }
   // A frame of the host's single grabs has been delivered; true while more
   // are owed (the grab thread retrieves on).
   bool SingleGrabDelivered() { return _hostCapture.FrameDelivered(); }
@@ -161,7 +162,7 @@ class Camera {
   CameraState& State() { return _state; }
   const CameraState& State() const { return _state; }
   CameraStatistics& Statistics() { return _statistics; }
-  bool StopRequested() const { return _stopRequested; }
+  bool StopRequested() const { return _captureRun.StopRequested(); }
   // The host's callback, as the grab thread calls it and the bus thread
   // holds it (see HostCallback).
   HostCallback& Callback() { return _hostCallback; }
@@ -191,7 +192,6 @@ class Camera {
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();
   void StartGrabThread();
-  bool WaitForRetrievalEnd(int timeoutMs);
   // Grab thread or a host command: one trigger from software, a failure logged.
   void FireSoftwareTrigger();
 
@@ -201,12 +201,7 @@ class Camera {
   std::atomic<uint32_t> _width{0};
   std::atomic<uint32_t> _height{0};
   CameraState _state;
-  std::atomic<bool> _stopRequested{false};
-  std::atomic<bool> _retrieving{false};
-  std::atomic<uint32_t> _captureGeneration{0};
-  // The grab thread tells a stopping bus thread that its retrieval has ended.
-  std::mutex _retrievalLock;
-  std::condition_variable _retrievalEnded;
+  CaptureRun _captureRun;
   std::atomic<bool> _hostOpen{false};
   std::atomic<bool> _keptForThread{false};
   bool _reopening = false;  // bus thread only

@@ -15,10 +15,11 @@ namespace vq {
 
 namespace {
 
-constexpr int kStopGraceMs = 500;
+// How long a stop lets a frame on its way arrive before it stops the camera.
+constexpr std::chrono::milliseconds kStopGrace{500};
 // StopCapture releases a blocked retrieval at once; this only bounds the wait
 // for a camera whose SDK call hangs.
-constexpr int kStopAckMs = 3000;
+constexpr std::chrono::milliseconds kStopAck{3000};
 
 bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) || state.IsState(CamGrabErr); }
 
@@ -73,7 +74,7 @@ void Camera::DoStartCapture() {
              FormatFlyError(error).c_str());
     return;
   }
-  ++_captureGeneration;
+  _captureRun.Started();
   _state.SetState(CamCapture);
   _grabThread->Wake();
 }
@@ -95,27 +96,23 @@ void Camera::DoStopCapture() {
     _state.SetState(CamOpened);
     return;
   }
-  struct ClearOnExit {
-    std::atomic<bool>& flag;
-    ~ClearOnExit() { flag = false; }
-  } clearStopRequested{_stopRequested};
-  {
-    std::lock_guard<std::mutex> lock(_retrievalLock);
-    _stopRequested = true;
-    ++_captureGeneration;
-  }
+  struct EndStop {
+    CaptureRun& run;
+    ~EndStop() { run.EndStop(); }
+  } endStop{_captureRun};
+  _captureRun.BeginStop();
   // A frame on its way may still arrive; then the SDK stop releases a
   // retrieval that waits for one, and the grab thread acknowledges it before
   // the camera is Opened again, so that nothing of this capture is taken for
   // a failure of the next.
-  WaitForRetrievalEnd(kStopGraceMs);
+  _captureRun.WaitForRetrievalEnd(kStopGrace);
   FlyCapture2::Error error = _flyCamera->StopCapture();
   if (error != FlyCapture2::PGRERROR_OK)
     WriteLog(_context, kLogError, "Camera::DoStopCapture: ERROR: StopCapture failed, %s: %s\n", Tag().c_str(),
              FormatFlyError(error).c_str());
-  if (!WaitForRetrievalEnd(kStopAckMs))
+  if (!_captureRun.WaitForRetrievalEnd(kStopAck))
     WriteLog(_context, kLogError, "Camera::DoStopCapture: WARNING: retrieval did not end within %d ms, %s\n",
-             kStopAckMs, Tag().c_str());
+             static_cast<int>(kStopAck.count()), Tag().c_str());
   _state.SetState(CamOpened);
   // Out of Capture the host reads the dummy line: the last frame, perhaps a
   // buffer of the stream just stopped, is no longer needed.
@@ -146,11 +143,6 @@ void Camera::DoApplyTriggerStrobe() {
   if (restart) DoStartCapture();
 }
 
-bool Camera::WaitForRetrievalEnd(int timeoutMs) {
-  std::unique_lock<std::mutex> lock(_retrievalLock);
-  return _retrievalEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !_retrieving; });
-}
-
 void Camera::DoGrabAgain() {
   if (!_grabThread) return;
   WriteLog(_context, kLogDetail, "Camera::DoGrabAgain: one more frame, %s\n", Tag().c_str());
@@ -158,16 +150,15 @@ void Camera::DoGrabAgain() {
 }
 
 Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
+  // A capture stopped (or stopped and started again) since the grab thread
+  // decided to retrieve is not this retrieval's: nothing to report.
   const life::Refusal* refused = nullptr;
-  {
-    // A capture stopped (or stopped and started again) since the grab thread
-    // decided to retrieve is not this retrieval's: nothing to report.
-    std::lock_guard<std::mutex> lock(_retrievalLock);
-    if (_stopRequested || generation != _captureGeneration) return Retrieval::kStopped;
+  const CaptureRun::Start start = _captureRun.BeginRetrieval(generation, [&] {
     refused = life::Refuses(life::Op::kRetrieveImage, _state.State());
-    if (!refused) _retrieving = true;
-  }
-  if (refused) {
+    return refused != nullptr;
+  });
+  if (start == CaptureRun::Start::kEnded) return Retrieval::kStopped;
+  if (start == CaptureRun::Start::kRefused) {
     life::LogLine(_context, refused->line, Tag().c_str());
     return Retrieval::kFailed;
   }
@@ -178,17 +169,13 @@ Camera::Retrieval Camera::RetrieveImage(uint32_t generation) {
     Camera& camera;
     ~EndRetrieval() {
       camera._receivedImage.ReturnBorrowed();
-      {
-        std::lock_guard<std::mutex> lock(camera._retrievalLock);
-        camera._retrieving = false;
-      }
-      camera._retrievalEnded.notify_all();
+      camera._captureRun.EndRetrieval();
     }
   } endRetrieval{*this};
 
   if (_softwareTrigger && !_hostCapture.Continuous()) FireSoftwareTrigger();
   FlyCapture2::Error error = _flyCamera->RetrieveBuffer(&_receivedImage);
-  if (_stopRequested || generation != _captureGeneration) {
+  if (!_captureRun.Current(generation)) {
     WriteLog(_context, kLogInfo,
              "Camera::RetrieveImage: Emergency quitting function because capture stop state detected, %s \n",
              Tag().c_str());
