@@ -326,7 +326,8 @@ void CameraList::PrintAllStats() const {
   WriteLog(context, kLogError, ">>>%s\n", _busStats.Text().c_str());
   for (int i = 0; i < Count(); ++i) {
     WriteLog(context, kLogError, ">>>%s, %s\n", _cameras[i]->Statistics().Text().c_str(), _cameras[i]->Tag().c_str());
-    WriteLog(context, kLogError, ">>>DROPS: %s, %s\n", _cameras[i]->DropsText().c_str(), _cameras[i]->Tag().c_str());
+    WriteLog(context, kLogError, ">>>DROPS: %s, %s\n", _cameras[i]->Frames().DropsText().c_str(),
+             _cameras[i]->Tag().c_str());
   }
 }
 

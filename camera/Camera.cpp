@@ -71,12 +71,6 @@ std::string Camera::Tag() const {
   return tag;
 }
 
-std::string Camera::DropsText() const {
-  char text[64];
-  std::snprintf(text, sizeof text, "dropped=%u incomplete=%u", _framesDropped.load(), _framesIncomplete.load());
-  return text;
-}
-
 bool Camera::Open(int port, int32_t size[2]) {
   size[0] = 0;
   size[1] = 0;
@@ -183,8 +177,7 @@ bool Camera::DoOpen() {
       _parameters.Load();
       ApplyLogSettings();
       _statistics.Reset();
-      _framesDropped = 0;
-      _framesIncomplete = 0;
+      _frames.ClearDrops();
       ConnectToCamera();
       ReadCameraConfiguration();
       // A camera reopened after a removal or an error may come back with its

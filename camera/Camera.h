@@ -17,6 +17,7 @@
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
 #include "camera/CaptureRun.h"
+#include "camera/FrameRecord.h"
 #include "camera/HostCallback.h"
 #include "camera/HostCapture.h"
 #include "camera/ImageBuffer.h"
@@ -88,16 +89,9 @@ class Camera {
   // A retrieval for the capture of `generation` (see CaptureGeneration), read
   // before the grab thread saw the camera capturing.
   Retrieval RetrieveImage(uint32_t generation);
-  // A retrieval failed: the frame, if the camera sent one, is lost.
-  void CountDroppedFrame() { ++_framesDropped; }
-  // An incomplete frame was dropped; it counts among the dropped frames too.
-  void CountIncompleteFrame() {
-    ++_framesIncomplete;
-    ++_framesDropped;
-  }
-  // "dropped=%u incomplete=%u": the frames lost since the open, and those
-  // of them that came incomplete.
-  std::string DropsText() const;
+  // The frames handed to the host and those lost (see FrameRecord).
+  FrameRecord& Frames() { return _frames; }
+  const FrameRecord& Frames() const { return _frames; }
   // Counts capture starts and stops; a retrieval that began under another
   // count belongs to a capture that has ended.
   uint32_t CaptureGeneration() const { return _captureRun.Generation(); }
@@ -208,14 +202,7 @@ class Camera {
   HostCapture _hostCapture;
   // The software trigger is selected: each single grab's retrieval fires it.
   std::atomic<bool> _softwareTrigger{false};
-  // The frame last handed to the host: its number, its time in microseconds
-  // (the camera's clock where it sends one, else the monotonic clock at its
-  // arrival), the frames lost since the open, and those of them that came
-  // incomplete.
-  std::atomic<uint64_t> _lastFrameNumber{0};
-  std::atomic<uint64_t> _lastFrameTimeUs{0};
-  std::atomic<uint32_t> _framesDropped{0};
-  std::atomic<uint32_t> _framesIncomplete{0};
+  FrameRecord _frames;
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).

@@ -224,12 +224,12 @@ void Camera::FlyImageToImageBuffer(FlyCapture2::Image* image) {
   }
   // RetrieveImage has made sure the frame converts to the buffer's rows.
   // What the host may ask of the frame is kept before the frame goes.
-  _lastFrameNumber = image->GetFrameNumber();
   const uint64_t cameraTime = image->GetTimeStamp();
-  _lastFrameTimeUs = cameraTime != 0 ? cameraTime / 1000
-                                     : static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                                 image->GetReceiveTime().time_since_epoch())
-                                                                 .count());
+  _frames.Handed(image->GetFrameNumber(),
+                 cameraTime != 0 ? cameraTime / 1000
+                                 : static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                             image->GetReceiveTime().time_since_epoch())
+                                                             .count()));
   _imageBuffer->TakeFrame(*image);
 }
 

@@ -170,7 +170,7 @@ void GrabThread::OnFrame() {
 // dropped and counted, and the next frame is retrieved at once. Only a link
 // that delivers nothing whole for a while resets the camera.
 void GrabThread::OnIncompleteFrame(uint32_t generation) {
-  _camera->CountIncompleteFrame();
+  _camera->Frames().CountIncomplete();
   const auto now = std::chrono::steady_clock::now();
   if (!_run.incompleteSince) _run.incompleteSince = now;
   if (now - *_run.incompleteSince < kIncompleteBeforeReset) {
@@ -181,7 +181,7 @@ void GrabThread::OnIncompleteFrame(uint32_t generation) {
 }
 
 void GrabThread::OnFailure(uint32_t generation) {
-  _camera->CountDroppedFrame();
+  _camera->Frames().CountDropped();
   if (++_run.failures < kFailuresBeforeReset) {
     // Try again at once: nothing else would wake the thread, and a single
     // failed retrieval must not silently end a grab or a stream.

@@ -70,7 +70,7 @@ bool Camera::SetProperty(const char* name, int value) {
     }
     if (Is(name, "PrintStat")) {
       WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
-      WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", DropsText().c_str(), Tag().c_str());
+      WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", _frames.DropsText().c_str(), Tag().c_str());
       return true;
     }
     if (Is(name, "BusRemoval")) {
@@ -195,20 +195,20 @@ bool Camera::GetProperty(const char* name, int* value) {
     // The frame last handed to the host; read inside the completion callback,
     // they belong to the frame just announced.
     if (Is(name, "FrameNumber")) {
-      *value = static_cast<int>(static_cast<uint32_t>(_lastFrameNumber.load()));
+      *value = static_cast<int>(static_cast<uint32_t>(_frames.LastNumber()));
       return true;
     }
     if (Is(name, "FrameTimestampLow") || Is(name, "FrameTimestampHigh")) {
-      const uint64_t time = _lastFrameTimeUs;
+      const uint64_t time = _frames.LastTimeUs();
       *value = static_cast<int>(static_cast<uint32_t>(Is(name, "FrameTimestampLow") ? time : time >> 32));
       return true;
     }
     if (Is(name, "FramesDropped")) {
-      *value = static_cast<int>(_framesDropped.load());
+      *value = static_cast<int>(_frames.Dropped());
       return true;
     }
     if (Is(name, "FramesIncomplete")) {
-      *value = static_cast<int>(_framesIncomplete.load());
+      *value = static_cast<int>(_frames.Incomplete());
       return true;
     }
     if (const life::Refusal* refused = life::Refuses(life::Op::kGetProperty, _state.State())) {
