@@ -3,6 +3,14 @@
 // Host threads post requests and poll the state (Open, Close, Grab); the bus
 // thread does the SDK work (DoOpen, DoClose, DoStartCapture, DoStopCapture);
 // the grab thread retrieves frames (RetrieveImage) and calls the host.
+//
+// What those threads share lives in parts of its own, each saying who calls
+// what: the host's callback (HostCallback), what the host asks of the
+// capture (HostCapture), the capture's starts and stops as the grab thread
+// sees them (CaptureRun), the frames handed and lost (FrameRecord), the
+// state and its request queue (CameraState), the rows the host is copying
+// (RowReaders). Which request runs which Do*, and what each state refuses,
+// is in CameraLife.h.
 #include <array>
 #include <atomic>
 #include <condition_variable>
