@@ -195,6 +195,7 @@ enum class Op : uint8_t {
   kGetProperty,            // host property query of a parameter
   kGetRange,               // host property range
   kTriggerSoftware,        // host command "TriggerSoftware"; refused too without an SDK camera
+  kCopyRow,                // the host's row pull: refused, it gets the dummy line
 };
 
 // An operation refused in some states: the line it logs and what it returns.
@@ -278,6 +279,10 @@ inline constexpr Refusal kRefusals[] = {
      {kLogError, "Camera::SetProperty(%s): ERROR: ignored, camera not capturing, %s\n"},
      false,
      true},
+    // (row, last row, tag)
+    {Op::kCopyRow,
+     AllBut(In(CamCapture, CamGrabErr)),
+     {kLogInfo, "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n"}},
 };
 
 // The refusal of `op` in `state`, or null when it goes ahead. `sideCondition`
@@ -286,6 +291,19 @@ constexpr const Refusal* Refuses(Op op, CamState state, bool sideCondition = tru
   for (const Refusal& row : kRefusals)
     if (row.op == op && (Holds(row.states, state) || (row.orWithoutSideCondition && !sideCondition))) return &row;
   return nullptr;
+}
+
+// The only row of `op`, found at compile time: the host's row pull tests its
+// states with one bit test instead of a walk through the table.
+constexpr const Refusal& OnlyRefusal(Op op) {
+  const Refusal* found = nullptr;
+  for (const Refusal& row : kRefusals)
+    if (row.op == op) {
+      if (found) throw "the operation has more than one row";  // not a constant expression: the build fails
+      found = &row;
+    }
+  if (!found) throw "the operation has no row";
+  return *found;
 }
 
 // ---- every transition, and who makes it --------------------------------------

@@ -21,7 +21,8 @@ constexpr std::chrono::milliseconds kStopGrace{500};
 // for a camera whose SDK call hangs.
 constexpr std::chrono::milliseconds kStopAck{3000};
 
-bool IsCapturing(const CameraState& state) { return state.IsState(CamCapture) || state.IsState(CamGrabErr); }
+// The states whose rows are the frame's; the rest serve the dummy line.
+constexpr const life::Refusal& kDummyLineRefusal = life::OnlyRefusal(life::Op::kCopyRow);
 
 }  // namespace
 
@@ -261,7 +262,7 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   // copied; a frame the grab thread replaces meanwhile stays too. Nothing in
   // between logs: no host code runs while counted.
   const RowReaders::Pass pass = _rowReaders.Enter();
-  if (IsCapturing(_state)) {
+  if (!life::Holds(kDummyLineRefusal.states, _state.State())) {
     ImageBuffer* buffer = _imageBuffer.get();
     const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
     std::unique_ptr<FlyCapture2::Error> failure;
@@ -275,9 +276,7 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
     return copied;
   }
   _rowReaders.Leave(pass);
-  WriteLog(_context, kLogInfo,
-           "Camera::GetRow, WARNING: camera is not in valid state, returning dummy line, row=%d/%d, %s\n", row,
-           static_cast<int>(height - 1), Tag().c_str());
+  life::LogLine(_context, kDummyLineRefusal.line, row, static_cast<int>(height - 1), Tag().c_str());
   const size_t length = RowCopyLength(firstPixel, lastPixel, CameraBus::kDummyLineSize);
   if (length == 0) return false;
   std::memcpy(dest, _bus.DummyLine(), length);
