@@ -343,5 +343,12 @@ constexpr bool TransitionAllowed(CamState from, CamState to) {
   return false;
 }
 
+// Whether `mover` is the one that changes `from` to `to`.
+constexpr bool Moves(Mover mover, CamState from, CamState to) {
+  for (const Transition& transition : kTransitions)
+    if (transition.mover == mover && transition.from == from && transition.to == to) return true;
+  return false;
+}
+
 }  // namespace life
 }  // namespace vq

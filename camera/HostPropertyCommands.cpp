@@ -132,7 +132,7 @@ bool Camera::SetProperty(const char* name, int value) {
       const CamState current = _state.State();
       if (current == CamGrabErr)
         _state.SetState(CamGrabErr);  // logs that nothing changes
-      else if (current == CamOpened || current == CamCapture)
+      else if (life::Moves(life::Mover::kHost, current, CamGrabErr))
         _state.ChangeState(current, CamGrabErr);
       WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
       return true;
