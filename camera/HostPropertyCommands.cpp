@@ -4,12 +4,16 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <boost/numeric/conversion/cast.hpp>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <optional>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
 
 #include "camera/Camera.h"
 #include "features/FeatureTables.h"
@@ -23,18 +27,20 @@ namespace {
 
 bool Is(const char* name, const char* word) { return strcasecmp(name, word) == 0; }
 
-// Raises boost::numeric::bad_numeric_cast when the value does not fit;
-// floating-point values are truncated toward zero.
+// The value as the host's 32-bit integer, or nothing when it does not fit.
+// Floating-point values are truncated toward zero; NaN and the infinities
+// have no integer to report.
 template <class T>
-int32_t Guarded(T value) {
-  return boost::numeric_cast<int32_t>(value);
-}
-
-// NaN passes numeric_cast's range checks, so it and the infinities are refused
-// here: they have no integer to report.
-int32_t Guarded(float value) {
-  if (!std::isfinite(value)) throw boost::numeric::bad_numeric_cast();
-  return boost::numeric_cast<int32_t>(value);
+std::optional<int32_t> AsHostInteger(T value) {
+  if constexpr (std::is_floating_point_v<T>) {
+    if (!std::isfinite(value)) return std::nullopt;
+    const T truncated = std::trunc(value);
+    if (truncated < static_cast<T>(INT32_MIN) || truncated > static_cast<T>(INT32_MAX)) return std::nullopt;
+    return static_cast<int32_t>(truncated);
+  } else {
+    if (!std::in_range<int32_t>(value)) return std::nullopt;
+    return static_cast<int32_t>(value);
+  }
 }
 
 // The smallest and the largest option value; (0, 0) without options.
@@ -182,6 +188,12 @@ bool Camera::SetProperty(const char* name, int value) {
 
 bool Camera::GetProperty(const char* name, int* value) {
   WriteLog(_context, kLogDetail, "Camera::GetProperty: prop=%s \n", name);
+  // A value the host's integer cannot hold, or a fault reading it.
+  auto Failed = [&] {
+    WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value,
+             Tag().c_str());
+    return false;
+  };
   try {
     if (Is(name, "PixelSize")) {
       *value = _bitsPerPixel;
@@ -218,18 +230,23 @@ bool Camera::GetProperty(const char* name, int* value) {
     LockDeferringLog<std::mutex> lock(_parametersLock);
     const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
     if (!param) return false;
-    return ParameterAccess::VisitIntegerParam(
+    bool fits = true;
+    auto report = [&](std::optional<int32_t> number) {
+      if (number)
+        *value = *number;
+      else
+        fits = false;
+    };
+    const bool found = ParameterAccess::VisitIntegerParam(
         *param, ParameterAccess::Overloaded{
-                    [&](const ParamEnum& choice) { *value = Guarded(choice.GetValue()); },
+                    [&](const ParamEnum& choice) { report(AsHostInteger(choice.GetValue())); },
                     [&](const Param<bool>& flag) { *value = flag._value ? 1 : 0; },
                     [&](const Param<int>& number) { *value = number._value; },
-                    // Floating-point values are truncated toward zero.
-                    [&]<class T>(const Param<T>& number) { *value = Guarded(number._value); },
+                    [&]<class T>(const Param<T>& number) { report(AsHostInteger(number._value)); },
                 });
+    return fits ? found : Failed();
   } catch (...) {
-    WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value,
-             Tag().c_str());
-    return false;
+    return Failed();
   }
 }
 
@@ -242,29 +259,29 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
   LockDeferringLog<std::mutex> lock(_parametersLock);
   const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
   if (!param) return false;
-  const bool ranged = ParameterAccess::VisitIntegerParam(*param, ParameterAccess::Overloaded{
-                                                                     [&](const ParamEnum& choice) {
-                                                                       auto [low, high] = OptionValueRange(choice);
-                                                                       *minValue = Guarded(low);
-                                                                       *maxValue = Guarded(high);
-                                                                     },
-                                                                     [&](const Param<bool>&) {
-                                                                       *minValue = 0;
-                                                                       *maxValue = 1;
-                                                                     },
-                                                                     [&](const Param<int>& number) {
-                                                                       *minValue = number._min;
-                                                                       *maxValue = number._max;
-                                                                     },
-                                                                     [&](const Param<unsigned>& number) {
-                                                                       *minValue = static_cast<int32_t>(number._min);
-                                                                       *maxValue = static_cast<int32_t>(number._max);
-                                                                     },
-                                                                     [&]<class T>(const Param<T>& number) {
-                                                                       *minValue = Guarded(number._min);
-                                                                       *maxValue = Guarded(number._max);
-                                                                     },
-                                                                 });
+  bool fits = true;
+  auto bounds = [&](std::optional<int32_t> low, std::optional<int32_t> high) {
+    fits = low && high;
+    if (low) *minValue = *low;
+    if (fits) *maxValue = *high;
+  };
+  const bool ranged = ParameterAccess::VisitIntegerParam(
+      *param,
+      ParameterAccess::Overloaded{
+          [&](const ParamEnum& choice) {
+            auto [low, high] = OptionValueRange(choice);
+            bounds(AsHostInteger(low), AsHostInteger(high));
+          },
+          [&](const Param<bool>&) { bounds(0, 1); },
+          [&](const Param<int>& number) { bounds(number._min, number._max); },
+          [&](const Param<unsigned>& number) {
+            bounds(static_cast<int32_t>(number._min), static_cast<int32_t>(number._max));
+          },
+          [&]<class T>(const Param<T>& number) { bounds(AsHostInteger(number._min), AsHostInteger(number._max)); },
+      });
+  // A range the host's integers cannot hold fails the host's call as a fault
+  // would: getPropertyRange logs its exception line.
+  if (!fits) throw std::range_error("Camera::GetRange: the range does not fit the host's integers");
   if (!ranged) return false;
   WriteLog(_context, kLogInfo, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
            Tag().c_str());
