@@ -10,7 +10,9 @@
 // host has the camera open, a callback that still runs, a removal's grace, the
 // pause before a reopen, whether the host asks for continuous frames); the
 // rows below name the one each of them consults.
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "log/DriverContext.h"
 
@@ -293,17 +295,19 @@ constexpr const Refusal* Refuses(Op op, CamState state, bool sideCondition = tru
   return nullptr;
 }
 
-// The only row of `op`, found at compile time: the host's row pull tests its
-// states with one bit test instead of a walk through the table.
-constexpr const Refusal& OnlyRefusal(Op op) {
-  const Refusal* found = nullptr;
-  for (const Refusal& row : kRefusals)
-    if (row.op == op) {
-      if (found) throw "the operation has more than one row";  // not a constant expression: the build fails
-      found = &row;
-    }
-  if (!found) throw "the operation has no row";
-  return *found;
+// The index of the only row of `op` in kRefusals, found at compile time: the
+// host's row pull tests its states with one bit test instead of a walk
+// through the table. An operation with no row or with two fails the build.
+constexpr size_t OnlyRefusalIndex(Op op) {
+  constexpr size_t kNone = std::size(kRefusals);
+  size_t found = kNone;
+  for (size_t i = 0; i < std::size(kRefusals); ++i) {
+    if (kRefusals[i].op != op) continue;
+    if (found != kNone) throw "the operation has more than one row";  // not a constant expression
+    found = i;
+  }
+  if (found == kNone) throw "the operation has no row";
+  return found;
 }
 
 // ---- every transition, and who makes it --------------------------------------

@@ -21,8 +21,10 @@ constexpr std::chrono::milliseconds kStopGrace{500};
 // for a camera whose SDK call hangs.
 constexpr std::chrono::milliseconds kStopAck{3000};
 
-// The states whose rows are the frame's; the rest serve the dummy line.
-constexpr const life::Refusal& kDummyLineRefusal = life::OnlyRefusal(life::Op::kCopyRow);
+// The states that serve the dummy line instead of the frame's rows, and the
+// line they log.
+constexpr size_t kDummyLineRow = life::OnlyRefusalIndex(life::Op::kCopyRow);
+constexpr life::StateSet kDummyLineStates = life::kRefusals[kDummyLineRow].states;
 
 }  // namespace
 
@@ -262,7 +264,7 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
   // copied; a frame the grab thread replaces meanwhile stays too. Nothing in
   // between logs: no host code runs while counted.
   const RowReaders::Pass pass = _rowReaders.Enter();
-  if (!life::Holds(kDummyLineRefusal.states, _state.State())) {
+  if (!life::Holds(kDummyLineStates, _state.State())) {
     ImageBuffer* buffer = _imageBuffer.get();
     const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
     std::unique_ptr<FlyCapture2::Error> failure;
@@ -276,7 +278,7 @@ bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel
     return copied;
   }
   _rowReaders.Leave(pass);
-  life::LogLine(_context, kDummyLineRefusal.line, row, static_cast<int>(height - 1), Tag().c_str());
+  life::LogLine(_context, life::kRefusals[kDummyLineRow].line, row, static_cast<int>(height - 1), Tag().c_str());
   const size_t length = RowCopyLength(firstPixel, lastPixel, CameraBus::kDummyLineSize);
   if (length == 0) return false;
   std::memcpy(dest, _bus.DummyLine(), length);
