@@ -13,12 +13,10 @@
 // is in CameraLife.h.
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "camera/CameraBus.h"
