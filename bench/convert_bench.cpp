@@ -71,7 +71,6 @@ void OwnKernel(PixelFormat format, const SourceView& source, const TargetView& t
 
 bool LibyuvKernel(PixelFormat format, const SourceView& source, const TargetView& target) {
   switch (format) {
-    case PIXEL_FORMAT_MONO8: return detail::LibyuvMono8ToBgr(source, target);
     case PIXEL_FORMAT_MONO16: return detail::LibyuvMono16ToBgr(source, target);
     case PIXEL_FORMAT_RGB8: return detail::LibyuvRgb8ToBgr(source, target);
     case PIXEL_FORMAT_444YUV8: return detail::LibyuvYuv444ToBgr(source, target);
@@ -240,7 +239,6 @@ BENCHMARK_CAPTURE(BM_Own, 411YUV8, PIXEL_FORMAT_411YUV8);
 BENCHMARK_CAPTURE(BM_Own, RAW8_RGGB, PIXEL_FORMAT_RAW8);
 BENCHMARK_CAPTURE(BM_Own, RAW16_RGGB, PIXEL_FORMAT_RAW16);
 
-BENCHMARK_CAPTURE(BM_Libyuv, MONO8, PIXEL_FORMAT_MONO8);
 BENCHMARK_CAPTURE(BM_Libyuv, MONO16, PIXEL_FORMAT_MONO16);
 BENCHMARK_CAPTURE(BM_Libyuv, RGB8, PIXEL_FORMAT_RGB8);
 BENCHMARK_CAPTURE(BM_Libyuv, 444YUV8, PIXEL_FORMAT_444YUV8);

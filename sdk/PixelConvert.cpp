@@ -61,10 +61,87 @@ void ForEachRow(const SourceView& source, const TargetView& target, RowKernel ke
     kernel(source.data + row * source.stride, target.data + row * target.stride, source.cols);
 }
 
-// ---- Bayer -------------------------------------------------------------
-
 // Colour channels numbered by their byte offset in a BGR pixel.
 enum Channel { kBlue = 0, kGreen = 1, kRed = 2 };
+
+// ---- sixteen pixels at a time ------------------------------------------------
+// Where the processor has SSSE3 (chosen at run time), kernels that write BGR
+// work on sixteen pixels per step and interleave their colour planes with
+// byte shuffles; the rest of a row goes pixel by pixel.
+#if defined(__x86_64__)
+#define VQ_SIXTEEN_AT_A_TIME 1
+
+bool HaveSsse3() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return have;
+}
+
+__m128i LoadBytes(const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+void StoreBytes(uint8_t* at, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), bytes); }
+
+// (a + b + c + d + 2) >> 2 for each byte, through 16-bit sums.
+__m128i RoundedMeanOf4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i two = _mm_set1_epi16(2);
+  const __m128i low = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                                    _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
+  const __m128i high = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                                     _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
+  return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, two), 2), _mm_srli_epi16(_mm_add_epi16(high, two), 2));
+}
+
+// `a` where `mask` is set, `b` elsewhere.
+__m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Shuffle controls that spread sixteen bytes over sixteen BGR pixels, 48
+// bytes in three parts: at[channel][part] puts each byte into its pixel's
+// `channel` within output bytes 16 × part to 16 × part + 15; grey[part] puts
+// it into all three.
+struct SpreadControls {
+  alignas(16) int8_t at[3][3][16];
+  alignas(16) int8_t grey[3][16];
+  constexpr SpreadControls() : at(), grey() {
+    for (int part = 0; part < 3; ++part)
+      for (int k = 0; k < 16; ++k) {
+        const int byte = 16 * part + k;
+        for (int channel = 0; channel < 3; ++channel)
+          at[channel][part][k] = static_cast<int8_t>(byte % 3 == channel ? byte / 3 : -1);
+        grey[part][k] = static_cast<int8_t>(byte / 3);
+      }
+  }
+};
+constexpr SpreadControls kSpread;
+
+__attribute__((target("ssse3"))) __m128i Shuffle(__m128i bytes, const int8_t (&control)[16]) {
+  return _mm_shuffle_epi8(bytes, _mm_load_si128(reinterpret_cast<const __m128i*>(control)));
+}
+
+// Sixteen BGR pixels from three colour planes.
+__attribute__((target("ssse3"))) void StoreBgr(uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+  for (int part = 0; part < 3; ++part)
+    StoreBytes(out + 16 * part, _mm_or_si128(_mm_or_si128(Shuffle(blue, kSpread.at[kBlue][part]),
+                                                          Shuffle(green, kSpread.at[kGreen][part])),
+                                             Shuffle(red, kSpread.at[kRed][part])));
+}
+
+// Grey to BGR as far as whole blocks of sixteen reach; returns the first
+// pixel left.
+__attribute__((target("ssse3"))) size_t GreyToBgrBlocks(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 16 <= cols; x += 16) {
+    const __m128i grey = LoadBytes(in + x);
+    for (int part = 0; part < 3; ++part) StoreBytes(out + 3 * x + 16 * part, Shuffle(grey, kSpread.grey[part]));
+  }
+  return x;
+}
+#endif
+
+// ---- Bayer -------------------------------------------------------------
 
 // The colour of each position of the 2 × 2 tile, row-major.
 struct Tile {
@@ -116,64 +193,9 @@ void DemosaicPixel(const SourceView& source, const Tile& tile, size_t y, size_t 
 
 // ---- the interior, sixteen pixels at a time ---------------------------------
 // The rule below on whole registers: every candidate value of sixteen pixels
-// is computed, each pixel takes those of its own place in the tile, and the
-// three colour planes are interleaved into BGR by byte shuffles (SSSE3,
-// chosen at run time). The results are the scalar rule's, bit for bit.
-#if defined(__x86_64__)
-#define VQ_BAYER_BLOCKS 1
-
-bool HaveSsse3() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-  }();
-  return have;
-}
-
-__m128i LoadBytes(const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
-
-// (a + b + c + d + 2) >> 2 for each byte, through 16-bit sums.
-__m128i RoundedMeanOf4(__m128i a, __m128i b, __m128i c, __m128i d) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i two = _mm_set1_epi16(2);
-  const __m128i low = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
-                                    _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
-  const __m128i high = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
-                                     _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
-  return _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, two), 2), _mm_srli_epi16(_mm_add_epi16(high, two), 2));
-}
-
-// `a` where `mask` is set, `b` elsewhere.
-__m128i Select(__m128i mask, __m128i a, __m128i b) {
-  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
-}
-
-// Shuffle controls that spread one colour plane over BGR pixels:
-// at[channel][part] fills output bytes 16 × part to 16 × part + 15.
-struct InterleaveControls {
-  alignas(16) int8_t at[3][3][16];
-  constexpr InterleaveControls() : at() {
-    for (int channel = 0; channel < 3; ++channel)
-      for (int part = 0; part < 3; ++part)
-        for (int k = 0; k < 16; ++k) {
-          const int byte = 16 * part + k;
-          at[channel][part][k] = static_cast<int8_t>(byte % 3 == channel ? byte / 3 : -1);
-        }
-  }
-};
-constexpr InterleaveControls kInterleave;
-
-__attribute__((target("ssse3"))) __m128i Spread(__m128i plane, int channel, int part) {
-  return _mm_shuffle_epi8(plane, _mm_load_si128(reinterpret_cast<const __m128i*>(kInterleave.at[channel][part])));
-}
-
-__attribute__((target("ssse3"))) void StoreBgr(uint8_t* out, __m128i blue, __m128i green, __m128i red) {
-  for (int part = 0; part < 3; ++part)
-    _mm_storeu_si128(
-        reinterpret_cast<__m128i*>(out + 16 * part),
-        _mm_or_si128(_mm_or_si128(Spread(blue, kBlue, part), Spread(green, kGreen, part)), Spread(red, kRed, part)));
-}
-
+// is computed and each pixel takes those of its own place in the tile. The
+// results are the scalar rule's, bit for bit.
+#ifdef VQ_SIXTEEN_AT_A_TIME
 // Columns 1 to cols - 2 of one row (see DemosaicInteriorRow) in blocks of
 // sixteen, as far as whole blocks reach; returns the first column left.
 template <Channel kRowColour, bool kGreenFirst>
@@ -219,7 +241,7 @@ void DemosaicInteriorRow(const uint8_t* up, const uint8_t* mid, const uint8_t* d
     bgr[kOtherColour] = static_cast<uint8_t>((up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1] + 2) >> 2);
   };
   size_t x = 1;
-#ifdef VQ_BAYER_BLOCKS
+#ifdef VQ_SIXTEEN_AT_A_TIME
   if (HaveSsse3()) x = DemosaicInteriorBlocks<kRowColour, kGreenFirst>(up, mid, down, out, cols);
 #endif
   for (; x + 2 < cols; x += 2) {
@@ -382,7 +404,11 @@ void CopyRows(const SourceView& source, const TargetView& target, size_t rowByte
 
 void Mono8ToBgr(const SourceView& source, const TargetView& target) {
   ForEachRow(source, target, [](const uint8_t* in, uint8_t* out, size_t cols) {
-    for (size_t x = 0; x < cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+    size_t x = 0;
+#ifdef VQ_SIXTEEN_AT_A_TIME
+    if (HaveSsse3()) x = GreyToBgrBlocks(in, out, cols);
+#endif
+    for (; x < cols; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
   });
 }
 

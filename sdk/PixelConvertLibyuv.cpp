@@ -80,14 +80,6 @@ void Unpack411Row(const uint8_t* in, size_t cols, uint8_t* y, uint8_t* u, uint8_
 
 bool LibyuvAvailable() { return true; }
 
-bool LibyuvMono8ToBgr(const SourceView& source, const TargetView& target) {
-  if (!Suits(source, target)) return false;
-  // J400 is grey taken as it stands; I400 would stretch studio-range luma.
-  ThroughArgbRows(source, target,
-                  [](const uint8_t* in, uint8_t* argb, int width) { libyuv::J400ToARGB(in, 0, argb, 0, width, 1); });
-  return true;
-}
-
 bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target) {
   if (!Suits(source, target) || !HoldsAlignedSamples16(source)) return false;
   Scratch greyRow(source.cols);
@@ -175,7 +167,6 @@ bool LibyuvYuv411ToBgr(const SourceView& source, const TargetView& target) {
 namespace FlyCapture2::detail {
 
 bool LibyuvAvailable() { return false; }
-bool LibyuvMono8ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToBgr(const SourceView&, const TargetView&) { return false; }
 bool LibyuvMono16ToMono8(const SourceView&, const TargetView&) { return false; }
 bool LibyuvSamples16ToMono8(const SourceView&, const TargetView&, unsigned int) { return false; }

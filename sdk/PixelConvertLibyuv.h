@@ -10,7 +10,6 @@ namespace FlyCapture2::detail {
 
 bool LibyuvAvailable();
 
-bool LibyuvMono8ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvMono16ToBgr(const SourceView& source, const TargetView& target);
 bool LibyuvMono16ToMono8(const SourceView& source, const TargetView& target);
 // Little-endian samples of `bits` (9 to 16) bits in two bytes: sample >> (bits
