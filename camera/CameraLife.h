@@ -2,9 +2,10 @@
 // A camera's life in one place: its states, the requests the bus thread
 // carries out, what each request does in each state, which states each of the
 // camera's own operations refuses (with the line it logs), and every
-// transition any thread makes. The bus thread's request handling
-// (CameraList::HandleCameraStateRequest) and the camera's guards read these
-// tables; nothing else decides on a state.
+// transition any thread makes. The request queue (CameraState::AddRequest),
+// the bus thread's request handling (CameraList::HandleCameraStateRequest) and
+// the camera's guards read these tables; nothing else decides on a state or
+// on what becomes of a request.
 //
 // Side conditions that are not states stay with their owners (whether the
 // host has the camera open, a callback that still runs, a removal's grace, the
@@ -73,6 +74,88 @@ void LogLine(DriverContext* context, const Line& line, Args... args) {
     WriteLog(context, line.level, "%s", line.text);
   else
     WriteLog(context, line.level, line.text, args...);
+}
+
+// ---- queueing a request ------------------------------------------------------
+
+// What CameraState::AddRequest does with a request, decided from the requests
+// already queued.
+enum class Queueing : uint8_t {
+  kIgnoredBehindDestroy,    // a destroy is queued last: nothing goes behind it
+  kCloseOpenAlreadyQueued,  // a close-and-reopen behind a close and an open: ignored
+  kCloseOpenExpanded,       // a close-and-reopen is queued as ReqCameraClose, ReqCameraOpenOnArrival
+  kDestroyNext,             // the queue is cleared and the destroy queued alone
+  kDestroyBehindRunning,    // the same, but the front request stays: the bus thread is carrying it out
+  kRepeatIgnored,           // the request is queued last already
+  kAppended,                // queued last
+};
+
+struct QueueingRow {
+  Queueing outcome;
+  Line line;                    // logged after the queue lock is released; arguments: see the row
+  bool wakesBusThread = false;  // the queue changed
+};
+
+// The request's name and the camera's serial number.
+constexpr Line kIgnoredBehindDestroyLine{
+    kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n"};
+// The request's name (ReqCameraCloseOpen) and the camera's serial number.
+constexpr Line kCloseOpenAlreadyQueuedLine{
+    kLogInfo, "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n"};
+// The camera's serial number.
+constexpr Line kCloseOpenExpandedLine{kLogDetail,
+                                      "CameraState::AddRequest: request Close/Open added, camera ser# %d\n"};
+// The request's name, the camera's serial number and the queue's size after it.
+constexpr Line kRequestAddedLine{kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n"};
+// The request's name and the camera's serial number.
+constexpr Line kRepeatIgnoredLine{
+    kLogInfo, "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n"};
+
+// One row per outcome, in the order of Queueing.
+inline constexpr QueueingRow kQueueingRows[] = {
+    {Queueing::kIgnoredBehindDestroy, kIgnoredBehindDestroyLine},
+    {Queueing::kCloseOpenAlreadyQueued, kCloseOpenAlreadyQueuedLine},
+    {Queueing::kCloseOpenExpanded, kCloseOpenExpandedLine, true},
+    {Queueing::kDestroyNext, kRequestAddedLine, true},
+    {Queueing::kDestroyBehindRunning, kRequestAddedLine, true},
+    {Queueing::kRepeatIgnored, kRepeatIgnoredLine},
+    {Queueing::kAppended, kRequestAddedLine, true},
+};
+
+constexpr bool RowsFollowTheirOutcomes() {
+  for (size_t i = 0; i < std::size(kQueueingRows); ++i)
+    if (static_cast<size_t>(kQueueingRows[i].outcome) != i) return false;
+  return true;
+}
+static_assert(RowsFollowTheirOutcomes(), "kQueueingRows must list the outcomes in the order of Queueing");
+
+constexpr const QueueingRow& RowOf(Queueing outcome) { return kQueueingRows[static_cast<size_t>(outcome)]; }
+
+// What becomes of `request` queued behind `queued` (oldest first; anything
+// with std::size and operator[], such as the camera's deque). `busy` says
+// whether the bus thread is carrying out one of the camera's requests, which
+// is then the front one (CameraState::Busy).
+//
+// Nothing is queued behind a destroy, nor a repeat of the request queued
+// last. A close-and-reopen becomes a close and a reopen unless a close and an
+// open are the last two queued (an open behind anything else, say a capture
+// start, still gets its own close-and-reopen). A destroy goes next: nothing
+// queued may hold it up (a reopen waiting out a removal's grace), only the
+// request being carried out stays before it.
+template <class Queue>
+constexpr Queueing QueueingOf(const Queue& queued, StateRequest request, bool busy) {
+  const size_t n = std::size(queued);
+  const StateRequest last = n >= 1 ? queued[n - 1] : ReqNotAssigned;
+  const StateRequest beforeLast = n >= 2 ? queued[n - 2] : ReqNotAssigned;
+  if (last == ReqCameraDestroy) return Queueing::kIgnoredBehindDestroy;
+  if (request == ReqCameraCloseOpen) {
+    const bool openLast = last == ReqCameraOpen || last == ReqCameraOpenOnArrival;
+    return beforeLast == ReqCameraClose && openLast ? Queueing::kCloseOpenAlreadyQueued : Queueing::kCloseOpenExpanded;
+  }
+  if (request == ReqCameraDestroy) return busy && n >= 1 ? Queueing::kDestroyBehindRunning : Queueing::kDestroyNext;
+  // An empty queue has no last request to repeat, not even ReqNotAssigned.
+  if (n >= 1 && last == request) return Queueing::kRepeatIgnored;
+  return Queueing::kAppended;
 }
 
 // ---- the bus thread: what each request does in each state -----------------

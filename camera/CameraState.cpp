@@ -45,65 +45,47 @@ void CameraState::AddRequest(StateRequest request) {
   // while waiting for the log's.
   WriteLog(context, kLogDetail, "CameraList::AddStateRequest, %s\n", RequestName(request));
   std::unique_lock<std::mutex> lock(_lock);
-
-  if (!_requests.empty() && _requests.back() == ReqCameraDestroy) {
-    lock.unlock();
-    WriteLog(context, kLogInfo,
-             "CameraState::AddRequest: WARNING: request %s ignored, camera has destructing request, ser# %d\n",
-             RequestName(request), _serialNo);
-    return;
-  }
-
-  if (request == ReqCameraCloseOpen) {
-    size_t n = _requests.size();
-    if (n >= 2 && (_requests[n - 1] == ReqCameraOpen || _requests[n - 1] == ReqCameraOpenOnArrival) &&
-        _requests[n - 2] == ReqCameraClose) {
-      lock.unlock();
-      WriteLog(context, kLogInfo,
-               "CameraState::AddRequest: WARNING: request %s ignored, Open and Close already in queue, camera# %d\n",
-               RequestName(ReqCameraCloseOpen), _serialNo);
-      return;
-    }
-    // The reopen restarts the capture the host asked for (Camera::ResumeCapture),
-    // not whatever the camera was doing.
-    _requests.push_back(ReqCameraClose);
-    _requests.push_back(ReqCameraOpenOnArrival);
-    lock.unlock();
-    WriteLog(context, kLogDetail, "CameraState::AddRequest: request Close/Open added, camera ser# %d\n", _serialNo);
-    WakeBusThread();
-    return;
-  }
-
-  if (request == ReqCameraDestroy) {
-    // Nothing queued may hold the destroy up (a reopen waiting out a
-    // removal's grace): it goes next, after the request being carried out.
-    const bool running = _busy && !_requests.empty();
-    const StateRequest front = running ? _requests.front() : ReqNotAssigned;
-    _requests.clear();
-    if (running) _requests.push_back(front);
-    _requests.push_back(ReqCameraDestroy);
-    const size_t queued = _requests.size();
-    lock.unlock();
-    WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n",
-             RequestName(request), _serialNo, static_cast<int>(queued));
-    WakeBusThread();
-    return;
-  }
-
-  if (!_requests.empty() && _requests.back() == request) {
-    lock.unlock();
-    WriteLog(context, kLogInfo,
-             "CameraState::AddRequest: WARNING: req %s ignored, the same req is already in queue, camera# %d\n",
-             RequestName(request), _serialNo);
-    return;
-  }
-
-  _requests.push_back(request);
-  size_t queued = _requests.size();
+  const life::Queueing outcome = life::QueueingOf(_requests, request, _busy);
+  Enqueue(outcome, request);
+  const size_t queued = _requests.size();
   lock.unlock();
-  WriteLog(context, kLogInfo, "CameraState::AddRequest: request %s added, ser#%d, queue size=%d\n",
-           RequestName(request), _serialNo, static_cast<int>(queued));
-  WakeBusThread();
+  LogQueueing(context, outcome, request, queued);
+  if (life::RowOf(outcome).wakesBusThread) WakeBusThread();
+}
+
+void CameraState::Enqueue(life::Queueing outcome, StateRequest request) {
+  using life::Queueing;
+  switch (outcome) {
+    case Queueing::kIgnoredBehindDestroy:
+    case Queueing::kCloseOpenAlreadyQueued:
+    case Queueing::kRepeatIgnored: return;
+    case Queueing::kCloseOpenExpanded:
+      // The reopen restarts the capture the host asked for (Camera::ResumeCapture),
+      // not whatever the camera was doing.
+      _requests.push_back(ReqCameraClose);
+      _requests.push_back(ReqCameraOpenOnArrival);
+      return;
+    case Queueing::kDestroyNext: _requests.clear(); break;
+    case Queueing::kDestroyBehindRunning: _requests.resize(1); break;  // the front one only
+    case Queueing::kAppended: break;
+  }
+  _requests.push_back(request);
+}
+
+void CameraState::LogQueueing(DriverContext* context, life::Queueing outcome, StateRequest request,
+                              size_t queued) const {
+  using life::Queueing;
+  const life::Line& line = life::RowOf(outcome).line;
+  switch (outcome) {
+    case Queueing::kIgnoredBehindDestroy:
+    case Queueing::kCloseOpenAlreadyQueued:
+    case Queueing::kRepeatIgnored: return life::LogLine(context, line, RequestName(request), _serialNo);
+    case Queueing::kCloseOpenExpanded: return life::LogLine(context, line, _serialNo);
+    case Queueing::kDestroyNext:
+    case Queueing::kDestroyBehindRunning:
+    case Queueing::kAppended:
+      return life::LogLine(context, line, RequestName(request), _serialNo, static_cast<int>(queued));
+  }
 }
 
 void CameraState::SetState(CamState state) {

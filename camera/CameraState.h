@@ -1,8 +1,9 @@
 #pragma once
 // A camera's state, the state it came from and its queue of requests for the
-// bus thread. What each request does in each state, and which transitions
-// there are, is in CameraLife.h. Threads other than the bus thread
-// never open, close, start or stop a camera: they post a request here.
+// bus thread. CameraLife.h says what becomes of a request queued, what each
+// request does in each state, and which transitions there are. Threads other
+// than the bus thread never open, close, start or stop a camera: they post a
+// request here.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -23,8 +24,10 @@ class CameraState {
   // change, so that the bus thread sees them at once.
   explicit CameraState(uint32_t serialNo, std::function<void()> wakeBusThread = {});
 
-  // Queues a request for the bus thread, refusing repeats, anything behind a
-  // pending destroy, and a close-and-reopen already queued; wakes the bus thread.
+  // Queues a request for the bus thread as life::QueueingOf decides (repeats,
+  // anything behind a pending destroy and a close-and-reopen already queued
+  // are refused), logs the outcome's line and wakes the bus thread when the
+  // queue changed.
   void AddRequest(StateRequest request);
   // Records a transition and wakes the bus thread; the same state is refused.
   // Debug builds check the transition against life::kTransitions.
@@ -69,6 +72,10 @@ class CameraState {
   void SetBusy(bool busy);
 
  private:
+  // Changes the queue as `outcome` says; the queue lock is held.
+  void Enqueue(life::Queueing outcome, StateRequest request);
+  // Logs the outcome's line; `queued` is the queue's size after it.
+  void LogQueueing(DriverContext* context, life::Queueing outcome, StateRequest request, size_t queued) const;
   void WakeBusThread() {
     if (_wakeBusThread) _wakeBusThread();
   }
