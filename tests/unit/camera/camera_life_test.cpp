@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "camera/CameraLife.h"
+#include "camera/CameraState.h"
 #include "camera/HostCapture.h"
+#include "tests/support/TestSupport.h"
 
 using namespace vq;
 using namespace vq::life;
@@ -63,6 +67,57 @@ TEST(CameraLife, EachRequestDoesWhatItsStateAllows) {
   EXPECT_STREQ("Camera::HandleCameraStateRequest: WARNING: camera should have been in closed state, %s\n",
                RuleFor(CamGrabErr, ReqCameraOpenOnArrival).note.text);
   EXPECT_EQ(kLogError, RuleFor(CamGrabErr, ReqCameraOpenOnArrival).note.level);
+}
+
+// A request queued is decided by the last two queued and, for a destroy, by
+// whether the bus thread is carrying out the front one, which then stays
+// before the destroy. Only a changed queue wakes the bus thread.
+TEST(CameraLife, QueueingARequestLooksAtTheBackOfTheQueue) {
+  struct Case {
+    std::vector<StateRequest> queued;
+    StateRequest request;
+    bool busy;
+    Queueing outcome;
+  };
+  const Case cases[] = {
+      {{ReqCameraOpen, ReqCameraDestroy}, ReqCaptureStart, false, Queueing::kIgnoredBehindDestroy},
+      {{ReqCameraDestroy}, ReqCameraDestroy, true, Queueing::kIgnoredBehindDestroy},
+      {{ReqCameraDestroy}, ReqCameraCloseOpen, false, Queueing::kIgnoredBehindDestroy},
+      {{ReqCaptureStart, ReqCameraClose, ReqCameraOpenOnArrival},
+       ReqCameraCloseOpen,
+       false,
+       Queueing::kCloseOpenAlreadyQueued},
+      {{ReqCameraClose, ReqCameraOpen}, ReqCameraCloseOpen, true, Queueing::kCloseOpenAlreadyQueued},
+      {{ReqCameraOpen, ReqCameraClose}, ReqCameraCloseOpen, false, Queueing::kCloseOpenExpanded},
+      {{ReqCameraOpen}, ReqCameraCloseOpen, false, Queueing::kCloseOpenExpanded},
+      {{}, ReqCameraCloseOpen, false, Queueing::kCloseOpenExpanded},
+      {{ReqCameraOpen, ReqCaptureStart}, ReqCameraDestroy, false, Queueing::kDestroyNext},
+      {{}, ReqCameraDestroy, true, Queueing::kDestroyNext},
+      {{ReqCameraOpenOnArrival}, ReqCameraDestroy, true, Queueing::kDestroyBehindRunning},
+      {{ReqCaptureStop, ReqCaptureStart}, ReqCaptureStart, false, Queueing::kRepeatIgnored},
+      {{ReqCaptureStart, ReqCaptureStop}, ReqCaptureStart, false, Queueing::kAppended},
+      {{}, ReqNotAssigned, false, Queueing::kAppended},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(RequestName(c.request)) + " behind " + std::to_string(c.queued.size()));
+    EXPECT_EQ(c.outcome, QueueingOf(c.queued, c.request, c.busy));
+  }
+  for (Queueing ignored :
+       {Queueing::kIgnoredBehindDestroy, Queueing::kCloseOpenAlreadyQueued, Queueing::kRepeatIgnored})
+    EXPECT_FALSE(RowOf(ignored).wakesBusThread);
+  EXPECT_EQ(kLogDetail, RowOf(Queueing::kCloseOpenExpanded).line.level);
+
+  // Carried out: the front request being carried out stays before the destroy.
+  vqtest::LogCapture log;
+  int wakes = 0;
+  CameraState state(3, [&wakes] { ++wakes; });
+  state.AddRequest(ReqCaptureStart);
+  state.AddRequest(ReqCameraCloseOpen);
+  state.SetBusy(true);
+  state.AddRequest(ReqCameraDestroy);
+  EXPECT_EQ("'Req Capture Start ';'Req Camera Destroy';", state.PendingText());
+  EXPECT_EQ(3, wakes);
+  EXPECT_TRUE(log.Contains("CameraState::AddRequest: request 'Req Camera Destroy' added, ser#3, queue size=2\n"));
 }
 
 TEST(CameraLife, OperationsAreRefusedWithTheirOwnLine) {
