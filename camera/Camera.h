@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,6 @@ class Camera {
   void DoStopCapture();
 
   bool HostOpen() const { return _hostOpen; }
-  // What the host asks of the capture (see HostCapture).
-  const HostCapture& HostAsks() const { return _hostCapture; }
   bool AsksContinuous() const { return _hostCapture.Continuous(); }
   // Bus thread, after a reopen: posts the capture the host still asks for,
   // unless a capture request is already queued.
@@ -128,7 +127,6 @@ class Camera {
   const std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES>& SupportedVideoModes() const {
     return _modes.videoModes;
   }
-  const std::vector<FlyCapture2::Format7Info>& SupportedFmt7Modes() const { return _modes.format7Modes; }
 
   // Typed access to the parameter set (see ParameterAccess); the caller holds
   // ParametersLock().
@@ -188,6 +186,13 @@ class Camera {
   void RecordOpenOutcome(bool opened);
   void ApplyLogSettings();
   inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
+  // Host property commands (HostPropertyCommands.cpp).
+  bool RunCommandWord(const char* name, int value);
+  void FireBusReset();
+  bool TriggerFromHost(const char* name);
+  bool WriteHostValue(const char* name, int value);
+  bool ResetFromHost(const char* name);
+  std::optional<int> ReadCommandWord(const char* name) const;
   void ConnectToCamera();
   void ReadCameraConfiguration();
   void WriteCameraConfiguration();

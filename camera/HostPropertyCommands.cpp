@@ -55,135 +55,140 @@ std::pair<int64_t, int64_t> OptionValueRange(const ParamEnum& param) {
 bool Camera::SetProperty(const char* name, int value) {
   WriteLog(_context, kLogDetail, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, Port());
   try {
-    if (Is(name, "debugview")) {
-      _context->debugView = value;
-      WriteLog(_context, kLogError, "DebugView level set to %d\n", value);
-      return true;
-    }
-    if (Is(name, "loglevel")) {
-      _context->logLevel = value;
-      WriteLog(_context, kLogError, "Log level set to %d\n", value);
-      return true;
-    }
-    if (Is(name, "resetallstats") || Is(name, "resetallstat")) {
-      WriteLog(_context, kLogError, "RESETTING ALL camera stats\n");
-      _bus.ResetAllStats();
-      return true;
-    }
-    if (Is(name, "PrintAllStat") || Is(name, "PrintAllStats")) {
-      _bus.PrintAllStats();
-      return true;
-    }
-    if (Is(name, "PrintStat")) {
-      WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
-      WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", _frames.DropsText().c_str(), Tag().c_str());
-      return true;
-    }
-    if (Is(name, "BusRemoval")) {
-      WriteLog(_context, kLogError, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
-      _bus.SimulateRemoval(SerialNumber());
-      return true;
-    }
-    if (Is(name, "BusArrival")) {
-      WriteLog(_context, kLogError, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
-      _bus.SimulateArrival(SerialNumber());
-      return true;
-    }
-    if (Is(name, "continuous") || Is(name, "continous")) {
-      SetContinuousGrabMode(value != 0);
-      return true;
-    }
-    if (Is(name, "executebusreset")) {
-      WriteLog(_context, kLogInfo, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
-      FlyCapture2::BusManager& bus = _bus.SdkBus();
-      FlyCapture2::PGRGuid guid;
-      FlyCapture2::Error error = bus.GetCameraFromSerialNumber(SerialNumber(), &guid);
-      if (error != FlyCapture2::PGRERROR_OK) {
-        WriteLog(_context, kLogError, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
-                 SerialNumber(), error.GetDescription(), Port());
-      } else {
-        WriteLog(_context, kLogInfo, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
-                 static_cast<int>(guid.value[0]), Port());
-        bus.FireBusReset(&guid);
-      }
-      return true;
-    }
-
+    if (RunCommandWord(name, value)) return true;
     if (const life::Refusal* refused = life::Refuses(life::Op::kSetProperty, _state.State())) {
       life::LogLine(_context, refused->line, name, Tag().c_str());
       return refused->result;
     }
-
-    if (Is(name, "TriggerSoftware")) {
-      // For a host that fires the software trigger itself (while capturing
-      // continuously); a single grab fires it on its own.
-      LockDeferringLog<std::mutex> lock(_parametersLock);
-      const life::Refusal* refused = life::Refuses(life::Op::kTriggerSoftware, _state.State(), _flyCamera != nullptr);
-      if (refused) {
-        life::LogLine(_context, refused->line, name, Tag().c_str());
-        return refused->result;
-      }
-      return _flyCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
-    }
-
-    LockDeferringLog<std::mutex> lock(_parametersLock);
-    const std::string p = TranslatePropertyName(name);
-    Param_* param = _parameters.FindParam(p);
-    if (!param) {
-      if (!Is(name, "Reset")) return false;
-      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name,
-               Tag().c_str());
-      // Taken from the state seen now: a close that overtook this command
-      // keeps the camera closed.
-      const CamState current = _state.State();
-      if (current == CamGrabErr)
-        _state.SetState(CamGrabErr);  // logs that nothing changes
-      else if (life::Moves(life::Mover::kHost, current, CamGrabErr))
-        _state.ChangeState(current, CamGrabErr);
-      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
-      return true;
-    }
-    CameraParameters::ValueTexts before = _parameters.Values();
-    const bool settable = ParameterAccess::VisitIntegerParam(
-        *param, ParameterAccess::Overloaded{
-                    [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
-                    [&](Param<bool>&) { SetParameter<bool>(p, value != 0, value != 0, value != 0); },
-                    [&]<class T>(Param<T>&) {
-                      const auto v = static_cast<T>(value);
-                      SetParameter<T>(p, v, v, v);
-                    },
-                });
-    if (!settable) {
-      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
-               Tag().c_str());
-      return false;
-    }
-    // The set is brought in line with the new value (a new video mode may
-    // need another frame rate), and what changed is kept as the host's: the
-    // open sequence reads the features from the camera and loads the
-    // settings file before it writes them, and the host's values must win.
-    _parameters.ApplyConstraints();
-    _parameters.KeepHostValue(p);
-    for (auto& [changed, text] : _parameters.Values()) {
-      const auto old = before.find(changed);
-      if (old == before.end() || old->second != text) _parameters.KeepHostValue(changed);
-    }
-    // Every property that has a parameter goes to the camera. Trigger and
-    // strobe values follow through the bus thread, which stops and restarts
-    // a capture around them; video mode, frame rate and Format7 values reach
-    // the camera at its next open, where the host learns the frame's size.
-    if (_flyCamera) Features().SetFlyProperties();
-    if (IsTriggerStrobeParameter(p)) {
-      _state.AddRequest(ReqApplyTriggerStrobe);
-    } else if (IsGeometryParameter(p)) {
-      WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): takes effect when the camera is opened again, %s\n", name,
-               Tag().c_str());
-    }
-    return true;
+    if (Is(name, "TriggerSoftware")) return TriggerFromHost(name);
+    return WriteHostValue(name, value);
   } catch (...) {
     WriteLog(_context, kLogError, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());
     return false;
   }
+}
+
+// The command words that act on the driver, the camera list or the bus, in
+// any state of the camera; false for any other name.
+bool Camera::RunCommandWord(const char* name, int value) {
+  if (Is(name, "debugview")) {
+    _context->debugView = value;
+    WriteLog(_context, kLogError, "DebugView level set to %d\n", value);
+  } else if (Is(name, "loglevel")) {
+    _context->logLevel = value;
+    WriteLog(_context, kLogError, "Log level set to %d\n", value);
+  } else if (Is(name, "resetallstats") || Is(name, "resetallstat")) {
+    WriteLog(_context, kLogError, "RESETTING ALL camera stats\n");
+    _bus.ResetAllStats();
+  } else if (Is(name, "PrintAllStat") || Is(name, "PrintAllStats")) {
+    _bus.PrintAllStats();
+  } else if (Is(name, "PrintStat")) {
+    WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
+    WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", _frames.DropsText().c_str(), Tag().c_str());
+  } else if (Is(name, "BusRemoval")) {
+    WriteLog(_context, kLogError, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
+    _bus.SimulateRemoval(SerialNumber());
+  } else if (Is(name, "BusArrival")) {
+    WriteLog(_context, kLogError, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
+    _bus.SimulateArrival(SerialNumber());
+  } else if (Is(name, "continuous") || Is(name, "continous")) {
+    SetContinuousGrabMode(value != 0);
+  } else if (Is(name, "executebusreset")) {
+    FireBusReset();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Camera::FireBusReset() {
+  WriteLog(_context, kLogInfo, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
+  FlyCapture2::BusManager& bus = _bus.SdkBus();
+  FlyCapture2::PGRGuid guid;
+  FlyCapture2::Error error = bus.GetCameraFromSerialNumber(SerialNumber(), &guid);
+  if (error != FlyCapture2::PGRERROR_OK) {
+    WriteLog(_context, kLogError, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
+             SerialNumber(), error.GetDescription(), Port());
+    return;
+  }
+  WriteLog(_context, kLogInfo, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
+           static_cast<int>(guid.value[0]), Port());
+  bus.FireBusReset(&guid);
+}
+
+// For a host that fires the software trigger itself (while capturing
+// continuously); a single grab fires it on its own.
+bool Camera::TriggerFromHost(const char* name) {
+  LockDeferringLog<std::mutex> lock(_parametersLock);
+  const life::Refusal* refused = life::Refuses(life::Op::kTriggerSoftware, _state.State(), _flyCamera != nullptr);
+  if (refused) {
+    life::LogLine(_context, refused->line, name, Tag().c_str());
+    return refused->result;
+  }
+  return _flyCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
+}
+
+// A value of the camera's parameter set from the host. The set is brought in
+// line with it, what changed is kept as the host's, and it reaches the camera
+// now, through the bus thread or at the next open, as its kind needs. A name
+// without a parameter is the command "Reset" or nothing.
+bool Camera::WriteHostValue(const char* name, int value) {
+  LockDeferringLog<std::mutex> lock(_parametersLock);
+  const std::string p = TranslatePropertyName(name);
+  Param_* param = _parameters.FindParam(p);
+  if (!param) return Is(name, "Reset") && ResetFromHost(name);
+  CameraParameters::ValueTexts before = _parameters.Values();
+  const bool settable = ParameterAccess::VisitIntegerParam(
+      *param, ParameterAccess::Overloaded{
+                  [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
+                  [&](Param<bool>&) { SetParameter<bool>(p, value != 0, value != 0, value != 0); },
+                  [&]<class T>(Param<T>&) {
+                    const auto v = static_cast<T>(value);
+                    SetParameter<T>(p, v, v, v);
+                  },
+              });
+  if (!settable) {
+    WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
+             Tag().c_str());
+    return false;
+  }
+  // The set is brought in line with the new value (a new video mode may
+  // need another frame rate), and what changed is kept as the host's: the
+  // open sequence reads the features from the camera and loads the
+  // settings file before it writes them, and the host's values must win.
+  _parameters.ApplyConstraints();
+  _parameters.KeepHostValue(p);
+  for (auto& [changed, text] : _parameters.Values()) {
+    const auto old = before.find(changed);
+    if (old == before.end() || old->second != text) _parameters.KeepHostValue(changed);
+  }
+  // Every property that has a parameter goes to the camera. Trigger and
+  // strobe values follow through the bus thread, which stops and restarts
+  // a capture around them; video mode, frame rate and Format7 values reach
+  // the camera at its next open, where the host learns the frame's size.
+  if (_flyCamera) Features().SetFlyProperties();
+  if (IsTriggerStrobeParameter(p)) {
+    _state.AddRequest(ReqApplyTriggerStrobe);
+  } else if (IsGeometryParameter(p)) {
+    WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): takes effect when the camera is opened again, %s\n", name,
+             Tag().c_str());
+  }
+  return true;
+}
+
+// The host's "Reset": the camera is marked as failed, and the bus thread
+// closes and reopens it.
+bool Camera::ResetFromHost(const char* name) {
+  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
+  // Taken from the state seen now: a close that overtook this command keeps
+  // the camera closed.
+  const CamState current = _state.State();
+  if (current == CamGrabErr)
+    _state.SetState(CamGrabErr);  // logs that nothing changes
+  else if (life::Moves(life::Mover::kHost, current, CamGrabErr))
+    _state.ChangeState(current, CamGrabErr);
+  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
+  return true;
 }
 
 bool Camera::GetProperty(const char* name, int* value) {
@@ -195,32 +200,8 @@ bool Camera::GetProperty(const char* name, int* value) {
     return false;
   };
   try {
-    if (Is(name, "PixelSize")) {
-      *value = _bitsPerPixel;
-      WriteLog(_context, kLogDetail, "Camera::GetProperty pixelsize=%d \n", *value);
-      return true;
-    }
-    if (Is(name, "continuous") || Is(name, "continous")) {
-      *value = _hostCapture.Continuous() ? 1 : 0;
-      return true;
-    }
-    // The frame last handed to the host; read inside the completion callback,
-    // they belong to the frame just announced.
-    if (Is(name, "FrameNumber")) {
-      *value = static_cast<int>(static_cast<uint32_t>(_frames.LastNumber()));
-      return true;
-    }
-    if (Is(name, "FrameTimestampLow") || Is(name, "FrameTimestampHigh")) {
-      const uint64_t time = _frames.LastTimeUs();
-      *value = static_cast<int>(static_cast<uint32_t>(Is(name, "FrameTimestampLow") ? time : time >> 32));
-      return true;
-    }
-    if (Is(name, "FramesDropped")) {
-      *value = static_cast<int>(_frames.Dropped());
-      return true;
-    }
-    if (Is(name, "FramesIncomplete")) {
-      *value = static_cast<int>(_frames.Incomplete());
+    if (std::optional<int> word = ReadCommandWord(name)) {
+      *value = *word;
       return true;
     }
     if (const life::Refusal* refused = life::Refuses(life::Op::kGetProperty, _state.State())) {
@@ -248,6 +229,25 @@ bool Camera::GetProperty(const char* name, int* value) {
   } catch (...) {
     return Failed();
   }
+}
+
+// The words the driver answers itself, in any state of the camera; nothing
+// for any other name. The frame's words belong to the frame last handed to
+// the host: read inside the completion callback, to the frame just announced.
+std::optional<int> Camera::ReadCommandWord(const char* name) const {
+  if (Is(name, "PixelSize")) {
+    WriteLog(_context, kLogDetail, "Camera::GetProperty pixelsize=%d \n", _bitsPerPixel);
+    return _bitsPerPixel;
+  }
+  if (Is(name, "continuous") || Is(name, "continous")) return _hostCapture.Continuous() ? 1 : 0;
+  if (Is(name, "FrameNumber")) return static_cast<int>(static_cast<uint32_t>(_frames.LastNumber()));
+  if (Is(name, "FrameTimestampLow") || Is(name, "FrameTimestampHigh")) {
+    const uint64_t time = _frames.LastTimeUs();
+    return static_cast<int>(static_cast<uint32_t>(Is(name, "FrameTimestampLow") ? time : time >> 32));
+  }
+  if (Is(name, "FramesDropped")) return static_cast<int>(_frames.Dropped());
+  if (Is(name, "FramesIncomplete")) return static_cast<int>(_frames.Incomplete());
+  return std::nullopt;
 }
 
 bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
