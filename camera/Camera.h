@@ -33,7 +33,6 @@
 #include "log/DriverContext.h"
 #include "params/CameraIdentity.h"
 #include "params/CameraParameters.h"
-#include "params/ParameterAccess.h"
 #include "sdk/FlyCapture2.h"
 
 namespace vq {
@@ -128,17 +127,6 @@ class Camera {
     return _modes.videoModes;
   }
 
-  // Typed access to the parameter set (see ParameterAccess); the caller holds
-  // ParametersLock().
-  template <class T>
-  T GetParameter(const std::string& name) const {
-    return ParameterAccess::GetParameter<T>(_parameters, name);
-  }
-  template <class T>
-  void SetParameter(const std::string& name, T value, T min, T max) {
-    ParameterAccess::SetParameter<T>(_parameters, name, value, min, max);
-  }
-
   // A grab thread that never ended still uses this camera: its owner must
   // not free it.
   bool KeptForThread() const { return _keptForThread; }
@@ -153,7 +141,6 @@ class Camera {
   const std::string& Name() const { return _identity.name; }
   uint32_t SerialNumber() const { return _identity.serialNumber; }
   bool IsColor() const { return (_identity.flags & 2) != 0; }
-  int BitsPerPixel() const { return _bitsPerPixel; }
   uint32_t Width() const { return _width; }
   uint32_t Height() const { return _height; }
 

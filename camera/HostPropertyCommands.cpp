@@ -141,10 +141,12 @@ bool Camera::WriteHostValue(const char* name, int value) {
   const bool settable = ParameterAccess::VisitIntegerParam(
       *param, ParameterAccess::Overloaded{
                   [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
-                  [&](Param<bool>&) { SetParameter<bool>(p, value != 0, value != 0, value != 0); },
+                  [&](Param<bool>&) {
+                    ParameterAccess::SetParameter<bool>(_parameters, p, value != 0, value != 0, value != 0);
+                  },
                   [&]<class T>(Param<T>&) {
                     const auto v = static_cast<T>(value);
-                    SetParameter<T>(p, v, v, v);
+                    ParameterAccess::SetParameter<T>(_parameters, p, v, v, v);
                   },
               });
   if (!settable) {

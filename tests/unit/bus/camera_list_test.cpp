@@ -65,8 +65,11 @@ TEST_F(DriverFixture, NamesAndFoundLines) {
   EXPECT_STREQ("Colour (1111)", names[0]);
   EXPECT_STREQ("Mono (2222)", names[1]);
   EXPECT_EQ(nullptr, names[2]);
-  EXPECT_EQ(24, Colour().BitsPerPixel());
-  EXPECT_EQ(8, Mono().BitsPerPixel());
+  int colourBits = 0, monoBits = 0;
+  EXPECT_TRUE(Colour().GetProperty("PixelSize", &colourBits));
+  EXPECT_TRUE(Mono().GetProperty("PixelSize", &monoBits));
+  EXPECT_EQ(24, colourBits);
+  EXPECT_EQ(8, monoBits);
   EXPECT_EQ(-1, Colour().Port());
   EXPECT_EQ("port#-1 ser#1111 state:'Closed '", Colour().Tag());
   const unsigned char* dummy = List().DummyLine();

@@ -64,7 +64,9 @@ class TriggeredMono : public HostRequests {
 
 TEST_F(TriggeredMono, StoppedRetrievalsAreNeverCountedAsFailures) {
   ASSERT_TRUE(Open(Mono(), 1));
-  ASSERT_EQ(1, Mono().GetParameter<bool>("TriggerOn"));
+  int triggerOn = 0;
+  ASSERT_TRUE(Mono().GetProperty("TriggerOn", &triggerOn));
+  ASSERT_EQ(1, triggerOn);
   for (int round = 1; round <= 4; ++round) {
     Mono().SetContinuousGrabMode(true);
     ASSERT_TRUE(vqtest::WaitFor([&] { return vq::sim::RetrievalsWaiting(kMonoSerial) == 1; }));

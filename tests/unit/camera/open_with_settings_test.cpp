@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "include/VorquellCamera.h"
+#include "params/ParameterAccess.h"
 #include "platform/PrivateProfile.h"
 #include "tests/support/DriverFixture.h"
 
@@ -34,8 +35,9 @@ TEST_F(OpenWithSettings, StoredValuesReachTheCameraAtOpen) {
   WriteSettings("[General]\nLogLevel=3\n\n[Colour (1111)]\nBrightness=77\nContinuous=0\n");
   ASSERT_TRUE(Open(Colour(), 0));
   EXPECT_EQ(77u, vq::sim::GetPropertyState(vqtest::kColourSerial, FlyCapture2::BRIGHTNESS).valueA);
-  std::lock_guard<std::mutex> lock(Colour().ParametersLock());
-  EXPECT_EQ(77u, Colour().GetParameter<unsigned>("Brightness"));
+  int brightness = 0;
+  EXPECT_TRUE(Colour().GetProperty("Brightness", &brightness));
+  EXPECT_EQ(77, brightness);
 }
 
 TEST_F(OpenWithSettings, TheGeneralSectionIsClampedAndAppliedToTheLog) {
@@ -127,8 +129,8 @@ TEST_F(OpenWithSettings, GuardedConversionsRefuseValuesBeyond32Bits) {
   ASSERT_TRUE(Open(Mono(), 1));
   {
     std::lock_guard<std::mutex> lock(Mono().ParametersLock());
-    Mono().SetParameter<unsigned>("Big", 3000000000u, 0u, 4000000000u);
-    Mono().SetParameter<float>("Ratio", -2.9f, -5.0f, 5.0f);
+    ParameterAccess::SetParameter<unsigned>(Mono().Parameters(), "Big", 3000000000u, 0u, 4000000000u);
+    ParameterAccess::SetParameter<float>(Mono().Parameters(), "Ratio", -2.9f, -5.0f, 5.0f);
   }
   int value = 7;
   EXPECT_EQ(0, getProperty(0, 1, "Big", &value));

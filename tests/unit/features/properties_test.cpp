@@ -114,8 +114,8 @@ TEST_F(Properties, WriteSendsOnlyTheSupportedControlsFromParameters) {
   Cam().Features().GetFlyProperties();
   const bool brightnessOn = vq::sim::GetPropertyState(kSerial, BRIGHTNESS).onOff;
   // Sub-parameters the camera does not support are not sent.
-  Cam().SetParameter<bool>("BrightnessOn", !brightnessOn, false, true);
-  Cam().SetParameter<bool>("SharpnessAuto", true, false, true);
+  ParameterAccess::SetParameter<bool>(Params(), "BrightnessOn", !brightnessOn, false, true);
+  ParameterAccess::SetParameter<bool>(Params(), "SharpnessAuto", true, false, true);
   Typed<bool>("SharpnessOnePush")._value = true;
   Typed<bool>("GainOn")._value = true;
   Typed<bool>("GainAuto")._value = false;
@@ -139,7 +139,7 @@ TEST_F(Properties, PropertyWithoutParameterIsNotWritten) {
 }
 
 TEST_F(Properties, ParameterOfAPropertyTheCameraLacksIsSkippedSilently) {
-  Cam().SetParameter<unsigned>("Pan", 3, 0, 10);
+  ParameterAccess::SetParameter<unsigned>(Params(), "Pan", 3, 0, 10);
   EXPECT_FALSE(Cam().Features().SetFlyProperty("Pan", PAN));
   EXPECT_EQ(std::vector<std::string>{"Camera::SetFlyProperty: setting property Pan\n"}, Log().Messages());
 }
