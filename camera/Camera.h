@@ -11,14 +11,12 @@
 // state and its request queue (CameraState), the rows the host is copying
 // (RowReaders). Which request runs which Do*, and what each state refuses,
 // is in CameraLife.h.
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "camera/CameraBus.h"
 #include "camera/CameraState.h"
@@ -122,10 +120,6 @@ class Camera {
   // The stored Format7 description of `mode`; std::runtime_error
   // "Camera::GetFormat7Info: Mode %d not supported" when there is none.
   const FlyCapture2::Format7Info& GetFormat7Info(int mode) const { return _modes.Format7Info(mode); }
-  // Frame rates the camera offers in each DCAM video mode (index 23: Format7).
-  const std::array<std::vector<FlyCapture2::FrameRate>, FlyCapture2::NUM_VIDEOMODES>& SupportedVideoModes() const {
-    return _modes.videoModes;
-  }
 
   // A grab thread that never ended still uses this camera: its owner must
   // not free it.
@@ -137,7 +131,6 @@ class Camera {
   int Port() const { return _port; }
   // Another camera is opened on this camera's port.
   void ReleasePort() { _port = -1; }
-  const CameraIdentity& Identity() const { return _identity; }
   const std::string& Name() const { return _identity.name; }
   uint32_t SerialNumber() const { return _identity.serialNumber; }
   bool IsColor() const { return (_identity.flags & 2) != 0; }

@@ -96,7 +96,6 @@ TEST_F(VideoModes, FirstReadOffersTheSupportedModesAndTheirFrameRates) {
 
   EXPECT_TRUE(Log().Contains("Info: Supported video mode (17, 3)\n"));
   EXPECT_FALSE(Log().Contains("Info: Supported video mode (17, 4)\n"));
-  EXPECT_EQ(std::vector<FrameRate>{FRAMERATE_FORMAT7}, Cam().SupportedVideoModes()[VIDEOMODE_FORMAT7]);
 }
 
 TEST_F(VideoModes, FrameRateIsKeptWhenTheNewModeOffersItAndReplacedOtherwise) {
