@@ -40,7 +40,7 @@ Camera::Camera(CameraIdentity identity, CameraBus& bus)
     : _identity(std::move(identity)),
       _bus(bus),
       _state(_identity.serialNumber, [&bus] { bus.WakeBusThread(); }),
-      _parameters(_identity),
+      _settings(_identity),
       _context(GetDriverContext()),
       _bitsPerPixel((_identity.flags & 2) ? 24 : 8) {}
 
@@ -173,25 +173,17 @@ bool Camera::DoOpen() {
     {
       // The parameter set is read and written throughout; host property
       // commands and the dialog's final assignment wait meanwhile.
-      LockDeferringLog<std::mutex> lock(_parametersLock);
-      _parameters.Load();
-      ApplyLogSettings();
+      LockDeferringLog<std::mutex> lock(_settings.Lock());
+      _settings.LoadFile(_context);
       _statistics.Reset();
       _frames.ClearDrops();
       ConnectToCamera();
       ReadCameraConfiguration();
-      // A camera reopened after a removal or an error may come back with its
-      // power-on settings: the values of its last good open go back to it
-      // (what the camera itself reported then included). The file and the
-      // host's values still win over them, but for the frame's geometry:
-      // the host learns a new size only at an open of its own.
-      if (_reopening && _valuesInEffect) _parameters.Restore(*_valuesInEffect);
-      _parameters.Load();
-      if (_reopening && _valuesInEffect) _parameters.Restore(*_valuesInEffect, IsGeometryParameter);
+      _settings.PutBackOverCamera(_reopening);
       WriteLog(_context, kLogDetail, "CameraList::Open: configuration loaded from file %s\n", Tag().c_str());
       WriteCameraConfiguration();
       _softwareTrigger = Features().SoftwareTriggerSelected();
-      auto [width, height] = ParameterAccess::GetImageSize(_parameters);
+      auto [width, height] = ParameterAccess::GetImageSize(_settings.Parameters());
       if (_reopening && _width != 0 && (width != _width || height != _height)) {
         WriteLog(_context, kLogError,
                  "Camera::DoOpen: ERROR: camera %s came back with frames of %ux%u, the host has %ux%u, %s\n",
@@ -200,7 +192,7 @@ bool Camera::DoOpen() {
       }
       _width = width;
       _height = height;
-      _valuesInEffect = std::make_unique<CameraParameters>(_parameters);
+      _settings.KeepInEffect();
     }
     _imageBuffer =
         std::make_unique<ImageBuffer>(IsColor(), _width.load(), static_cast<int32_t>(_height.load()), _rowReaders);
@@ -213,8 +205,8 @@ bool Camera::DoOpen() {
     _state.SetState(CamOpened);
     bool continuous;
     {
-      LockDeferringLog<std::mutex> lock(_parametersLock);
-      continuous = ParameterAccess::GetContinuous(_parameters);
+      LockDeferringLog<std::mutex> lock(_settings.Lock());
+      continuous = ParameterAccess::GetContinuous(_settings.Parameters());
     }
     RecordOpenOutcome(true);
     if (parameterDecides) {
@@ -262,13 +254,6 @@ void Camera::RecordOpenOutcome(bool opened) {
   _lastOpenFailed = !opened;
   ++_openAttempts;
   _state.Notify();
-}
-
-// The caller holds the parameter lock.
-void Camera::ApplyLogSettings() {
-  _context->logLevel = ParameterAccess::GetLogLevel(_parameters);
-  _context->logIntoFile = ParameterAccess::GetLogIntoFile(_parameters);
-  _context->debugView = 2;
 }
 
 void Camera::ConnectToCamera() {
@@ -352,7 +337,7 @@ void Camera::Cleanup() {
     if (_flyCamera) {
       // Host property commands write the camera's properties through it
       // while holding the parameter lock.
-      LockDeferringLog<std::mutex> lock(_parametersLock);
+      LockDeferringLog<std::mutex> lock(_settings.Lock());
       if (_flyCamera->IsConnected()) _flyCamera->Disconnect();
       _flyCamera.reset();
     }

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "camera/CameraBus.h"
+#include "camera/CameraSettings.h"
 #include "camera/CameraState.h"
 #include "camera/CameraStatistics.h"
 #include "camera/CaptureRun.h"
@@ -110,16 +111,15 @@ class Camera {
   bool GetProperty(const char* name, int* value);
   bool GetRange(const char* name, int* minValue, int* maxValue);
 
-  // ---- camera features ----------------------------------------------------
+  // ---- settings -------------------------------------------------------------
+  // The parameter set, its lock and the camera's modes (see CameraSettings).
+  CameraSettings& Settings() { return _settings; }
   // Reading the camera's features into parameters and writing them back (see
-  // CameraFeatures). The caller holds ParametersLock(); the SDK camera is
+  // CameraFeatures). The caller holds Settings().Lock(); the SDK camera is
   // connected.
   CameraFeatures Features() {
-    return CameraFeatures(*_flyCamera, _parameters, _modes, [this] { return Tag(); });
+    return _settings.Features(*_flyCamera, [this] { return Tag(); });
   }
-  // The stored Format7 description of `mode`; std::runtime_error
-  // "Camera::GetFormat7Info: Mode %d not supported" when there is none.
-  const FlyCapture2::Format7Info& GetFormat7Info(int mode) const { return _modes.Format7Info(mode); }
 
   // A grab thread that never ended still uses this camera: its owner must
   // not free it.
@@ -145,10 +145,6 @@ class Camera {
   // holds it (see HostCallback).
   HostCallback& Callback() { return _hostCallback; }
 
-  // The parameter set and the lock that whoever reads, changes or replaces it holds.
-  CameraParameters& Parameters() { return _parameters; }
-  std::mutex& ParametersLock() { return _parametersLock; }
-
   // Bus events.
   void MarkRemoved(int64_t when) {
     _removalTime = when;
@@ -164,7 +160,6 @@ class Camera {
 
  private:
   void RecordOpenOutcome(bool opened);
-  void ApplyLogSettings();
   inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
   // Host property commands (HostPropertyCommands.cpp).
   bool RunCommandWord(const char* name, int value);
@@ -198,11 +193,7 @@ class Camera {
   std::unique_ptr<ImageBuffer> _imageBuffer;
   // Rows of _imageBuffer the host is copying right now (see CopyRow).
   RowReaders _rowReaders;
-  CameraModes _modes;
-  CameraParameters _parameters;
-  // The parameters of the last good open, for a reopen (bus thread only).
-  std::unique_ptr<CameraParameters> _valuesInEffect;
-  std::mutex _parametersLock;
+  CameraSettings _settings;
   HostCallback _hostCallback{[this] { _bus.WakeBusThread(); }};
   DriverContext* _context;
   std::unique_ptr<GrabThread> _grabThread;

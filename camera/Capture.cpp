@@ -138,7 +138,7 @@ void Camera::DoApplyTriggerStrobe() {
   const bool restart = _state.IsState(CamCapture);
   if (restart) DoStopCapture();
   {
-    LockDeferringLog<std::mutex> lock(_parametersLock);
+    LockDeferringLog<std::mutex> lock(_settings.Lock());
     if (_flyCamera && Features().SetFlyTriggerMode() && Features().SetFlyStrobe())
       WriteLog(_context, kLogInfo, "Camera::DoApplyTriggerStrobe: trigger and strobe set, %s\n", Tag().c_str());
     _softwareTrigger = Features().SoftwareTriggerSelected();

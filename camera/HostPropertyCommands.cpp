@@ -119,7 +119,7 @@ void Camera::FireBusReset() {
 // For a host that fires the software trigger itself (while capturing
 // continuously); a single grab fires it on its own.
 bool Camera::TriggerFromHost(const char* name) {
-  LockDeferringLog<std::mutex> lock(_parametersLock);
+  LockDeferringLog<std::mutex> lock(_settings.Lock());
   const life::Refusal* refused = life::Refuses(life::Op::kTriggerSoftware, _state.State(), _flyCamera != nullptr);
   if (refused) {
     life::LogLine(_context, refused->line, name, Tag().c_str());
@@ -133,22 +133,22 @@ bool Camera::TriggerFromHost(const char* name) {
 // now, through the bus thread or at the next open, as its kind needs. A name
 // without a parameter is the command "Reset" or nothing.
 bool Camera::WriteHostValue(const char* name, int value) {
-  LockDeferringLog<std::mutex> lock(_parametersLock);
+  LockDeferringLog<std::mutex> lock(_settings.Lock());
+  CameraParameters& parameters = _settings.Parameters();
   const std::string p = TranslatePropertyName(name);
-  Param_* param = _parameters.FindParam(p);
+  Param_* param = parameters.FindParam(p);
   if (!param) return Is(name, "Reset") && ResetFromHost(name);
-  CameraParameters::ValueTexts before = _parameters.Values();
+  CameraParameters::ValueTexts before = parameters.Values();
   const bool settable = ParameterAccess::VisitIntegerParam(
-      *param, ParameterAccess::Overloaded{
-                  [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
-                  [&](Param<bool>&) {
-                    ParameterAccess::SetParameter<bool>(_parameters, p, value != 0, value != 0, value != 0);
-                  },
-                  [&]<class T>(Param<T>&) {
-                    const auto v = static_cast<T>(value);
-                    ParameterAccess::SetParameter<T>(_parameters, p, v, v, v);
-                  },
-              });
+      *param,
+      ParameterAccess::Overloaded{
+          [&](ParamEnum& choice) { choice.SelectByValue(static_cast<int64_t>(value)); },
+          [&](Param<bool>&) { ParameterAccess::SetParameter<bool>(parameters, p, value != 0, value != 0, value != 0); },
+          [&]<class T>(Param<T>&) {
+            const auto v = static_cast<T>(value);
+            ParameterAccess::SetParameter<T>(parameters, p, v, v, v);
+          },
+      });
   if (!settable) {
     WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
              Tag().c_str());
@@ -158,11 +158,11 @@ bool Camera::WriteHostValue(const char* name, int value) {
   // need another frame rate), and what changed is kept as the host's: the
   // open sequence reads the features from the camera and loads the
   // settings file before it writes them, and the host's values must win.
-  _parameters.ApplyConstraints();
-  _parameters.KeepHostValue(p);
-  for (auto& [changed, text] : _parameters.Values()) {
+  parameters.ApplyConstraints();
+  parameters.KeepHostValue(p);
+  for (auto& [changed, text] : parameters.Values()) {
     const auto old = before.find(changed);
-    if (old == before.end() || old->second != text) _parameters.KeepHostValue(changed);
+    if (old == before.end() || old->second != text) parameters.KeepHostValue(changed);
   }
   // Every property that has a parameter goes to the camera. Trigger and
   // strobe values follow through the bus thread, which stops and restarts
@@ -210,8 +210,8 @@ bool Camera::GetProperty(const char* name, int* value) {
       life::LogLine(_context, refused->line, name, Tag().c_str());
       return refused->result;
     }
-    LockDeferringLog<std::mutex> lock(_parametersLock);
-    const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
+    LockDeferringLog<std::mutex> lock(_settings.Lock());
+    const Param_* param = _settings.Parameters().FindParam(TranslatePropertyName(name));
     if (!param) return false;
     bool fits = true;
     auto report = [&](std::optional<int32_t> number) {
@@ -258,8 +258,8 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
     life::LogLine(_context, refused->line, Tag().c_str());
     return refused->result;
   }
-  LockDeferringLog<std::mutex> lock(_parametersLock);
-  const Param_* param = _parameters.FindParam(TranslatePropertyName(name));
+  LockDeferringLog<std::mutex> lock(_settings.Lock());
+  const Param_* param = _settings.Parameters().FindParam(TranslatePropertyName(name));
   if (!param) return false;
   bool fits = true;
   auto bounds = [&](std::optional<int32_t> low, std::optional<int32_t> high) {

@@ -27,8 +27,8 @@ bool ConfirmWhileCapturing(const QString& title, CvlWindowHandle parentWindow) {
 }
 
 CameraParameters CopyOfParameters(Camera& camera) {
-  LockDeferringLog<std::mutex> lock(camera.ParametersLock());
-  return camera.Parameters();
+  LockDeferringLog<std::mutex> lock(camera.Settings().Lock());
+  return camera.Settings().Parameters();
 }
 
 }  // namespace
@@ -62,8 +62,8 @@ bool ShowConfigureDialog(Camera& camera, CvlWindowHandle parentWindow) {
       {
         // The camera may have been opened, or the host may have set values,
         // while the dialog showed: only what the dialog changed is taken over.
-        LockDeferringLog<std::mutex> lock(camera.ParametersLock());
-        camera.Parameters().TakeEdits(copy, startValues, cameraValues, saved);
+        LockDeferringLog<std::mutex> lock(camera.Settings().Lock());
+        camera.Settings().Parameters().TakeEdits(copy, startValues, cameraValues, saved);
       }
       result = true;
     }

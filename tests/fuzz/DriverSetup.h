@@ -99,8 +99,8 @@ inline ParameterSets& InitialParameters() {
 
 inline vq::CameraParameters CopyParameters(int port) {
   vq::Camera& camera = vq::CameraList::GetInstance().GetByPort(port);
-  std::lock_guard<std::mutex> lock(camera.ParametersLock());
-  return camera.Parameters();
+  std::lock_guard<std::mutex> lock(camera.Settings().Lock());
+  return camera.Settings().Parameters();
 }
 
 // The set as it was, and the camera's properties as the set has them: the
@@ -110,8 +110,8 @@ inline vq::CameraParameters CopyParameters(int port) {
 // a copy of the whole set.
 inline void RestoreParameters(int port, const vq::CameraParameters& initial, bool triggerAndStrobe = false) {
   vq::Camera& camera = vq::CameraList::GetInstance().GetByPort(port);
-  std::lock_guard<std::mutex> lock(camera.ParametersLock());
-  vq::CameraParameters& live = camera.Parameters();
+  std::lock_guard<std::mutex> lock(camera.Settings().Lock());
+  vq::CameraParameters& live = camera.Settings().Parameters();
   auto from = initial.Params().begin();
   bool sameList = true;
   for (const vq::Param_& param : live.Params()) {

@@ -43,8 +43,8 @@ class DriverFixture : public ::testing::Test {
     ASSERT_TRUE(WaitForLine("CameraList::BusThreadMain entering\n"));
     // Opening a camera applies its "LogLevel" to the log: keep the detail.
     for (int i = 0; i < List().Count(); ++i) {
-      std::lock_guard<std::mutex> lock(List()[i].ParametersLock());
-      ParameterAccess::SetParameter<int>(List()[i].Parameters(), "LogLevel", 3, 0, 4);
+      std::lock_guard<std::mutex> lock(List()[i].Settings().Lock());
+      ParameterAccess::SetParameter<int>(List()[i].Settings().Parameters(), "LogLevel", 3, 0, 4);
     }
   }
   void TearDown() override {

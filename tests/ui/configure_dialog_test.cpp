@@ -39,8 +39,8 @@ class ConfigureDialog : public vqtest::DriverFixture {
     uitest::App();
     _savedSystemPath = GetDriverContext()->SystemPath();
     GetDriverContext()->SetSystemPath(_folder.Path());
-    std::lock_guard<std::mutex> lock(Mono().ParametersLock());
-    uitest::AddFormat7Parameters(Mono().Parameters());
+    std::lock_guard<std::mutex> lock(Mono().Settings().Lock());
+    uitest::AddFormat7Parameters(Mono().Settings().Parameters());
   }
   void TearDown() override {
     DriverFixture::TearDown();
@@ -63,8 +63,8 @@ class ConfigureDialog : public vqtest::DriverFixture {
   // A value of the camera's own parameter set.
   template <class T>
   T CameraValue(Camera& camera, const std::string& name) {
-    std::lock_guard<std::mutex> lock(camera.ParametersLock());
-    return dynamic_cast<Param<T>&>(camera.Parameters().GetParam(name))._value;
+    std::lock_guard<std::mutex> lock(camera.Settings().Lock());
+    return dynamic_cast<Param<T>&>(camera.Settings().Parameters().GetParam(name))._value;
   }
 
   std::string SettingsFile() const { return _folder.Path() + "/VorquellCamera.ini"; }
@@ -234,8 +234,9 @@ TEST_F(ConfigureDialog, ReopeningAfterOkSelectsTheLastSelectedItem) {
     QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
   });
   {
-    std::lock_guard<std::mutex> lock(Mono().ParametersLock());
-    const auto& last = dynamic_cast<const Param<std::string>&>(Mono().Parameters().GetParam("LastFocusedItemName"));
+    std::lock_guard<std::mutex> lock(Mono().Settings().Lock());
+    const auto& last =
+        dynamic_cast<const Param<std::string>&>(Mono().Settings().Parameters().GetParam("LastFocusedItemName"));
     EXPECT_EQ("width", last._value);
     EXPECT_EQ("Internal", last._group);
     EXPECT_FALSE(last._enabled);
@@ -312,8 +313,8 @@ class CountedParam : public Param<int> {
 
 TEST_F(ConfigureDialog, ParameterWithoutAdapterFailsThePageWithTheLookupText) {
   {
-    std::lock_guard<std::mutex> lock(Colour().ParametersLock());
-    Colour().Parameters().AddParam(new CountedParam);
+    std::lock_guard<std::mutex> lock(Colour().Settings().Lock());
+    Colour().Settings().Parameters().AddParam(new CountedParam);
   }
   uitest::OnModal<QDialog> noDialog([](QDialog&) {}, 200);
   EXPECT_EQ(1, configureCamera(0, "Colour (1111)"));

@@ -60,8 +60,8 @@ class ConfigureFormat7Camera : public vqtest::DriverFixture {
 
   Camera& Format7Camera() { return List().GetBySerialNo(kSerial); }
   bool HasVideoModeParameters() {
-    std::lock_guard<std::mutex> lock(Format7Camera().ParametersLock());
-    return Format7Camera().Parameters().HasParam("DCAMVideoMode");
+    std::lock_guard<std::mutex> lock(Format7Camera().Settings().Lock());
+    return Format7Camera().Settings().Parameters().HasParam("DCAMVideoMode");
   }
 
   int Configure(const std::function<void(CSheet1&, CPropertyGeneral&)>& action) {
@@ -117,8 +117,8 @@ TEST_F(ConfigureFormat7Camera, EditsAreValidatedSavedAndReachTheCameraAtItsNextO
   });
   ASSERT_EQ(0, result);
   {
-    std::lock_guard<std::mutex> lock(Format7Camera().ParametersLock());
-    EXPECT_EQ(640u, dynamic_cast<Param<unsigned>&>(Format7Camera().Parameters().GetParam("width"))._value);
+    std::lock_guard<std::mutex> lock(Format7Camera().Settings().Lock());
+    EXPECT_EQ(640u, dynamic_cast<Param<unsigned>&>(Format7Camera().Settings().Parameters().GetParam("width"))._value);
   }
   char stored[64];
   const std::string file = _folder.Path() + "/VorquellCamera.ini";

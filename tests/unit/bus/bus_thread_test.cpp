@@ -66,7 +66,7 @@ TEST_F(DriverFixture, AFailedOpenReleasesEverythingAndIsRetried) {
 TEST_F(DriverFixture, OpenTimesOutWhileTheBusThreadIsBusy) {
   // The bus thread stalls in the colour camera's open while the test holds
   // that camera's parameter lock.
-  std::unique_lock<std::mutex> stall(Colour().ParametersLock());
+  std::unique_lock<std::mutex> stall(Colour().Settings().Lock());
   Colour().State().AddRequest(ReqCameraOpen);
   ASSERT_TRUE(WaitForLine("Camera::DoOpen: Opening camera Colour (1111), port#-1 ser#1111 state:'Closed '\n"));
   EXPECT_FALSE(Open(Mono(), 2));
@@ -82,7 +82,7 @@ TEST_F(DriverFixture, OpenTimesOutWhileTheBusThreadIsBusy) {
 }
 
 TEST_F(DriverFixture, TwoCamerasWithTwoRequestsEachRunInterleaved) {
-  std::unique_lock<std::mutex> stall(Colour().ParametersLock());
+  std::unique_lock<std::mutex> stall(Colour().Settings().Lock());
   Colour().State().AddRequest(ReqCameraOpen);
   ASSERT_TRUE(WaitForLine("Camera::DoOpen: Opening camera Colour (1111), port#-1 ser#1111 state:'Closed '\n"));
   Colour().State().AddRequest(ReqCaptureStart);
@@ -157,8 +157,8 @@ TEST_F(DriverFixture, ClosingACapturingCameraTakesTwoPasses) {
 
 TEST_F(DriverFixture, ContinuousParameterStartsCaptureAfterOpen) {
   {
-    std::lock_guard<std::mutex> lock(Mono().ParametersLock());
-    ParameterAccess::SetParameter<bool>(Mono().Parameters(), "Continuous", true, false, true);
+    std::lock_guard<std::mutex> lock(Mono().Settings().Lock());
+    ParameterAccess::SetParameter<bool>(Mono().Settings().Parameters(), "Continuous", true, false, true);
   }
   ASSERT_TRUE(Open(Mono(), 0));
   EXPECT_TRUE(WaitForState(Mono(), CamCapture));

@@ -440,7 +440,7 @@ TEST_F(Acquisition, RowsDuringAGrabErrorAreTheLastFramesRows) {
   OpenOnPort("Mono (2222)", 1, 1);
   ASSERT_EQ(1, setProperty(0, 1, "continuous", 1));
   ASSERT_TRUE(WaitForCallbacks(2));
-  std::unique_lock<std::mutex> stall(Colour().ParametersLock());
+  std::unique_lock<std::mutex> stall(Colour().Settings().Lock());
   Colour().State().AddRequest(ReqCameraOpen);
   ASSERT_TRUE(WaitForLine("Camera::DoOpen: Opening camera Colour (1111), port#-1 ser#1111 state:'Closed '\n"));
   vq::sim::FailNextRetrievals(vqtest::kMonoSerial, 3);

@@ -128,9 +128,9 @@ TEST_F(OpenWithSettings, CommandsWorkOnAClosedCameraAndParametersDoNot) {
 TEST_F(OpenWithSettings, GuardedConversionsRefuseValuesBeyond32Bits) {
   ASSERT_TRUE(Open(Mono(), 1));
   {
-    std::lock_guard<std::mutex> lock(Mono().ParametersLock());
-    ParameterAccess::SetParameter<unsigned>(Mono().Parameters(), "Big", 3000000000u, 0u, 4000000000u);
-    ParameterAccess::SetParameter<float>(Mono().Parameters(), "Ratio", -2.9f, -5.0f, 5.0f);
+    std::lock_guard<std::mutex> lock(Mono().Settings().Lock());
+    ParameterAccess::SetParameter<unsigned>(Mono().Settings().Parameters(), "Big", 3000000000u, 0u, 4000000000u);
+    ParameterAccess::SetParameter<float>(Mono().Settings().Parameters(), "Ratio", -2.9f, -5.0f, 5.0f);
   }
   int value = 7;
   EXPECT_EQ(0, getProperty(0, 1, "Big", &value));
@@ -180,8 +180,8 @@ TEST_P(HostSettingsAtReopen, ReachTheCameraAndSurviveTheSettingsFile) {
     EXPECT_EQ(640, size[0]);
 
     // The dialog's copy starts from the file and saves what it shows.
-    std::lock_guard<std::mutex> lock(Colour().ParametersLock());
-    CameraParameters copy = Colour().Parameters();
+    std::lock_guard<std::mutex> lock(Colour().Settings().Lock());
+    CameraParameters copy = Colour().Settings().Parameters();
     copy.Load();
     EXPECT_EQ("5", std::string(copy.GetParam("DCAMVideoMode").ToString()));
     EXPECT_EQ("1", std::string(copy.GetParam("TriggerOn").ToString()));

@@ -30,7 +30,7 @@ class FeatureFixture : public DriverFixture {
     Open(*_camera, 0);
     ASSERT_TRUE(WaitForState(*_camera, CamOpened));
     WaitForOpenToSettle();
-    _lock = std::unique_lock<std::mutex>(_camera->ParametersLock());
+    _lock = std::unique_lock<std::mutex>(_camera->Settings().Lock());
     ResetParameters();
   }
   void ResetParameters() {
@@ -68,7 +68,7 @@ class FeatureFixture : public DriverFixture {
   }
 
   Camera& Cam() { return *_camera; }
-  CameraParameters& Params() { return _camera->Parameters(); }
+  CameraParameters& Params() { return _camera->Settings().Parameters(); }
   ParamEnum& Enum(const std::string& name) { return dynamic_cast<ParamEnum&>(Params().GetParam(name)); }
   template <class T>
   Param<T>& Typed(const std::string& name) {
