@@ -55,7 +55,7 @@ void CameraList::OnBusArrival(void* parameter, unsigned int serialNumber) {
     if (serialNumber != 0) {
       // A camera seen for the first time joins the list.
       if (Camera* camera = list.FindBySerialNo(serialNumber))
-        camera->MarkArrived();
+        camera->Presence().MarkArrived();
       else
         list.AddArrivedCamera(serialNumber);
       // A reopen waiting out the removal's grace period may go now.
@@ -73,7 +73,7 @@ void CameraList::OnBusRemoval(void* parameter, unsigned int serialNumber) {
              serialNumber);
     if (serialNumber != 0) {
       Camera& camera = list.GetBySerialNo(serialNumber);
-      camera.MarkRemoved(static_cast<int64_t>(std::time(nullptr)));
+      camera.Presence().MarkRemoved(static_cast<int64_t>(std::time(nullptr)));
       // Only a camera the host has open is closed and reopened on its return.
       if (camera.HostOpen()) camera.State().AddRequest(ReqCameraCloseOpen);
     }

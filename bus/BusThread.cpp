@@ -200,7 +200,7 @@ void CameraList::HandleCameraStateRequest(Camera& camera, bool& remove) {
     case life::Step::kDropCloseOpen: life::LogLine(context, life::kCloseOpenIgnoredLine); break;
     case life::Step::kOpen: camera.DoOpen(); break;
     case life::Step::kReopen:
-      camera.ClearRemoval();
+      camera.Presence().Clear();
       camera.DoReopen();
       break;
     case life::Step::kClose: camera.DoClose(); break;
@@ -221,8 +221,8 @@ bool CameraList::ReopenMayGo(Camera& camera, const life::RequestRule& rule, bool
     return false;
   }
   life::LogLine(context, rule.note, camera.Tag().c_str());
-  const int64_t removed = camera.RemovalTime();
-  if (!camera.Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
+  const int64_t removed = camera.Presence().RemovalTime();
+  if (!camera.Presence().Arrived() && removed > 0 && std::time(nullptr) - removed < kRemovalGraceSeconds) {
     life::LogLine(context, life::kRemovalGraceLine, camera.Tag().c_str());
     KeepRequestUntil(vq::ClockMs() + (removed + kRemovalGraceSeconds - std::time(nullptr)) * 1000);
     remove = false;

@@ -39,10 +39,10 @@ int TensOfMillisecondsSince(std::chrono::steady_clock::time_point start) {
 Camera::Camera(CameraIdentity identity, CameraBus& bus)
     : _identity(std::move(identity)),
       _bus(bus),
-      _state(_identity.serialNumber, [&bus] { bus.WakeBusThread(); }),
-      _settings(_identity),
       _context(GetDriverContext()),
-      _bitsPerPixel((_identity.flags & 2) ? 24 : 8) {}
+      _bitsPerPixel((_identity.flags & 2) ? 24 : 8),
+      _state(_identity.serialNumber, [&bus] { bus.WakeBusThread(); }),
+      _settings(_identity) {}
 
 Camera::~Camera() {
   if (!_state.IsState(CamDestroy)) {
@@ -74,7 +74,7 @@ std::string Camera::Tag() const {
 bool Camera::Open(int port, int32_t size[2]) {
   size[0] = 0;
   size[1] = 0;
-  ClearRemoval();
+  _presence.Clear();
   _hostOpen = true;
   if (const life::Refusal* refused = life::Refuses(life::Op::kOpen, _state.State())) {
     life::LogLine(_context, refused->line, Name().c_str(), Tag().c_str());

@@ -5,11 +5,12 @@
 // the grab thread retrieves frames (RetrieveImage) and calls the host.
 //
 // What those threads share lives in parts of its own, each saying who calls
-// what: the host's callback (HostCallback), what the host asks of the
-// capture (HostCapture), the capture's starts and stops as the grab thread
-// sees them (CaptureRun), the frames handed and lost (FrameRecord), the
-// state and its request queue (CameraState), the rows the host is copying
-// (RowReaders). Which request runs which Do*, and what each state refuses,
+// what: the settings and the parameter lock (CameraSettings), the host's
+// callback (HostCallback), what the host asks of the capture (HostCapture),
+// the capture's starts and stops as the grab thread sees them (CaptureRun),
+// the frames handed and lost (FrameRecord), the state and its request queue
+// (CameraState), the rows the host is copying (RowReaders), the bus's events
+// (BusPresence). Which request runs which Do*, and what each state refuses,
 // is in CameraLife.h.
 #include <atomic>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "camera/BusPresence.h"
 #include "camera/CameraBus.h"
 #include "camera/CameraSettings.h"
 #include "camera/CameraState.h"
@@ -46,7 +48,9 @@ class Camera {
   Camera(const Camera&) = delete;
   Camera& operator=(const Camera&) = delete;
 
-  // Host thread: post a request and wait for its outcome.
+  // ---- the host's calls: any host thread, or a callback of the driver's ----
+  // Open and Close post a request and wait for the bus thread to carry it out;
+  // the others post one, or act at once.
   bool Open(int port, int32_t size[2]);
   void Close();
   // False when the old callback was still running after the wait (or, on a
@@ -58,60 +62,20 @@ class Camera {
   // row: the frame's while capturing, the dummy line otherwise. False when
   // nothing was copied.
   bool CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel);
+  // Command words and parameters by name (HostPropertyCommands.cpp).
+  bool SetProperty(const char* name, int value);
+  bool GetProperty(const char* name, int* value);
+  bool GetRange(const char* name, int* minValue, int* maxValue);
 
-  // Bus thread.
+  // ---- opening and settings: the bus thread (Camera.cpp) -------------------
   bool DoOpen();
   // DoOpen after a removal or an error: the capture the host asked for is
   // restored instead of the "Continuous" parameter's.
   bool DoReopen();
   bool DoClose();
-  void Cleanup();
-  void DoStartCapture();
-  // ReqCaptureCont: the host's capture becomes continuous, then it starts.
-  void DoStartContinuousCapture();
-  // A single grab while the capture runs: the grab thread retrieves one more.
-  void DoGrabAgain();
-  // Writes the trigger and strobe parameters to the open camera, a running
-  // capture stopped and restarted around them.
-  void DoApplyTriggerStrobe();
-  void DoStopCapture();
-
+  // The host has the camera open (or is opening it): a removed camera comes
+  // back, a failed open is tried again.
   bool HostOpen() const { return _hostOpen; }
-  bool AsksContinuous() const { return _hostCapture.Continuous(); }
-  // Bus thread, after a reopen: posts the capture the host still asks for,
-  // unless a capture request is already queued.
-  void ResumeCapture();
-
-  // Grab thread.
-  enum class Retrieval {
-    kFrame,       // a frame is in the image buffer
-    kIncomplete,  // the camera's frame came but not whole (a lossy link): dropped
-    kFailed,      // nothing came, or nothing the driver can use
-    kStopped,     // a capture stop ended the retrieval: neither frame nor failure
-  };
-  // A retrieval for the capture of `generation` (see CaptureGeneration), read
-  // before the grab thread saw the camera capturing.
-  Retrieval RetrieveImage(uint32_t generation);
-  // The frames handed to the host and those lost (see FrameRecord).
-  FrameRecord& Frames() { return _frames; }
-  const FrameRecord& Frames() const { return _frames; }
-  // Counts capture starts and stops; a retrieval that began under another
-  // count belongs to a capture that has ended.
-  uint32_t CaptureGeneration() const { return _captureRun.Generation(); }
-  // A frame of the host's single grabs has been delivered; true while more
-  // are owed (the grab thread retrieves on).
-  bool SingleGrabDelivered() { return _hostCapture.FrameDelivered(); }
-  // Frames the host's grabs still wait for; a grab thread woken without one
-  // owed (and not continuous) retrieves nothing.
-  bool FrameOwed() const { return _hostCapture.FrameOwed(); }
-  void FlyImageToImageBuffer(FlyCapture2::Image* image);
-
-  // Host property commands.
-  bool SetProperty(const char* name, int value);
-  bool GetProperty(const char* name, int* value);
-  bool GetRange(const char* name, int* minValue, int* maxValue);
-
-  // ---- settings -------------------------------------------------------------
   // The parameter set, its lock and the camera's modes (see CameraSettings).
   CameraSettings& Settings() { return _settings; }
   // Reading the camera's features into parameters and writing them back (see
@@ -121,13 +85,51 @@ class Camera {
     return _settings.Features(*_flyCamera, [this] { return Tag(); });
   }
 
+  // ---- capture: the bus thread starts and stops it (Capture.cpp) -----------
+  void DoStartCapture();
+  // ReqCaptureCont: the host's capture becomes continuous, then it starts.
+  void DoStartContinuousCapture();
+  // A single grab while the capture runs: the grab thread retrieves one more.
+  void DoGrabAgain();
+  // Writes the trigger and strobe parameters to the open camera, a running
+  // capture stopped and restarted around them.
+  void DoApplyTriggerStrobe();
+  void DoStopCapture();
+  bool AsksContinuous() const { return _hostCapture.Continuous(); }
+
+  // ---- capture: the grab thread retrieves and hands frames over ------------
+  enum class Retrieval {
+    kFrame,       // a frame is in the image buffer
+    kIncomplete,  // the camera's frame came but not whole (a lossy link): dropped
+    kFailed,      // nothing came, or nothing the driver can use
+    kStopped,     // a capture stop ended the retrieval: neither frame nor failure
+  };
+  // A retrieval for the capture of `generation` (see CaptureGeneration), read
+  // before the grab thread saw the camera capturing.
+  Retrieval RetrieveImage(uint32_t generation);
+  // Counts capture starts and stops; a retrieval that began under another
+  // count belongs to a capture that has ended.
+  uint32_t CaptureGeneration() const { return _captureRun.Generation(); }
+  bool StopRequested() const { return _captureRun.StopRequested(); }
+  // A frame of the host's single grabs has been delivered; true while more
+  // are owed (the grab thread retrieves on).
+  bool SingleGrabDelivered() { return _hostCapture.FrameDelivered(); }
+  // Frames the host's grabs still wait for; a grab thread woken without one
+  // owed (and not continuous) retrieves nothing.
+  bool FrameOwed() const { return _hostCapture.FrameOwed(); }
+  // The frames handed to the host and those lost (see FrameRecord).
+  FrameRecord& Frames() { return _frames; }
+  const FrameRecord& Frames() const { return _frames; }
+  // The host's callback, as the grab thread calls it and the bus thread
+  // holds it (see HostCallback).
+  HostCallback& Callback() { return _hostCallback; }
   // A grab thread that never ended still uses this camera: its owner must
   // not free it.
   bool KeptForThread() const { return _keptForThread; }
 
+  // ---- who and where the camera is: any thread -----------------------------
   // "port#%d ser#%d state:%s", the end of almost every camera log line.
   std::string Tag() const;
-
   int Port() const { return _port; }
   // Another camera is opened on this camera's port.
   void ReleasePort() { _port = -1; }
@@ -136,30 +138,27 @@ class Camera {
   bool IsColor() const { return (_identity.flags & 2) != 0; }
   uint32_t Width() const { return _width; }
   uint32_t Height() const { return _height; }
-
   CameraState& State() { return _state; }
   const CameraState& State() const { return _state; }
   CameraStatistics& Statistics() { return _statistics; }
-  bool StopRequested() const { return _captureRun.StopRequested(); }
-  // The host's callback, as the grab thread calls it and the bus thread
-  // holds it (see HostCallback).
-  HostCallback& Callback() { return _hostCallback; }
-
-  // Bus events.
-  void MarkRemoved(int64_t when) {
-    _removalTime = when;
-    _arrived = false;
-  }
-  void MarkArrived() { _arrived = true; }
-  int64_t RemovalTime() const { return _removalTime; }
-  bool Arrived() const { return _arrived; }
-  void ClearRemoval() {
-    _removalTime = 0;
-    _arrived = false;
-  }
+  // What the bus's events report of the camera (see BusPresence).
+  BusPresence& Presence() { return _presence; }
 
  private:
+  // Opening (Camera.cpp).
+  void ConnectToCamera();
+  void ReadCameraConfiguration();
+  void WriteCameraConfiguration();
+  void StartGrabThread();
   void RecordOpenOutcome(bool opened);
+  // After a reopen: posts the capture the host still asks for, unless a
+  // capture request is already queued.
+  void ResumeCapture();
+  void Cleanup();
+  // Capture (Capture.cpp).
+  void FlyImageToImageBuffer(FlyCapture2::Image* image);
+  // Grab thread or a host command: one trigger from software, a failure logged.
+  void FireSoftwareTrigger();
   inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
   // Host property commands (HostPropertyCommands.cpp).
   bool RunCommandWord(const char* name, int value);
@@ -168,48 +167,48 @@ class Camera {
   bool WriteHostValue(const char* name, int value);
   bool ResetFromHost(const char* name);
   std::optional<int> ReadCommandWord(const char* name) const;
-  void ConnectToCamera();
-  void ReadCameraConfiguration();
-  void WriteCameraConfiguration();
-  void StartGrabThread();
-  // Grab thread or a host command: one trigger from software, a failure logged.
-  void FireSoftwareTrigger();
 
-  std::atomic<int32_t> _port{-1};
+  // Who and where.
   CameraIdentity _identity;
   CameraBus& _bus;
-  std::atomic<uint32_t> _width{0};
-  std::atomic<uint32_t> _height{0};
-  CameraState _state;
-  CaptureRun _captureRun;
-  std::atomic<bool> _hostOpen{false};
-  std::atomic<bool> _keptForThread{false};
-  bool _reopening = false;  // bus thread only
-  HostCapture _hostCapture;
-  // The software trigger is selected: each single grab's retrieval fires it.
-  std::atomic<bool> _softwareTrigger{false};
-  FrameRecord _frames;
-  std::unique_ptr<FlyCapture2::Camera> _flyCamera;
-  std::unique_ptr<ImageBuffer> _imageBuffer;
-  // Rows of _imageBuffer the host is copying right now (see CopyRow).
-  RowReaders _rowReaders;
-  CameraSettings _settings;
-  HostCallback _hostCallback{[this] { _bus.WakeBusThread(); }};
   DriverContext* _context;
-  std::unique_ptr<GrabThread> _grabThread;
   int32_t _bitsPerPixel;
+  std::atomic<int32_t> _port{-1};
+  CameraState _state;
   CameraStatistics _statistics;
-  std::atomic<int64_t> _removalTime{0};
-  std::atomic<bool> _arrived{false};
+  BusPresence _presence;
+
+  // Opening and settings.
+  CameraSettings _settings;
+  std::atomic<bool> _hostOpen{false};
+  bool _reopening = false;  // bus thread only
   // Outcome of the latest DoOpen. The bus thread turns OpenErr into a close
   // and reopen at once, often before the host's next poll sees OpenErr, so
   // the host also learns of a failure from here.
   std::atomic<uint32_t> _openAttempts{0};
   std::atomic<bool> _lastOpenFailed{false};
+  // The frame's size the host learnt at its open.
+  std::atomic<uint32_t> _width{0};
+  std::atomic<uint32_t> _height{0};
+  std::unique_ptr<FlyCapture2::Camera> _flyCamera;
+
+  // Capture. Declared after the SDK camera: the incoming frame may hold one
+  // of its buffers, and the grab thread, declared last, ends first.
+  HostCapture _hostCapture;
+  CaptureRun _captureRun;
+  HostCallback _hostCallback{[this] { _bus.WakeBusThread(); }};
+  FrameRecord _frames;
+  // The software trigger is selected: each single grab's retrieval fires it.
+  std::atomic<bool> _softwareTrigger{false};
+  // Rows of _imageBuffer the host is copying right now (see CopyRow).
+  RowReaders _rowReaders;
+  std::unique_ptr<ImageBuffer> _imageBuffer;
   // The grab thread's incoming frame. It trades places with the image
   // buffer's frame at each hand-over, so two images, each keeping its
   // memory, serve every frame without an allocation.
   FlyCapture2::Image _receivedImage;
+  std::unique_ptr<GrabThread> _grabThread;
+  std::atomic<bool> _keptForThread{false};
 };
 
 }  // namespace vq

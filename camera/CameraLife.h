@@ -166,7 +166,7 @@ enum class Step : uint8_t {
   kDrop,                // done, nothing logged (ReqNotAssigned)
   kDropCloseOpen,       // kCloseOpenIgnoredLine: AddRequest expands it, so it is never queued itself
   kOpen,                // Camera::DoOpen
-  kReopen,              // Camera::ClearRemoval, then Camera::DoReopen
+  kReopen,              // BusPresence::Clear, then Camera::DoReopen
   kClose,               // Camera::DoClose
   kStopCapture,         // Camera::DoStopCapture
   kStartCapture,        // Camera::DoStartCapture
