@@ -29,10 +29,9 @@ class GrabThread {
   // Wakes the thread for one retrieval.
   void Wake();
 
+ private:
   static int32_t static_ThreadMain(GrabThread* param);
   int32_t ThreadMain();
-
- private:
   void OnFrame();
   void OnIncompleteFrame(uint32_t generation);
   void OnFailure(uint32_t generation);
