@@ -506,9 +506,10 @@ Bgr ReferenceDemosaic(const Image& source, unsigned row, unsigned col) {
 TEST(ImageConvertBayer, RandomFramesFollowTheBilinearRuleEverywhere) {
   std::mt19937 random(7);
   // Rows of 18 and more pixels are converted sixteen at a time where the
-  // processor allows, with the rest of the row pixel by pixel.
-  const std::pair<unsigned, unsigned> sizes[] = {{1, 1}, {1, 6}, {5, 1},  {2, 2},  {2, 5}, {3, 3},
-                                                 {5, 8}, {9, 7}, {4, 18}, {3, 35}, {5, 50}};
+  // processor allows, rows of 34 and more thirty-two at a time, with the rest
+  // of the row in smaller blocks or pixel by pixel.
+  const std::pair<unsigned, unsigned> sizes[] = {{1, 1}, {1, 6}, {5, 1},  {2, 2},  {2, 5},  {3, 3},
+                                                 {5, 8}, {9, 7}, {4, 18}, {3, 35}, {5, 50}, {4, 83}};
   for (BayerTileFormat tile : kTiles)
     for (auto [rows, cols] : sizes) {
       SCOPED_TRACE(::testing::Message() << "tile " << tile << " " << rows << "x" << cols);
