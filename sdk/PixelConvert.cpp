@@ -376,11 +376,75 @@ void HighBitsOf16(const uint8_t* in, uint8_t* out, size_t cols) {
   }
 }
 
+#ifdef VQ_SIXTEEN_AT_A_TIME
+// The packed layouts sixteen samples at a time, from two loads of four groups
+// of three bytes (two of five bytes for 10-bit LSB packing) gathered with byte
+// shuffles. A block is taken while the row holds all the bytes both loads
+// read: those past the block belong to samples still to come. Each returns
+// the first sample left, a multiple of sixteen.
+
+__attribute__((target("ssse3"))) size_t HighBitsOfPairsBlocks(const uint8_t* in, uint8_t* out, size_t cols) {
+  const __m128i firstAndThird = _mm_setr_epi8(0, 2, 3, 5, 6, 8, 9, 11, -1, -1, -1, -1, -1, -1, -1, -1);
+  size_t x = 0;
+  for (; x + 19 <= cols; x += 16, in += 24)
+    StoreBytes(out + x, _mm_unpacklo_epi64(_mm_shuffle_epi8(LoadBytes(in), firstAndThird),
+                                           _mm_shuffle_epi8(LoadBytes(in + 12), firstAndThird)));
+  return x;
+}
+
+// Eight 12-bit samples of four groups: the first of a group is bits 4 to 11
+// of its first two bytes, the second its third byte.
+__attribute__((target("ssse3"))) __m128i LsbPacked12Eight(__m128i bytes) {
+  const __m128i firstTwo = _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i thirdHigh = _mm_setr_epi8(-1, 2, -1, 5, -1, 8, -1, 11, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i first = _mm_and_si128(_mm_srli_epi16(_mm_shuffle_epi8(bytes, firstTwo), 4), _mm_set1_epi16(0x00FF));
+  return _mm_or_si128(first, _mm_shuffle_epi8(bytes, thirdHigh));
+}
+
+__attribute__((target("ssse3"))) size_t HighBitsOfLsbPacked12Blocks(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 19 <= cols; x += 16, in += 24)
+    StoreBytes(out + x, _mm_unpacklo_epi64(LsbPacked12Eight(LoadBytes(in)), LsbPacked12Eight(LoadBytes(in + 12))));
+  return x;
+}
+
+// Eight 10-bit samples of two groups: sample i of a group is its bytes i and
+// i + 1 shifted right by 2 (i + 1); the shifts by lane are multiplications
+// keeping the high half.
+__attribute__((target("ssse3"))) __m128i LsbPacked10Eight(__m128i bytes) {
+  const __m128i windows = _mm_setr_epi8(0, 1, 1, 2, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8, 8, 9);
+  const __m128i shifts = _mm_setr_epi16(1 << 14, 1 << 12, 1 << 10, 1 << 8, 1 << 14, 1 << 12, 1 << 10, 1 << 8);
+  return _mm_and_si128(_mm_mulhi_epu16(_mm_shuffle_epi8(bytes, windows), shifts), _mm_set1_epi16(0x00FF));
+}
+
+__attribute__((target("ssse3"))) size_t HighBitsOfLsbPacked10Blocks(const uint8_t* in, uint8_t* out, size_t cols) {
+  size_t x = 0;
+  for (; x + 21 <= cols; x += 16, in += 20)
+    StoreBytes(out + x, _mm_packus_epi16(LsbPacked10Eight(LoadBytes(in)), LsbPacked10Eight(LoadBytes(in + 10))));
+  return x;
+}
+#else
+// Elsewhere every sample goes one by one.
+size_t NoBlocks(const uint8_t*, uint8_t*, size_t) { return 0; }
+constexpr auto HighBitsOfPairsBlocks = NoBlocks;
+constexpr auto HighBitsOfLsbPacked12Blocks = NoBlocks;
+constexpr auto HighBitsOfLsbPacked10Blocks = NoBlocks;
+#endif
+
+// Where the processor allows, the first whole blocks of a row go `blocks`'s
+// way; returns the first sample left.
+size_t PackedBlocks(size_t (*blocks)(const uint8_t*, uint8_t*, size_t), const uint8_t* in, uint8_t* out, size_t cols) {
+#ifdef VQ_SIXTEEN_AT_A_TIME
+  if (!HaveSsse3()) return 0;
+#endif
+  return blocks(in, out, cols);
+}
+
 // Two samples in three bytes; bytes 0 and 2 are their high 8 bits whatever
 // their depth (10 or 12).
 void HighBitsOfPairs(const uint8_t* in, uint8_t* out, size_t cols) {
-  size_t x = 0;
-  for (; x + 1 < cols; x += 2, in += 3) {
+  size_t x = PackedBlocks(HighBitsOfPairsBlocks, in, out, cols);
+  for (in += x / 2 * 3; x + 1 < cols; x += 2, in += 3) {
     out[x] = in[0];
     out[x + 1] = in[2];
   }
@@ -402,8 +466,8 @@ uint8_t HighBitsAt(const uint8_t* in, size_t i) {
 // bytes, two 12-bit samples in three), spelled out; a partial group at the
 // end of the row sample by sample.
 void HighBitsOfLsbPacked10(const uint8_t* in, uint8_t* out, size_t cols) {
-  size_t x = 0;
-  for (; x + 4 <= cols; x += 4, in += 5) {
+  size_t x = PackedBlocks(HighBitsOfLsbPacked10Blocks, in, out, cols);
+  for (in += x / 4 * 5; x + 4 <= cols; x += 4, in += 5) {
     out[x] = static_cast<uint8_t>(in[0] >> 2 | in[1] << 6);
     out[x + 1] = static_cast<uint8_t>(in[1] >> 4 | in[2] << 4);
     out[x + 2] = static_cast<uint8_t>(in[2] >> 6 | in[3] << 2);
@@ -413,8 +477,8 @@ void HighBitsOfLsbPacked10(const uint8_t* in, uint8_t* out, size_t cols) {
 }
 
 void HighBitsOfLsbPacked12(const uint8_t* in, uint8_t* out, size_t cols) {
-  size_t x = 0;
-  for (; x + 2 <= cols; x += 2, in += 3) {
+  size_t x = PackedBlocks(HighBitsOfLsbPacked12Blocks, in, out, cols);
+  for (in += x / 2 * 3; x + 2 <= cols; x += 2, in += 3) {
     out[x] = static_cast<uint8_t>(in[0] >> 4 | in[1] << 4);
     out[x + 1] = in[2];
   }

@@ -138,7 +138,7 @@ std::vector<KernelCase> AllKernels() {
 TEST(ImageKernels, StayInsideTightlyPackedFramesOfAnyWidth) {
   std::mt19937 random(11);
   for (const KernelCase& kernel : AllKernels())
-    for (size_t cols : {1, 2, 3, 5, 7, 8, 13, 33})
+    for (size_t cols : {1, 2, 3, 5, 7, 8, 13, 18, 19, 20, 21, 33})
       for (size_t rows : {1, 2, 3, 5})
         for (GuardedBlock::Placement placement : {GuardedBlock::kAgainstEnd, GuardedBlock::kAgainstStart}) {
           SCOPED_TRACE(::testing::Message() << kernel.name << " " << rows << "x" << cols << " placement " << placement);
