@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 #include "camera/GrabThread.h"
-#include "features/FeatureTables.h"
 #include "params/ParameterAccess.h"
 #include "sdk/FlyError.h"
 

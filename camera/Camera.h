@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -33,7 +32,6 @@
 #include "features/CameraFeatures.h"
 #include "log/DriverContext.h"
 #include "params/CameraIdentity.h"
-#include "params/CameraParameters.h"
 #include "sdk/FlyCapture2.h"
 
 namespace vq {
