@@ -363,6 +363,65 @@ void DemosaicBorderRow(const SourceView& source, const Tile& tile, size_t y, uin
   for (size_t x = 0; x < source.cols; ++x) DemosaicPixel(source, tile, y, x, out + 3 * x);
 }
 
+// ---- the edges, written out ------------------------------------------------
+// The rule where the image's edge cuts the neighbourhood, for each kind of
+// place, in images of at least three rows and columns: the first and last
+// pixel of a row that has rows above and below, and the first and last row
+// but their corners, whose only neighbouring row is `next`. The general loop
+// of DemosaicPixel took a fifth of the whole conversion for these few pixels.
+
+inline uint8_t Mean2(unsigned a, unsigned b) { return static_cast<uint8_t>((a + b + 1) >> 1); }
+inline uint8_t Mean3(unsigned a, unsigned b, unsigned c) { return static_cast<uint8_t>((a + b + c + 1) / 3); }
+
+// The colour that alternates with green in row y, and the third colour, which
+// the rows above and below hold.
+struct RowColours {
+  Channel own;
+  Channel other;
+};
+
+RowColours RowColoursOf(const Tile& tile, size_t y) {
+  const Channel own = tile.At(y, 0) == kGreen ? tile.At(y, 1) : tile.At(y, 0);
+  return {own, own == kRed ? kBlue : kRed};
+}
+
+// Column x, the first or the last, of a row between `up` and `down`; `inward`
+// is its one neighbouring column.
+void DemosaicEdgeColumn(const uint8_t* up, const uint8_t* mid, const uint8_t* down, size_t x, size_t inward, bool green,
+                        RowColours colours, uint8_t* bgr) {
+  if (green) {
+    bgr[kGreen] = mid[x];
+    bgr[colours.own] = mid[inward];
+    bgr[colours.other] = Mean2(up[x], down[x]);
+  } else {
+    bgr[colours.own] = mid[x];
+    bgr[kGreen] = Mean3(up[x], down[x], mid[inward]);
+    bgr[colours.other] = Mean2(up[inward], down[inward]);
+  }
+}
+
+// The first or the last row.
+void DemosaicEdgeRow(const SourceView& source, const Tile& tile, size_t y, uint8_t* out) {
+  const uint8_t* mid = source.data + y * source.stride;
+  const uint8_t* next = source.data + (y == 0 ? 1 : y - 1) * source.stride;
+  const RowColours colours = RowColoursOf(tile, y);
+  const size_t last = source.cols - 1;
+  DemosaicPixel(source, tile, y, 0, out);
+  for (size_t x = 1; x < last; ++x) {
+    uint8_t* bgr = out + 3 * x;
+    if (tile.At(y, x) == kGreen) {
+      bgr[kGreen] = mid[x];
+      bgr[colours.own] = Mean2(mid[x - 1], mid[x + 1]);
+      bgr[colours.other] = next[x];
+    } else {
+      bgr[colours.own] = mid[x];
+      bgr[kGreen] = Mean3(mid[x - 1], mid[x + 1], next[x]);
+      bgr[colours.other] = Mean2(next[x - 1], next[x + 1]);
+    }
+  }
+  DemosaicPixel(source, tile, y, last, out + 3 * last);
+}
+
 // ---- samples deeper than 8 bits --------------------------------------------------
 
 // One little-endian sample of `kBits` bits in two bytes; a sample with bits
@@ -664,14 +723,20 @@ void BayerRowsToBgr(const SourceView& source, BayerTileFormat format, size_t fir
   const size_t last = source.cols - 1;
   for (size_t y = first; y < first + count; ++y) {
     uint8_t* out = target.data + (y - first) * target.stride;
-    if (small || y == 0 || y + 1 == source.rows) {
+    if (small) {
       DemosaicBorderRow(source, tile, y, out);
       continue;
     }
+    if (y == 0 || y + 1 == source.rows) {
+      DemosaicEdgeRow(source, tile, y, out);
+      continue;
+    }
     const uint8_t* mid = source.data + y * source.stride;
-    kernels[y & 1](mid - source.stride, mid, mid + source.stride, out, source.cols);
-    DemosaicPixel(source, tile, y, 0, out);
-    DemosaicPixel(source, tile, y, last, out + 3 * last);
+    const uint8_t *up = mid - source.stride, *down = mid + source.stride;
+    kernels[y & 1](up, mid, down, out, source.cols);
+    const RowColours colours = RowColoursOf(tile, y);
+    DemosaicEdgeColumn(up, mid, down, 0, 1, tile.At(y, 0) == kGreen, colours, out);
+    DemosaicEdgeColumn(up, mid, down, last, last - 1, tile.At(y, last) == kGreen, colours, out + 3 * last);
   }
 }
 
