@@ -90,11 +90,13 @@ TEST_F(DriverFixture, TwoCamerasWithTwoRequestsEachRunInterleaved) {
   Mono().State().AddRequest(ReqCaptureStart);
   Log().Clear();
   stall.unlock();
-  ASSERT_TRUE(WaitForState(Mono(), CamCapture));
+  // The state changes before its line is logged: wait for the line itself.
+  const std::string monoCaptureLine = "CameraState::SetState: new state:'Capture', prev state:'Opened ', serial#2222\n";
+  ASSERT_TRUE(WaitForLine(monoCaptureLine));
   int colourOpened = Log().IndexOf("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#1111\n");
   int monoOpened = Log().IndexOf("CameraState::SetState: new state:'Opened ', prev state:'Closed ', serial#2222\n");
   int colourCapture = Log().IndexOf("CameraState::SetState: new state:'Capture', prev state:'Opened ', serial#1111\n");
-  int monoCapture = Log().IndexOf("CameraState::SetState: new state:'Capture', prev state:'Opened ', serial#2222\n");
+  int monoCapture = Log().IndexOf(monoCaptureLine);
   ASSERT_NE(-1, colourOpened);
   EXPECT_LT(colourOpened, monoOpened);
   EXPECT_LT(monoOpened, colourCapture);
