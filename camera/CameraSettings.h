@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "features/CameraFeatures.h"
 #include "log/DriverContext.h"
