@@ -6,16 +6,15 @@
 //
 // What those threads share lives in parts of its own, each saying who calls
 // what: the settings and the parameter lock (CameraSettings), the host's
-// callback (HostCallback), what the host asks of the capture (HostCapture),
-// the capture's starts and stops as the grab thread sees them (CaptureRun),
-// the frames handed and lost (FrameRecord), the state and its request queue
-// (CameraState), the rows the host is copying (RowReaders), the bus's events
-// (BusPresence). Which request runs which Do*, and what each state refuses,
-// is in CameraLife.h.
+// property calls (HostProperties), the host's callback (HostCallback), what
+// the host asks of the capture (HostCapture), the capture's starts and stops
+// as the grab thread sees them (CaptureRun), the frames handed and lost
+// (FrameRecord), the state and its request queue (CameraState), the rows the
+// host is copying (RowReaders), the bus's events (BusPresence). Which request runs which Do*, and what each state
+// refuses, is in CameraLife.h.
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "camera/BusPresence.h"
@@ -27,6 +26,7 @@
 #include "camera/FrameRecord.h"
 #include "camera/HostCallback.h"
 #include "camera/HostCapture.h"
+#include "camera/HostProperties.h"
 #include "camera/ImageBuffer.h"
 #include "camera/RowReaders.h"
 #include "features/CameraFeatures.h"
@@ -60,10 +60,10 @@ class Camera {
   // row: the frame's while capturing, the dummy line otherwise. False when
   // nothing was copied.
   bool CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel);
-  // Command words and parameters by name (HostPropertyCommands.cpp).
-  bool SetProperty(const char* name, int value);
-  bool GetProperty(const char* name, int* value);
-  bool GetRange(const char* name, int* minValue, int* maxValue);
+  // Command words and parameters by name (see HostProperties).
+  bool SetProperty(const char* name, int value) { return _properties.Set(name, value); }
+  bool GetProperty(const char* name, int* value) { return _properties.Get(name, value); }
+  bool GetRange(const char* name, int* minValue, int* maxValue) { return _properties.Range(name, minValue, maxValue); }
 
   // ---- opening and settings: the bus thread (Camera.cpp) -------------------
   bool DoOpen();
@@ -134,6 +134,8 @@ class Camera {
   const std::string& Name() const { return _identity.name; }
   uint32_t SerialNumber() const { return _identity.serialNumber; }
   bool IsColor() const { return (_identity.flags & 2) != 0; }
+  // 24 for a colour camera's BGR rows, 8 for grey ("PixelSize").
+  int32_t BitsPerPixel() const { return _bitsPerPixel; }
   uint32_t Width() const { return _width; }
   uint32_t Height() const { return _height; }
   CameraState& State() { return _state; }
@@ -158,13 +160,6 @@ class Camera {
   // Grab thread or a host command: one trigger from software, a failure logged.
   void FireSoftwareTrigger();
   inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
-  // Host property commands (HostPropertyCommands.cpp).
-  bool RunCommandWord(const char* name, int value);
-  void FireBusReset();
-  bool TriggerFromHost(const char* name);
-  bool WriteHostValue(const char* name, int value);
-  bool ResetFromHost(const char* name);
-  std::optional<int> ReadCommandWord(const char* name) const;
 
   // Who and where.
   CameraIdentity _identity;
@@ -189,6 +184,7 @@ class Camera {
   std::atomic<uint32_t> _width{0};
   std::atomic<uint32_t> _height{0};
   std::unique_ptr<FlyCapture2::Camera> _flyCamera;
+  HostProperties _properties{*this, _bus, _flyCamera};
 
   // Capture. Declared after the SDK camera: the incoming frame may hold one
   // of its buffers, and the grab thread, declared last, ends first.

@@ -1,6 +1,5 @@
-// The host's property calls on a camera: a command word acts on the driver,
-// the camera list or the camera; any other name reads or writes a parameter of
-// the camera's set, converted to and from the host's 32-bit integers.
+#include "camera/HostProperties.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -52,25 +51,29 @@ std::pair<int64_t, int64_t> OptionValueRange(const ParamEnum& param) {
 
 }  // namespace
 
-bool Camera::SetProperty(const char* name, int value) {
-  WriteLog(_context, kLogDetail, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, Port());
+HostProperties::HostProperties(Camera& camera, CameraBus& bus, const std::unique_ptr<FlyCapture2::Camera>& sdkCamera)
+    : _camera(camera), _bus(bus), _sdkCamera(sdkCamera), _context(GetDriverContext()) {}
+
+bool HostProperties::Set(const char* name, int value) {
+  WriteLog(_context, kLogDetail, "Camera::SetProperty: prop=%s value=%d, port=%d \n", name, value, _camera.Port());
   try {
     if (RunCommandWord(name, value)) return true;
-    if (const life::Refusal* refused = life::Refuses(life::Op::kSetProperty, _state.State())) {
-      life::LogLine(_context, refused->line, name, Tag().c_str());
+    if (const life::Refusal* refused = life::Refuses(life::Op::kSetProperty, _camera.State().State())) {
+      life::LogLine(_context, refused->line, name, _camera.Tag().c_str());
       return refused->result;
     }
     if (Is(name, "TriggerSoftware")) return TriggerFromHost(name);
     return WriteHostValue(name, value);
   } catch (...) {
-    WriteLog(_context, kLogError, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value, Tag().c_str());
+    WriteLog(_context, kLogError, "Camera::SetProperty: Exception: prop=%s value=%d, %s\n", name, value,
+             _camera.Tag().c_str());
     return false;
   }
 }
 
 // The command words that act on the driver, the camera list or the bus, in
 // any state of the camera; false for any other name.
-bool Camera::RunCommandWord(const char* name, int value) {
+bool HostProperties::RunCommandWord(const char* name, int value) {
   if (Is(name, "debugview")) {
     _context->debugView = value;
     WriteLog(_context, kLogError, "DebugView level set to %d\n", value);
@@ -83,16 +86,17 @@ bool Camera::RunCommandWord(const char* name, int value) {
   } else if (Is(name, "PrintAllStat") || Is(name, "PrintAllStats")) {
     _bus.PrintAllStats();
   } else if (Is(name, "PrintStat")) {
-    WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _statistics.Text().c_str(), Tag().c_str());
-    WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", _frames.DropsText().c_str(), Tag().c_str());
+    WriteLog(_context, kLogError, "Camera STATS: %s, %s\n", _camera.Statistics().Text().c_str(), _camera.Tag().c_str());
+    WriteLog(_context, kLogError, "Camera DROPS: %s, %s\n", _camera.Frames().DropsText().c_str(),
+             _camera.Tag().c_str());
   } else if (Is(name, "BusRemoval")) {
-    WriteLog(_context, kLogError, "Simulating BUS REMOVAL callback, %s\n", Tag().c_str());
-    _bus.SimulateRemoval(SerialNumber());
+    WriteLog(_context, kLogError, "Simulating BUS REMOVAL callback, %s\n", _camera.Tag().c_str());
+    _bus.SimulateRemoval(_camera.SerialNumber());
   } else if (Is(name, "BusArrival")) {
-    WriteLog(_context, kLogError, "Simulating BUS ARRIVAL callback, %s\n", Tag().c_str());
-    _bus.SimulateArrival(SerialNumber());
+    WriteLog(_context, kLogError, "Simulating BUS ARRIVAL callback, %s\n", _camera.Tag().c_str());
+    _bus.SimulateArrival(_camera.SerialNumber());
   } else if (Is(name, "continuous") || Is(name, "continous")) {
-    SetContinuousGrabMode(value != 0);
+    _camera.SetContinuousGrabMode(value != 0);
   } else if (Is(name, "executebusreset")) {
     FireBusReset();
   } else {
@@ -101,40 +105,41 @@ bool Camera::RunCommandWord(const char* name, int value) {
   return true;
 }
 
-void Camera::FireBusReset() {
-  WriteLog(_context, kLogInfo, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", Tag().c_str());
+void HostProperties::FireBusReset() {
+  WriteLog(_context, kLogInfo, "Camera::SetProperty: Execute Bus Reset command arrived, %s\n", _camera.Tag().c_str());
   FlyCapture2::BusManager& bus = _bus.SdkBus();
   FlyCapture2::PGRGuid guid;
-  FlyCapture2::Error error = bus.GetCameraFromSerialNumber(SerialNumber(), &guid);
+  FlyCapture2::Error error = bus.GetCameraFromSerialNumber(_camera.SerialNumber(), &guid);
   if (error != FlyCapture2::PGRERROR_OK) {
     WriteLog(_context, kLogError, "Camera::SetProperty: Could not obtain guid for camera #%d: %s, port=%d\n",
-             SerialNumber(), error.GetDescription(), Port());
+             _camera.SerialNumber(), error.GetDescription(), _camera.Port());
     return;
   }
   WriteLog(_context, kLogInfo, "Camera::SetProperty: CallingExecute FireBusReset, guid=%d, port=%d\n",
-           static_cast<int>(guid.value[0]), Port());
+           static_cast<int>(guid.value[0]), _camera.Port());
   bus.FireBusReset(&guid);
 }
 
 // For a host that fires the software trigger itself (while capturing
 // continuously); a single grab fires it on its own.
-bool Camera::TriggerFromHost(const char* name) {
-  LockDeferringLog<std::mutex> lock(_settings.Lock());
-  const life::Refusal* refused = life::Refuses(life::Op::kTriggerSoftware, _state.State(), _flyCamera != nullptr);
+bool HostProperties::TriggerFromHost(const char* name) {
+  LockDeferringLog<std::mutex> lock(_camera.Settings().Lock());
+  const life::Refusal* refused =
+      life::Refuses(life::Op::kTriggerSoftware, _camera.State().State(), _sdkCamera != nullptr);
   if (refused) {
-    life::LogLine(_context, refused->line, name, Tag().c_str());
+    life::LogLine(_context, refused->line, name, _camera.Tag().c_str());
     return refused->result;
   }
-  return _flyCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
+  return _sdkCamera->FireSoftwareTrigger() == FlyCapture2::PGRERROR_OK;
 }
 
 // A value of the camera's parameter set from the host. The set is brought in
 // line with it, what changed is kept as the host's, and it reaches the camera
 // now, through the bus thread or at the next open, as its kind needs. A name
 // without a parameter is the command "Reset" or nothing.
-bool Camera::WriteHostValue(const char* name, int value) {
-  LockDeferringLog<std::mutex> lock(_settings.Lock());
-  CameraParameters& parameters = _settings.Parameters();
+bool HostProperties::WriteHostValue(const char* name, int value) {
+  LockDeferringLog<std::mutex> lock(_camera.Settings().Lock());
+  CameraParameters& parameters = _camera.Settings().Parameters();
   const std::string p = TranslatePropertyName(name);
   Param_* param = parameters.FindParam(p);
   if (!param) return Is(name, "Reset") && ResetFromHost(name);
@@ -151,7 +156,7 @@ bool Camera::WriteHostValue(const char* name, int value) {
       });
   if (!settable) {
     WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): WARNING: parameter not found, ignoring: %s\n", name,
-             Tag().c_str());
+             _camera.Tag().c_str());
     return false;
   }
   // The set is brought in line with the new value (a new video mode may
@@ -168,37 +173,38 @@ bool Camera::WriteHostValue(const char* name, int value) {
   // strobe values follow through the bus thread, which stops and restarts
   // a capture around them; video mode, frame rate and Format7 values reach
   // the camera at its next open, where the host learns the frame's size.
-  if (_flyCamera) Features().SetFlyProperties();
+  if (_sdkCamera) _camera.Features().SetFlyProperties();
   if (IsTriggerStrobeParameter(p)) {
-    _state.AddRequest(ReqApplyTriggerStrobe);
+    _camera.State().AddRequest(ReqApplyTriggerStrobe);
   } else if (IsGeometryParameter(p)) {
     WriteLog(_context, kLogInfo, "Camera::SetProperty(%s): takes effect when the camera is opened again, %s\n", name,
-             Tag().c_str());
+             _camera.Tag().c_str());
   }
   return true;
 }
 
 // The host's "Reset": the camera is marked as failed, and the bus thread
 // closes and reopens it.
-bool Camera::ResetFromHost(const char* name) {
-  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name, Tag().c_str());
+bool HostProperties::ResetFromHost(const char* name) {
+  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):Setting camera state to Grab Error, %s\n", name,
+           _camera.Tag().c_str());
   // Taken from the state seen now: a close that overtook this command keeps
   // the camera closed.
-  const CamState current = _state.State();
+  const CamState current = _camera.State().State();
   if (current == CamGrabErr)
-    _state.SetState(CamGrabErr);  // logs that nothing changes
+    _camera.State().SetState(CamGrabErr);  // logs that nothing changes
   else if (life::Moves(life::Mover::kHost, current, CamGrabErr))
-    _state.ChangeState(current, CamGrabErr);
-  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, Tag().c_str());
+    _camera.State().ChangeState(current, CamGrabErr);
+  WriteLog(_context, kLogInfo, "Camera::SetProperty(%s):State set: %s\n", name, _camera.Tag().c_str());
   return true;
 }
 
-bool Camera::GetProperty(const char* name, int* value) {
+bool HostProperties::Get(const char* name, int* value) {
   WriteLog(_context, kLogDetail, "Camera::GetProperty: prop=%s \n", name);
   // A value the host's integer cannot hold, or a fault reading it.
   auto Failed = [&] {
     WriteLog(_context, kLogError, "Camera::GetProperty: Exception: prop=%s value=%d, %s \n", name, *value,
-             Tag().c_str());
+             _camera.Tag().c_str());
     return false;
   };
   try {
@@ -206,12 +212,12 @@ bool Camera::GetProperty(const char* name, int* value) {
       *value = *word;
       return true;
     }
-    if (const life::Refusal* refused = life::Refuses(life::Op::kGetProperty, _state.State())) {
-      life::LogLine(_context, refused->line, name, Tag().c_str());
+    if (const life::Refusal* refused = life::Refuses(life::Op::kGetProperty, _camera.State().State())) {
+      life::LogLine(_context, refused->line, name, _camera.Tag().c_str());
       return refused->result;
     }
-    LockDeferringLog<std::mutex> lock(_settings.Lock());
-    const Param_* param = _settings.Parameters().FindParam(TranslatePropertyName(name));
+    LockDeferringLog<std::mutex> lock(_camera.Settings().Lock());
+    const Param_* param = _camera.Settings().Parameters().FindParam(TranslatePropertyName(name));
     if (!param) return false;
     bool fits = true;
     auto report = [&](std::optional<int32_t> number) {
@@ -236,30 +242,30 @@ bool Camera::GetProperty(const char* name, int* value) {
 // The words the driver answers itself, in any state of the camera; nothing
 // for any other name. The frame's words belong to the frame last handed to
 // the host: read inside the completion callback, to the frame just announced.
-std::optional<int> Camera::ReadCommandWord(const char* name) const {
+std::optional<int> HostProperties::ReadCommandWord(const char* name) const {
   if (Is(name, "PixelSize")) {
-    WriteLog(_context, kLogDetail, "Camera::GetProperty pixelsize=%d \n", _bitsPerPixel);
-    return _bitsPerPixel;
+    WriteLog(_context, kLogDetail, "Camera::GetProperty pixelsize=%d \n", _camera.BitsPerPixel());
+    return _camera.BitsPerPixel();
   }
-  if (Is(name, "continuous") || Is(name, "continous")) return _hostCapture.Continuous() ? 1 : 0;
-  if (Is(name, "FrameNumber")) return static_cast<int>(static_cast<uint32_t>(_frames.LastNumber()));
+  if (Is(name, "continuous") || Is(name, "continous")) return _camera.AsksContinuous() ? 1 : 0;
+  if (Is(name, "FrameNumber")) return static_cast<int>(static_cast<uint32_t>(_camera.Frames().LastNumber()));
   if (Is(name, "FrameTimestampLow") || Is(name, "FrameTimestampHigh")) {
-    const uint64_t time = _frames.LastTimeUs();
+    const uint64_t time = _camera.Frames().LastTimeUs();
     return static_cast<int>(static_cast<uint32_t>(Is(name, "FrameTimestampLow") ? time : time >> 32));
   }
-  if (Is(name, "FramesDropped")) return static_cast<int>(_frames.Dropped());
-  if (Is(name, "FramesIncomplete")) return static_cast<int>(_frames.Incomplete());
+  if (Is(name, "FramesDropped")) return static_cast<int>(_camera.Frames().Dropped());
+  if (Is(name, "FramesIncomplete")) return static_cast<int>(_camera.Frames().Incomplete());
   return std::nullopt;
 }
 
-bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
-  WriteLog(_context, kLogInfo, "Camera::GetRange(%s), %s \n", name, Tag().c_str());
-  if (const life::Refusal* refused = life::Refuses(life::Op::kGetRange, _state.State())) {
-    life::LogLine(_context, refused->line, Tag().c_str());
+bool HostProperties::Range(const char* name, int* minValue, int* maxValue) {
+  WriteLog(_context, kLogInfo, "Camera::GetRange(%s), %s \n", name, _camera.Tag().c_str());
+  if (const life::Refusal* refused = life::Refuses(life::Op::kGetRange, _camera.State().State())) {
+    life::LogLine(_context, refused->line, _camera.Tag().c_str());
     return refused->result;
   }
-  LockDeferringLog<std::mutex> lock(_settings.Lock());
-  const Param_* param = _settings.Parameters().FindParam(TranslatePropertyName(name));
+  LockDeferringLog<std::mutex> lock(_camera.Settings().Lock());
+  const Param_* param = _camera.Settings().Parameters().FindParam(TranslatePropertyName(name));
   if (!param) return false;
   bool fits = true;
   auto bounds = [&](std::optional<int32_t> low, std::optional<int32_t> high) {
@@ -286,7 +292,7 @@ bool Camera::GetRange(const char* name, int* minValue, int* maxValue) {
   if (!fits) throw std::range_error("Camera::GetRange: the range does not fit the host's integers");
   if (!ranged) return false;
   WriteLog(_context, kLogInfo, "Camera::GetRange(%s): leaving  min=%d   max=%d, %s \n", name, *minValue, *maxValue,
-           Tag().c_str());
+           _camera.Tag().c_str());
   return true;
 }
 
