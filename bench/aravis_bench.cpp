@@ -11,8 +11,9 @@
 // two one after the other, five times, and reports the ratio of each pair
 // (driver / alone); a pair runs alone, driver, driver, alone, so that a
 // change in the machine's load biases neither side. With VQ_BENCH_SPINNER=1
-// a child process keeps one core busy meanwhile. The time from buffer pop to the host's callback is not measured
-// here: nothing outside the module sees when the driver popped a buffer.
+// a child process keeps one core busy meanwhile. The time from buffer pop to
+// the host's callback is not measured here: nothing outside the module sees
+// when the driver popped a buffer.
 #include <arv.h>
 #include <benchmark/benchmark.h>
 #include <signal.h>

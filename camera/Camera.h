@@ -10,8 +10,8 @@
 // the host asks of the capture (HostCapture), the capture's starts and stops
 // as the grab thread sees them (CaptureRun), the frames handed and lost
 // (FrameRecord), the state and its request queue (CameraState), the rows the
-// host is copying (RowReaders), the bus's events (BusPresence). Which request runs which Do*, and what each state
-// refuses, is in CameraLife.h.
+// host is copying (RowReaders), the bus's events (BusPresence). Which
+// request runs which Do*, and what each state refuses, is in CameraLife.h.
 #include <atomic>
 #include <cstdint>
 #include <memory>
