@@ -131,17 +131,26 @@ static_assert(RowsFollowTheirOutcomes(), "kQueueingRows must list the outcomes i
 
 constexpr const QueueingRow& RowOf(Queueing outcome) { return kQueueingRows[static_cast<size_t>(outcome)]; }
 
+// A request whose work is fixed when the bus thread begins it: a capture
+// start serves the frames owed then (the grab thread may deliver them all
+// before the request is done), a trigger and strobe update writes the values
+// read then. A repeat of it while it is carried out asks for more.
+constexpr bool RepeatAsksForMore(StateRequest request) {
+  return request == ReqCaptureStart || request == ReqApplyTriggerStrobe;
+}
+
 // What becomes of `request` queued behind `queued` (oldest first; anything
 // with std::size and operator[], such as the camera's deque). `busy` says
 // whether the bus thread is carrying out one of the camera's requests, which
 // is then the front one (CameraState::Busy).
 //
 // Nothing is queued behind a destroy, nor a repeat of the request queued
-// last. A close-and-reopen becomes a close and a reopen unless a close and an
-// open are the last two queued (an open behind anything else, say a capture
-// start, still gets its own close-and-reopen). A destroy goes next: nothing
-// queued may hold it up (a reopen waiting out a removal's grace), only the
-// request being carried out stays before it.
+// last, unless that one is being carried out and the repeat asks for more. A
+// close-and-reopen becomes a close and a reopen unless a close and an open
+// are the last two queued (an open behind anything else, say a capture start,
+// still gets its own close-and-reopen). A destroy goes next: nothing queued
+// may hold it up (a reopen waiting out a removal's grace), only the request
+// being carried out stays before it.
 template <class Queue>
 constexpr Queueing QueueingOf(const Queue& queued, StateRequest request, bool busy) {
   const size_t n = std::size(queued);
@@ -154,7 +163,7 @@ constexpr Queueing QueueingOf(const Queue& queued, StateRequest request, bool bu
   }
   if (request == ReqCameraDestroy) return busy && n >= 1 ? Queueing::kDestroyBehindRunning : Queueing::kDestroyNext;
   // An empty queue has no last request to repeat, not even ReqNotAssigned.
-  if (n >= 1 && last == request) return Queueing::kRepeatIgnored;
+  if (n >= 1 && last == request && !(busy && n == 1 && RepeatAsksForMore(request))) return Queueing::kRepeatIgnored;
   return Queueing::kAppended;
 }
 

@@ -24,6 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kDeadline = 30s;
+constexpr int kPort = 4;
 
 // Spins the event loop until `done`, at most until the deadline.
 bool WaitFor(const std::function<bool()>& done) {
@@ -68,8 +69,12 @@ class LiveViewTest : public testing::TestWithParam<Camera> {
     std::filesystem::remove_all(_folder);
     std::filesystem::create_directories(_folder);
     ASSERT_EQ(1, TheModule().initialize(_folder.c_str(), IgnoreLog));
-    _view = std::make_unique<LiveView>(TheModule(), LiveViewOptions{GetParam().name, 4, (_folder / "saved").string()});
+    _view =
+        std::make_unique<LiveView>(TheModule(), LiveViewOptions{GetParam().name, kPort, (_folder / "saved").string()});
     _view->show();
+    // Shown, the log goes down to the bus thread's requests (the open has
+    // applied the camera's own level).
+    if (std::getenv("VQ_TEST_LOG")) TheModule().setProperty(0, kPort, "loglevel", 3);
   }
   void TearDown() override {
     _view.reset();

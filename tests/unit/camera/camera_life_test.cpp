@@ -95,6 +95,13 @@ TEST(CameraLife, QueueingARequestLooksAtTheBackOfTheQueue) {
       {{}, ReqCameraDestroy, true, Queueing::kDestroyNext},
       {{ReqCameraOpenOnArrival}, ReqCameraDestroy, true, Queueing::kDestroyBehindRunning},
       {{ReqCaptureStop, ReqCaptureStart}, ReqCaptureStart, false, Queueing::kRepeatIgnored},
+      {{ReqCaptureStop, ReqCaptureStart}, ReqCaptureStart, true, Queueing::kRepeatIgnored},
+      {{ReqCaptureStop}, ReqCaptureStop, true, Queueing::kRepeatIgnored},
+      // A grab while the last grab's start is being carried out: its frame
+      // may be delivered already, so this one is owed another.
+      {{ReqCaptureStart}, ReqCaptureStart, true, Queueing::kAppended},
+      {{ReqCaptureStart}, ReqCaptureStart, false, Queueing::kRepeatIgnored},
+      {{ReqApplyTriggerStrobe}, ReqApplyTriggerStrobe, true, Queueing::kAppended},
       {{ReqCaptureStart, ReqCaptureStop}, ReqCaptureStart, false, Queueing::kAppended},
       {{}, ReqNotAssigned, false, Queueing::kAppended},
   };
