@@ -7,6 +7,7 @@ dir="build/${sanitizers//,/-}"
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DVQ_SANITIZE="$sanitizers" -DVQ_BUILD_BENCH=OFF
 cmake --build "$dir" -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 # GLib and Aravis are not instrumented: their own threads are not our races.
