@@ -27,8 +27,13 @@ Registry& Slots() {
   return *registry;
 }
 
-void ForgetSlot(void* data) {
+}  // namespace
+
+// The key's destructor, on the thread that ends: a row it pulls later (from
+// a destructor of the host's that runs after this one) registers anew.
+void ForgetRowReaderSlot(void* data) {
   auto* slot = static_cast<Slot*>(data);
+  RowReaders::_threadSlot = nullptr;
   {
     Registry& registry = Slots();
     std::lock_guard<std::mutex> lock(registry.lock);
@@ -37,12 +42,14 @@ void ForgetSlot(void* data) {
   delete slot;
 }
 
+namespace {
+
 // The thread-specific key of the slots. A thread that ends gives its slot
 // back; the key goes with the module, so that no thread ending after an
 // unload calls into it.
 struct SlotKey {
   pthread_key_t key{};
-  bool valid = pthread_key_create(&key, ForgetSlot) == 0;
+  bool valid = pthread_key_create(&key, ForgetRowReaderSlot) == 0;
   ~SlotKey() {
     if (valid) pthread_key_delete(key);
   }
@@ -65,20 +72,17 @@ std::atomic<bool> RowReaders::_processBarrier{false};
 
 RowReaders::RowReaders() { _processBarrier.store(ProcessBarrierAvailable()); }
 
-RowReaders::Slot& RowReaders::OwnSlot() {
-  // Where the key cannot hold it (the process has used up its keys) a thread
-  // keeps its slot here, and the slot stays registered after the thread ends.
-  thread_local Slot* keyless = nullptr;
-  if (slotKey.valid)
-    if (void* slot = pthread_getspecific(slotKey.key)) return *static_cast<Slot*>(slot);
-  if (keyless) return *keyless;
+RowReaders::Slot& RowReaders::RegisterSlot() {
   auto* slot = new Slot;
   {
     Registry& registry = Slots();
     std::lock_guard<std::mutex> lock(registry.lock);
     registry.slots.push_back(slot);
   }
-  if (!slotKey.valid || pthread_setspecific(slotKey.key, slot) != 0) keyless = slot;
+  // Where the key cannot hold it (the process has used up its keys), the
+  // slot stays registered after the thread ends.
+  if (slotKey.valid) pthread_setspecific(slotKey.key, slot);
+  _threadSlot = slot;
   return *slot;
 }
 

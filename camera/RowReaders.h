@@ -66,8 +66,16 @@ class RowReaders {
   bool WaitForNone(std::chrono::milliseconds timeout);
 
  private:
-  // The calling thread's slot, registered on its first row.
-  static Slot& OwnSlot();
+  // The calling thread's slot, registered on its first row. The thread
+  // keeps it at hand in a thread-local without a destructor (one would pin
+  // the module in memory); the slot itself is given back as the thread ends.
+  static Slot& OwnSlot() {
+    if (Slot* slot = _threadSlot) return *slot;
+    return RegisterSlot();
+  }
+  static Slot& RegisterSlot();
+  friend void ForgetRowReaderSlot(void* data);
+  static inline thread_local Slot* _threadSlot = nullptr;
   uintptr_t Mark(int epoch) const { return reinterpret_cast<uintptr_t>(this) | static_cast<uintptr_t>(epoch); }
   // The reader's half: its mark is ordered before what it reads next, either
   // by the waiter's process-wide barrier or, without one, by a sequentially

@@ -29,12 +29,15 @@ void ApplyEnvironment(DriverContext& context) {
 
 }  // namespace
 
+std::atomic<DriverContext*> builtDriverContext{nullptr};
+
 // Never destroyed: threads of a host that exits without finalize may still
 // log while static objects are torn down.
-DriverContext* GetDriverContext() {
+DriverContext* MakeDriverContext() {
   static DriverContext* context = [] {
     auto* instance = new DriverContext;
     ApplyEnvironment(*instance);
+    builtDriverContext.store(instance, std::memory_order_release);
     return instance;
   }();
   return context;

@@ -35,7 +35,17 @@ struct DriverContext {
   std::string _systemPath;
 };
 
-DriverContext* GetDriverContext();
+// The first call's half of GetDriverContext: builds the context, once.
+DriverContext* MakeDriverContext();
+// Set by MakeDriverContext.
+extern std::atomic<DriverContext*> builtDriverContext;
+
+// The module's one context. Inline: every export asks, and a host pulls
+// a thousand rows a frame.
+inline DriverContext* GetDriverContext() {
+  if (DriverContext* context = builtDriverContext.load(std::memory_order_acquire)) return context;
+  return MakeDriverContext();
+}
 
 // Whether a line of `level` would reach any sink: lets a hot path skip
 // building its arguments (the camera tag, say) when nothing would be written.

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstring>
 #include <future>
@@ -221,6 +222,34 @@ TEST(ImageBuffer, AReplacedFrameGoesBackToTheCameraOnlyOnceItsReaderHasLeft) {
   grab.join();
   EXPECT_EQ(1, leaseA.use_count());
   EXPECT_EQ(2, leaseB.use_count());
+}
+
+// A host thread that reads a row from its own thread-exit destructor, after
+// the thread has given its reader's slot back, is counted all the same: the
+// bus thread must not free the buffer under it.
+TEST(RowReaders, ARowReadAsTheThreadEndsIsCounted) {
+  struct ExitingReader {
+    RowReaders readers;
+    std::promise<void> entered, release;
+  } exiting;
+  pthread_key_t hostKey;
+  ASSERT_EQ(0, pthread_key_create(&hostKey, [](void* data) {
+              auto* reader = static_cast<ExitingReader*>(data);
+              const RowReaders::Pass pass = reader->readers.Enter();
+              reader->entered.set_value();
+              reader->release.get_future().wait_for(std::chrono::seconds(30));
+              reader->readers.Leave(pass);
+            }));
+  std::thread host([&] {
+    exiting.readers.Leave(exiting.readers.Enter());  // the thread's first row
+    pthread_setspecific(hostKey, &exiting);
+  });
+  ASSERT_EQ(std::future_status::ready, exiting.entered.get_future().wait_for(std::chrono::seconds(30)));
+  EXPECT_FALSE(exiting.readers.WaitForNone(std::chrono::milliseconds(100)));
+  exiting.release.set_value();
+  host.join();
+  pthread_key_delete(hostKey);
+  EXPECT_TRUE(exiting.readers.WaitForNone(std::chrono::seconds(5)));
 }
 
 // A monochrome camera's rows hold one byte per pixel whatever its frames'
