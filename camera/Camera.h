@@ -160,6 +160,11 @@ class Camera {
   // Grab thread or a host command: one trigger from software, a failure logged.
   void FireSoftwareTrigger();
   inline size_t RowCopyLength(int firstPixel, int lastPixel, size_t lineSize) const;
+  // CopyRow's rare parts: the first and last row's marks, the dummy line of
+  // a camera not capturing, a row out of range or not converted.
+  void MarkFirstOrLastRow(int row);
+  bool CopyDummyLine(int row, unsigned char* dest, int firstPixel, int lastPixel);
+  void ReportRowFault(int row, size_t length, const FlyCapture2::Error* failure);
 
   // Who and where.
   CameraIdentity _identity;

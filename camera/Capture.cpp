@@ -249,40 +249,55 @@ inline size_t Camera::RowCopyLength(int firstPixel, int lastPixel, size_t lineSi
 }
 
 bool Camera::CopyRow(int row, unsigned char* dest, int firstPixel, int lastPixel) {
-  const int64_t height = _height;
-  if (row == 0) {
-    _statistics.MarkFirstRow();
-    if (WillLog(_context, kLogDetail)) WriteLog(_context, kLogDetail, "Camera::GetRow, first row, %s\n", Tag().c_str());
-  } else if (row == height - 1) {
-    _statistics.MarkLastRow();
-    if (WillLog(_context, kLogInfo))
-      WriteLog(_context, kLogInfo, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(height), Tag().c_str());
-  }
+  if (row == 0 || row == static_cast<int64_t>(_height) - 1) [[unlikely]]
+    MarkFirstOrLastRow(row);
   if (!dest) return false;
   // Counted before the state is read: Cleanup changes the state first and
   // then waits for the count to drop, so the buffer stays while the row is
   // copied; a frame the grab thread replaces meanwhile stays too. Nothing in
   // between logs: no host code runs while counted.
   const RowReaders::Pass pass = _rowReaders.Enter();
-  if (!life::Holds(kDummyLineStates, _state.State())) {
-    ImageBuffer* buffer = _imageBuffer.get();
-    const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
-    std::unique_ptr<FlyCapture2::Error> failure;
-    const bool copied = length > 0 && buffer->CopyLine(row, dest, length, &failure);
+  if (life::Holds(kDummyLineStates, _state.State())) [[unlikely]] {
     _rowReaders.Leave(pass);
-    if (length > 0 && (row < 0 || row >= height))
-      WriteLog(_context, kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", row);
-    if (failure)
-      WriteLog(_context, kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", row,
-               FormatFlyError(*failure).c_str());
-    return copied;
+    return CopyDummyLine(row, dest, firstPixel, lastPixel);
   }
+  ImageBuffer* buffer = _imageBuffer.get();
+  const size_t length = buffer ? RowCopyLength(firstPixel, lastPixel, buffer->RowSize()) : 0;
+  std::unique_ptr<FlyCapture2::Error> failure;
+  const bool copied = length > 0 && buffer->CopyLine(row, dest, length, &failure);
   _rowReaders.Leave(pass);
-  life::LogLine(_context, life::kRefusals[kDummyLineRow].line, row, static_cast<int>(height - 1), Tag().c_str());
+  if (!copied || failure) [[unlikely]]
+    ReportRowFault(row, length, failure.get());
+  return copied;
+}
+
+// The rare parts of CopyRow, out of its way.
+
+void Camera::MarkFirstOrLastRow(int row) {
+  if (row == 0) {
+    _statistics.MarkFirstRow();
+    if (WillLog(_context, kLogDetail)) WriteLog(_context, kLogDetail, "Camera::GetRow, first row, %s\n", Tag().c_str());
+  } else {
+    _statistics.MarkLastRow();
+    if (WillLog(_context, kLogInfo))
+      WriteLog(_context, kLogInfo, "Camera::GetRow, last row of %d, %s\n", static_cast<int>(_height), Tag().c_str());
+  }
+}
+
+bool Camera::CopyDummyLine(int row, unsigned char* dest, int firstPixel, int lastPixel) {
+  life::LogLine(_context, life::kRefusals[kDummyLineRow].line, row, static_cast<int>(_height - 1), Tag().c_str());
   const size_t length = RowCopyLength(firstPixel, lastPixel, CameraBus::kDummyLineSize);
   if (length == 0) return false;
   std::memcpy(dest, _bus.DummyLine(), length);
   return true;
+}
+
+void Camera::ReportRowFault(int row, size_t length, const FlyCapture2::Error* failure) {
+  if (length > 0 && (row < 0 || row >= static_cast<int64_t>(_height)))
+    WriteLog(_context, kLogError, "ImageBuffer::GetLine: ERROR: line index out of range: %d", row);
+  if (failure)
+    WriteLog(_context, kLogError, "ImageBuffer::ReadLine: ERROR: row %d not converted: %s\n", row,
+             FormatFlyError(*failure).c_str());
 }
 
 }  // namespace vq

@@ -171,17 +171,25 @@ int doCVLGrab(int grabberNo, int portNo) {
   }
 }
 
+namespace {
+
+// getCVLGrabRow with its per-row trace, apart from the untraced pull.
+[[gnu::noinline]] int TracedGrabRow(DriverContext* context, int grabberNo, int portNo, unsigned char* dest, int row,
+                                    int firstPixel, int lastPixel) {
+  WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+  if (!CameraList::GetInstance().GetByPort(portNo).CopyRow(row, dest, firstPixel, lastPixel)) return 0;
+  WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
+  return 1;
+}
+
+}  // namespace
+
 int getCVLGrabRow(int grabberNo, int portNo, unsigned char* dest, int row, int firstPixel, int lastPixel) {
   DriverContext* context = GetDriverContext();
   try {
-    // The host calls this for every row: the trace costs a level check only.
-    const bool trace = WillLog(context, kLogRow);
-    if (trace)
-      WriteLog(context, kLogRow, "getCVLGrabRow: entering row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
-    if (!CameraList::GetInstance().GetByPort(portNo).CopyRow(row, dest, firstPixel, lastPixel)) return 0;
-    if (trace)
-      WriteLog(context, kLogRow, "getCVLGrabRow: leaving row=%d  grabberNo=%d  portNo=%d\n", row, grabberNo, portNo);
-    return 1;
+    // The host calls this for every row: untraced, it is the pull alone.
+    if (WillLog(context, kLogRow)) return TracedGrabRow(context, grabberNo, portNo, dest, row, firstPixel, lastPixel);
+    return CameraList::GetInstance().GetByPort(portNo).CopyRow(row, dest, firstPixel, lastPixel) ? 1 : 0;
   } catch (...) {
     WriteLog(context, kLogError, "getCVLGrabRow: --EXCEPTION caught \n");
     return 0;
