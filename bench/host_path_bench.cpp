@@ -16,7 +16,8 @@
 // what a pull costs beyond that memcpy, in ns per row ("ns_per_call"; the
 // narrow camera's 64-byte rows show it with little copy to hide it). The
 // memcpy, the retrieval and the conversion are measured in the same process
-// just before.
+// just before; the memcpy once more after ("memcpy_drift", after / before)
+// shows how far the machine's speed moved in between, the error of a ratio.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -225,6 +226,8 @@ void HostPath(benchmark::State& state) {
   const double perFrame =
       std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / frames;
   host.Stop(port);
+  // The same memcpy once more: how far the machine moved while it ran.
+  state.counters["memcpy_drift"] = MemcpyMicros(camera) / memcpyMicros;
   SetFrameCounters(state, camera);
   state.SetBytesProcessed(static_cast<int64_t>(frames * camera.width * camera.height * camera.bytesPerPixel));
   state.counters["frames/s"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
@@ -264,6 +267,7 @@ void RowPull(benchmark::State& state) {
   const double rowsMicros = MedianMicros(51, copyRows);
   const double pullMicros = MedianMicros(51, pull);
   for (auto _ : state) pull();
+  state.counters["memcpy_drift"] = MemcpyMicros(camera) / memcpyMicros;
   m.closeCVLPort(0, port);
   SetFrameCounters(state, camera);
   state.counters["vs_memcpy"] = pullMicros / memcpyMicros;
