@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "include/VorquellCamera.h"
+#include "log/DriverContext.h"
 #include "sdk/sim/TestPattern.h"
 #include "tests/support/DriverFixture.h"
 
@@ -472,17 +473,33 @@ TEST_F(Acquisition, AStoppedCaptureGivesItsFrameBack) {
   EXPECT_EQ(0, vq::sim::BuffersLent(vqtest::kMonoSerial));
 }
 
+// Rows stay within the row and the frame, and the log says where the host is:
+// the first and last row, a row outside, and at level 4 every row.
 TEST_F(Acquisition, RowCopiesStayWithinTheRow) {
   OpenOnPort("Mono (2222)", 1, 1);
   ASSERT_EQ(1, doCVLGrab(0, 1));
   ASSERT_TRUE(WaitForCallbacks(1));
+  Log().Clear();
   std::vector<unsigned char> row(4096, 0xEE);
   ASSERT_EQ(1, getCVLGrabRow(0, 1, row.data(), 479, 0, 4000));
   const std::vector<unsigned char>& frame = host.frames.at(0);
   EXPECT_EQ(0, std::memcmp(row.data(), frame.data() + 479 * kWidth, kWidth));
   EXPECT_EQ(0xEE, row[640]) << "a monochrome row is 640 bytes however many the host asks for";
+  EXPECT_TRUE(Log().Contains("Camera::GetRow, last row of 480, port#1 ser#2222 state:'Capture'\n"));
   EXPECT_EQ(0, getCVLGrabRow(0, 1, row.data(), 480, 0, 639)) << "no row 480";
   EXPECT_EQ(0, getCVLGrabRow(0, 1, row.data(), -1, 0, 639));
+  EXPECT_TRUE(Log().Contains("ImageBuffer::GetLine: ERROR: line index out of range: 480\n"));
+  EXPECT_TRUE(Log().Contains("ImageBuffer::GetLine: ERROR: line index out of range: -1\n"));
+
+  // Row 0 at level 4: the export's trace around the first row's mark.
+  GetDriverContext()->logLevel = 4;
+  ASSERT_EQ(1, getCVLGrabRow(0, 1, row.data(), 0, 0, 639));
+  GetDriverContext()->logLevel = 3;
+  const int entering = Log().IndexOf("getCVLGrabRow: entering row=0  grabberNo=0  portNo=1\n");
+  ASSERT_GE(entering, 0);
+  const int first = Log().IndexOf("Camera::GetRow, first row, port#1 ser#2222 state:'Capture'\n", entering);
+  ASSERT_GT(first, entering);
+  EXPECT_GT(Log().IndexOf("getCVLGrabRow: leaving row=0  grabberNo=0  portNo=1\n", first), first);
 }
 
 TEST_F(Acquisition, ContinuousModeIsRememberedOnAClosedCameraAndClearedByTheOpen) {
